@@ -1,0 +1,30 @@
+# Debian packages the build, the tests and the demo need. Sourced by scripts/test
+# and scripts/demo; installs only what is missing, and only when run as root.
+UPDATER_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev
+  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libsqlite3-dev
+  libx11-dev libgtk-3-dev
+  nginx-light python3 curl openssl sqlite3 zip unzip
+  xvfb xdotool x11-utils imagemagick fonts-wqy-zenhei
+  liblnk-utils
+)
+
+updater_install_deps() {
+  local missing=()
+  local p
+  for p in "${UPDATER_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing Debian packages (run as root to install them): ${missing[*]}" >&2
+    return 1
+  fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

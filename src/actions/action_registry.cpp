@@ -1,0 +1,37 @@
+#include "actions/action_registry.h"
+
+#include <unordered_map>
+
+#include "env/mbstring.h"
+
+namespace {
+
+std::unordered_map<std::string, std::unique_ptr<Action>>& Prototypes() {
+  static std::unordered_map<std::string, std::unique_ptr<Action>> map;
+  return map;
+}
+
+template <typename T>
+void Register(const char* type) {
+  RegisterActionType(type, std::make_unique<T>());
+}
+
+}  // namespace
+
+void RegisterActionType(const std::string& type, std::unique_ptr<Action> prototype) {
+  Prototypes()[type] = std::move(prototype);
+}
+
+void RegisterActionTypes() {
+  // Each action type adds itself here, in this order: copy, shortcut, mkdir,
+  // open, registry, remove, run, sendmessage, unzip.
+}
+
+std::unique_ptr<Action> CreateAction(const std::string& type) {
+  std::string key = MbsLower(TrimChars(type, " \t\r\n"));
+  auto it = Prototypes().find(key);
+  if (it == Prototypes().end()) return nullptr;
+  return it->second->Clone();
+}
+
+void ClearActionTypes() { Prototypes().clear(); }

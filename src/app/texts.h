@@ -1,0 +1,56 @@
+// Every text the updater shows or logs, in one place, so that the system's own
+// words can be read and reviewed together. Source files are UTF-8; the Windows
+// build compiles them to GBK.
+#pragma once
+
+namespace texts {
+
+// Start-up and dialog.
+inline constexpr char kInstallFirst[] = "Please install Velmar Acc first.";
+inline constexpr char kDialogCaption[] = "Velmar Updater";
+inline constexpr char kLabelState[] = "目前状态";
+inline constexpr char kLabelCurrentFile[] = "当前文件";
+inline constexpr char kLabelTotal[] = "  全  部";
+inline constexpr char kButtonUpdate[] = "更新";
+inline constexpr char kButtonClose[] = "关闭";
+inline constexpr char kCurrentVersionFormat[] = "当前版本号：%s";
+inline constexpr char kLatestVersionFormat[] = "最新版本号：%s";
+inline constexpr char kAboutMenuItem[] = "&About Velmar Updater...";
+inline constexpr char kAboutCaption[] = "About Updater";
+inline constexpr char kAboutVersion[] = "Updater Version 1.0";
+inline constexpr char kAboutSecondLine[] = "Keeps Velmar Acc up to date.";
+
+// The update run.
+inline constexpr char kStartTimeFormat[] = "开始时间: %Y-%m-%d %H:%M:%S";
+inline constexpr char kCheckingUpdate[] = "检查更新信息";
+inline constexpr char kCannotFetchUpdate[] = "无法获取更新信息。";
+inline constexpr char kNoUpdateInfo[] = "没有任何更新信息。";
+inline constexpr char kAnalysingUpdate[] = "分析更新信息";
+inline constexpr char kParseErrorFormat[] = "Error in (Row: %d, Col %d) %s: %s\n";
+inline constexpr char kUpdateInfoWrong[] = "更新信息不对，请与Korrin公司联系";
+inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
+inline constexpr char kStartingUpdate[] = "开始更新";
+inline constexpr char kUpdateFinished[] = "更新完毕";
+inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
+
+// Package download and verification.
+inline constexpr char kDownloadingFile[] = "下载文件: ";
+inline constexpr char kCheckingFile[] = "检验下载文件";
+inline constexpr char kFileCheckFailed[] = "文件校验错误，重新下载";
+inline constexpr char kFileCheckOk[] = "文件校验正确";
+inline constexpr char kCannotDownload[] = "文件无法下载，请与Korrin公司联系";
+
+// The downloader.
+inline constexpr char kCannotSaveDownload[] = "无法保存下载的文件";
+inline constexpr char kDownloadError[] = "下载文件出错";
+inline constexpr char kSaveDownloadError[] = "保存下载文件出错";
+inline constexpr char kUserAgent[] = "Velmar_AutoUpdate_Agent";
+
+// Actions.
+inline constexpr char kFileNotFound[] = "文件没有发现：";
+inline constexpr char kUnzipping[] = "正在解压文件: ";
+inline constexpr char kUnzipError[] = "解压文件出错: ";
+inline constexpr char kUnzipDone[] = "解压文件完毕";
+inline constexpr char kCannotCloseFormat[] = "无法关闭应用程序：%s";
+
+}  // namespace texts

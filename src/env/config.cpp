@@ -1,0 +1,143 @@
+#include "env/config.h"
+
+#include "env/installed_version.h"
+#include "env/mbstring.h"
+#include "env/registry_key.h"
+#include "platform/env.h"
+#include "platform/path_sep.h"
+
+using platform::kPathSep;
+
+std::string g_szVersion;
+std::string g_szAppPath;
+std::string g_szDownloadPath;
+std::string g_szUpdateUrl;
+std::string g_szWinPath;
+std::string g_szSys32Path;
+std::string g_szThisFile;
+std::string g_szThisDir;
+std::string g_szThisName;
+
+const char kProductKey[] = "SOFTWARE\\VELMAR\\Velmar Acc";
+const char kDefaultUpdateUrl[] = "http://download.velmar.example/file/update/update.xml";
+
+namespace {
+
+// The stored URL is a format with at most one "%s" and any "%%". Anything else
+// is taken literally: stored text is never handed to printf.
+std::string FormatUpdateUrl(const std::string& url, const std::string& version) {
+  std::string out;
+  int substitutions = 0;
+  for (size_t i = 0; i < url.size(); ++i) {
+    if (url[i] != '%') {
+      out += url[i];
+      continue;
+    }
+    char next = i + 1 < url.size() ? url[i + 1] : '\0';
+    if (next == '%') {
+      out += '%';
+    } else if (next == 's' && substitutions++ == 0) {
+      out += version;
+    } else {
+      return url;
+    }
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+void LoadConfig() {
+  g_szVersion = GetInstalledVersion();
+
+  RegistryKey key;
+  key.SetRootKey(platform::kHkeyLocalMachine);
+  key.SetSubKey(kProductKey);
+  key.SetValueName("");
+  key.ReadString(g_szAppPath);
+
+  if (!g_szAppPath.empty()) g_szDownloadPath = JoinPath(g_szAppPath, "download");
+  if (!g_szDownloadPath.empty() && !IsDirectory(g_szDownloadPath)) {
+    platform::Fs& fs = platform::Env::Get().fs();
+    if (fs.CreateDir(g_szDownloadPath) == platform::kErrorPathNotFound) {
+      size_t p = MbsFindLast(g_szDownloadPath, kPathSep);
+      if (p != std::string::npos && p > 0 && CreateDirectoryTree(g_szDownloadPath.substr(0, p))) {
+        fs.CreateDir(g_szDownloadPath);
+      }
+    }
+  }
+
+  std::string url;
+  key.SetValueName("updateurl");
+  key.ReadString(url);
+  if (url.empty()) url = kDefaultUpdateUrl;
+  g_szUpdateUrl = FormatUpdateUrl(url, g_szVersion);
+
+  platform::SystemPaths& paths = platform::Env::Get().paths();
+  g_szWinPath = paths.WindowsDirectory();
+  g_szSys32Path = paths.SystemDirectory();
+
+  g_szThisFile = GetThisFilePath();
+  g_szThisName = SplitPath(g_szThisFile, &g_szThisDir);
+}
+
+bool PathExists(const std::string& path) {
+  uint32_t attributes = 0;
+  return platform::Env::Get().fs().GetAttributes(path, &attributes) == platform::kErrorSuccess;
+}
+
+bool IsDirectory(const std::string& path) {
+  uint32_t attributes = 0;
+  return platform::Env::Get().fs().GetAttributes(path, &attributes) == platform::kErrorSuccess &&
+         (attributes & platform::kAttrDirectory);
+}
+
+bool CreateDirectoryTree(const std::string& path) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  platform::Error err = fs.CreateDir(path);
+  if (err == platform::kErrorSuccess || err == platform::kErrorAlreadyExists) return true;
+  if (err != platform::kErrorPathNotFound) return false;
+  size_t p = MbsFindLast(path, kPathSep);
+  if (p == std::string::npos || p == 0) return false;
+  if (!CreateDirectoryTree(path.substr(0, p))) return false;
+  return fs.CreateDir(path) == platform::kErrorSuccess;
+}
+
+std::string ExpandPathVars(const std::string& text) {
+  std::string out = text;
+  ReplaceAll(&out, "${app_path}", g_szAppPath);
+  ReplaceAll(&out, "${win_path}", g_szWinPath);
+  ReplaceAll(&out, "${sys32_path}", g_szSys32Path);
+  return out;
+}
+
+std::string GetThisFilePath() { return platform::Env::Get().paths().ThisExecutable(); }
+
+bool IsThisFile(const std::string& path) { return MbsEqualNoCase(path, g_szThisFile); }
+
+std::string GetSelfUpdateName(std::string& name) {
+  name = JoinPath(g_szThisDir, "_" + g_szThisName);
+  return name;
+}
+
+std::string SplitPath(const std::string& path, std::string* dir) {
+  size_t p = MbsFindLast(path, kPathSep);
+  if (p == std::string::npos || p == 0) {
+    if (dir) dir->clear();
+    return path;
+  }
+  if (dir) *dir = path.substr(0, p);
+  return path.substr(p + 1);
+}
+
+std::string UrlFileName(const std::string& url) {
+  size_t p = url.rfind('/');
+  return p == std::string::npos ? url : url.substr(p + 1);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  return dir + kPathSep + name;
+}
+
+std::string CollapseSeparators(const std::string& path) { return CollapsePairs(path, kPathSep); }

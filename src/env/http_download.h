@@ -1,0 +1,16 @@
+// Fetching a URL over HTTP into a file or a string.
+#pragma once
+
+#include <string>
+
+// True when the machine reports a connection.
+bool IsOnline();
+
+// Downloads `url` (rewritten in place into its canonical form) into the file
+// named by `target` (toFile) or into `target` itself. With showProgress the
+// main window's file bar follows the bytes and one window message is pumped
+// after every 4096-byte block. Reports its own failures through WriteLog.
+bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress);
+
+// Dispatches at most one pending window message of the main window.
+void PumpMessage();

@@ -1,0 +1,27 @@
+// Multibyte-aware scans of narrow text in the system code page. A GBK trail
+// byte may equal the separator or an ASCII letter; these are the only places
+// that step over double-byte characters.
+#pragma once
+
+#include <string>
+
+// Position of the last `c` that is not the trail byte of a double-byte
+// character; std::string::npos when there is none.
+size_t MbsFindLast(const std::string& text, char c);
+
+// Equal ignoring ASCII letter case; double-byte characters compare exactly.
+bool MbsEqualNoCase(const std::string& a, const std::string& b);
+
+// ASCII letters lower-cased; double-byte characters unchanged.
+std::string MbsLower(const std::string& text);
+
+// Removes the characters of `set` from both ends.
+std::string TrimChars(const std::string& text, const char* set);
+
+// Every occurrence of `from` replaced by `to`, left to right, the replacement
+// not scanned again. Returns the number of replacements.
+int ReplaceAll(std::string* text, const std::string& from, const std::string& to);
+
+// Every pair of `c` becomes one, in one left-to-right pass without overlap
+// ("\\\\\\\\" becomes "\\\\", "\\\\\\" becomes "\\\\").
+std::string CollapsePairs(const std::string& text, char c);

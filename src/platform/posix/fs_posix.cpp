@@ -1,0 +1,344 @@
+// POSIX back-end of Fs. Windows rules kept here: a file without its owner-write
+// bit is read-only and cannot be deleted or overwritten (also for root), a move
+// never replaces its destination, and links are never followed by listings,
+// attribute queries or deletions.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/posix/errno_map.h"
+
+namespace platform {
+namespace {
+
+using posix::ErrorFromErrno;
+
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+uint64_t ToFileTime(const struct timespec& ts) {
+  return kUnixEpochAsFileTime + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
+         static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+struct timespec FromFileTime(uint64_t ft) {
+  struct timespec ts{};
+  uint64_t since = ft > kUnixEpochAsFileTime ? ft - kUnixEpochAsFileTime : 0;
+  ts.tv_sec = static_cast<time_t>(since / 10000000ull);
+  ts.tv_nsec = static_cast<long>((since % 10000000ull) * 100);
+  return ts;
+}
+
+uint32_t AttributesOf(const std::string& path, const struct stat& st) {
+  uint32_t attributes = 0;
+  if (S_ISLNK(st.st_mode)) {
+    attributes |= kAttrReparsePoint;
+    struct stat target;
+    if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) attributes |= kAttrDirectory;
+    return attributes;
+  }
+  if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
+  if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+  return attributes ? attributes : kAttrNormal;
+}
+
+bool IsReadOnlyFile(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+class PosixWritableFile : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : m_fd(fd) {}
+  ~PosixWritableFile() override { Close(); }
+
+  bool Write(const void* data, size_t n, size_t* written) override {
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < n) {
+      ssize_t w = ::write(m_fd, p + done, n - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      done += static_cast<size_t>(w);
+    }
+    *written = done;
+    return done == n;
+  }
+
+  bool Close() override {
+    if (m_fd < 0) return true;
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+class PosixReadableFile : public ReadableFile {
+ public:
+  explicit PosixReadableFile(int fd) : m_fd(fd) {}
+  ~PosixReadableFile() override { ::close(m_fd); }
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    ssize_t r;
+    do {
+      r = ::read(m_fd, buffer, n);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+      *got = 0;
+      return false;
+    }
+    *got = static_cast<size_t>(r);
+    return true;
+  }
+
+ private:
+  int m_fd;
+};
+
+class PosixFs : public Fs {
+ public:
+  Error GetAttributes(const std::string& path, uint32_t* attributes) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    *attributes = AttributesOf(path, st);
+    return kErrorSuccess;
+  }
+
+  Error SetAttributes(const std::string& path, uint32_t attributes) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (S_ISLNK(st.st_mode)) return kErrorSuccess;
+    mode_t mode = st.st_mode & 07777;
+    mode = (attributes & kAttrReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (chmod(path.c_str(), mode) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
+  }
+
+  Error CreateDir(const std::string& path) override {
+    if (mkdir(path.c_str(), 0777) != 0) {
+      if (errno == ENOENT) return kErrorPathNotFound;
+      return ErrorFromErrno(errno);
+    }
+    return kErrorSuccess;
+  }
+
+  Error RemoveDir(const std::string& path) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (S_ISLNK(st.st_mode)) {
+      if (unlink(path.c_str()) != 0) return ErrorFromErrno(errno);
+      return kErrorSuccess;
+    }
+    if (!S_ISDIR(st.st_mode)) return kErrorInvalidParameter;
+    if (rmdir(path.c_str()) != 0) {
+      if (errno == EEXIST || errno == ENOTEMPTY) return kErrorDirNotEmpty;
+      return ErrorFromErrno(errno);
+    }
+    return kErrorSuccess;
+  }
+
+  Error DeleteFile(const std::string& path) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return kErrorAccessDenied;
+    if (unlink(path.c_str()) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
+  }
+
+  Error ListDir(const std::string& path, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return errno == ENOENT ? kErrorPathNotFound : ErrorFromErrno(errno);
+    std::string prefix = path;
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    for (;;) {
+      errno = 0;
+      struct dirent* e = readdir(dir);
+      if (!e) break;
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      DirEntry entry;
+      entry.name = name;
+      struct stat st;
+      std::string full = prefix + name;
+      if (lstat(full.c_str(), &st) == 0) entry.attributes = AttributesOf(full, st);
+      entries->push_back(entry);
+    }
+    Error err = errno ? ErrorFromErrno(errno) : kErrorSuccess;
+    closedir(dir);
+    return err;
+  }
+
+  Error OpenForWrite(const std::string& path, WriteMode mode,
+                     std::unique_ptr<WritableFile>* file) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+      if (IsReadOnlyFile(st)) return kErrorAccessDenied;
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    flags |= mode == WriteMode::kAppend ? O_APPEND : O_TRUNC;
+    int fd = open(path.c_str(), flags, 0666);
+    if (fd < 0) return errno == ENOENT ? kErrorPathNotFound : ErrorFromErrno(errno);
+    file->reset(new PosixWritableFile(fd));
+    return kErrorSuccess;
+  }
+
+  Error OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrorFromErrno(errno);
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return kErrorAccessDenied;
+    }
+    file->reset(new PosixReadableFile(fd));
+    return kErrorSuccess;
+  }
+
+  Error CopyFile(const std::string& from, const std::string& to, bool failIfExists) override {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return ErrorFromErrno(errno);
+    struct stat src;
+    if (fstat(in, &src) != 0 || S_ISDIR(src.st_mode)) {
+      ::close(in);
+      return kErrorAccessDenied;
+    }
+    struct stat dst;
+    if (lstat(to.c_str(), &dst) == 0) {
+      if (failIfExists) {
+        ::close(in);
+        return kErrorFileExists;
+      }
+      if (S_ISDIR(dst.st_mode) || IsReadOnlyFile(dst)) {
+        ::close(in);
+        return kErrorAccessDenied;
+      }
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    int out = open(to.c_str(), flags, src.st_mode & 0777);
+    if (out < 0) {
+      Error err = errno == EEXIST ? kErrorFileExists : ErrorFromErrno(errno);
+      ::close(in);
+      return err;
+    }
+    Error err = CopyData(in, out);
+    ::close(in);
+    if (::close(out) != 0 && err == kErrorSuccess) err = ErrorFromErrno(errno);
+    if (err == kErrorSuccess) {
+      struct timespec times[2] = {src.st_atim, src.st_mtim};
+      SetTimes(to, times);
+    }
+    return err;
+  }
+
+  Error MoveFile(const std::string& from, const std::string& to) override {
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      return kErrorSuccess;
+    }
+    int err = errno;
+    if (err == EEXIST) return kErrorAlreadyExists;
+    if (err == EINVAL || err == ENOSYS) {
+      // The file system cannot refuse a replacement by itself: a hard link can.
+      if (!S_ISDIR(st.st_mode) && link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return kErrorSuccess;
+      }
+      if (errno == EEXIST) return kErrorAlreadyExists;
+      if (S_ISDIR(st.st_mode) && lstat(to.c_str(), &st) != 0 && rename(from.c_str(), to.c_str()) == 0) {
+        return kErrorSuccess;
+      }
+      return ErrorFromErrno(errno);
+    }
+    if (err != EXDEV || S_ISDIR(st.st_mode)) return ErrorFromErrno(err);
+    // Another volume: copy, then delete the source.
+    Error copied = CopyFile(from, to, true);
+    if (copied != kErrorSuccess) return copied == kErrorFileExists ? kErrorAlreadyExists : copied;
+    if (unlink(from.c_str()) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
+  }
+
+  Error GetFileTimes(const std::string& path, FileTimes* times) override {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    times->creation = ToFileTime(st.st_mtim);
+    times->lastAccess = ToFileTime(st.st_atim);
+    times->lastWrite = ToFileTime(st.st_mtim);
+    return kErrorSuccess;
+  }
+
+  Error SetFileTimes(const std::string& path, const FileTimes& times) override {
+    struct timespec ts[2] = {FromFileTime(times.lastAccess), FromFileTime(times.lastWrite)};
+    return SetTimes(path, ts);
+  }
+
+  bool GetFullPath(const std::string& path, std::string* full) override {
+    if (path.empty()) return false;
+    std::string joined = path;
+    if (path[0] != '/') {
+      char cwd[4096];
+      if (!getcwd(cwd, sizeof cwd)) return false;
+      joined = std::string(cwd) + "/" + path;
+    }
+    // Resolve "." and ".." by the text alone, as GetFullPathNameA does.
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= joined.size()) {
+      size_t slash = joined.find('/', i);
+      if (slash == std::string::npos) slash = joined.size();
+      std::string part = joined.substr(i, slash - i);
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      i = slash + 1;
+    }
+    std::string result;
+    for (const std::string& part : parts) result += "/" + part;
+    if (result.empty()) result = "/";
+    if (joined.back() == '/' && result != "/") result += '/';
+    *full = result;
+    return true;
+  }
+
+ private:
+
+  static Error CopyData(int in, int out) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      ssize_t r = ::read(in, buffer.data(), buffer.size());
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return ErrorFromErrno(errno);
+      if (r == 0) return kErrorSuccess;
+      ssize_t done = 0;
+      while (done < r) {
+        ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(r - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return w < 0 ? ErrorFromErrno(errno) : kErrorDiskFull;
+        done += w;
+      }
+    }
+  }
+
+  static Error SetTimes(const std::string& path, const struct timespec times[2]) {
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
+  }
+};
+
+}  // namespace
+
+Fs* DefaultFs() {
+  static PosixFs fs;
+  return &fs;
+}
+
+}  // namespace platform

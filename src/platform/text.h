@@ -1,0 +1,26 @@
+// Text services of the active code page: lead bytes and environment expansion.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class Text {
+ public:
+  virtual ~Text() = default;
+
+  // True when c starts a double-byte character in the active code page. On
+  // UTF-8 no byte of a multibyte character is below 0x80, so this is false.
+  virtual bool IsLeadByte(unsigned char c) const = 0;
+
+  // Expands %NAME% references; undefined names stay as written. The result must
+  // fit in `capacity` bytes including its terminating zero, else false and
+  // *out is left alone.
+  virtual bool ExpandEnvironment(const std::string& in, size_t capacity,
+                                 std::string* out) const = 0;
+
+  // Value of an environment variable; false when it is not set.
+  virtual bool GetVariable(const std::string& name, std::string* value) const = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+// A main window for tests: records every call as one line of text, answers
+// message boxes from a queue, and counts pumped messages.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/progress_model.h"
+
+class RecordingMainWindow : public MainWindow {
+ public:
+  RecordingMainWindow();
+  ~RecordingMainWindow() override;
+
+  void ShowStatus(const std::string& text) override;
+  void SetFileProgress(int position, int range) override;
+  void SetTotalProgress(int position, int range) override;
+  void ShowLatestVersion(const std::string& version) override;
+  int MessageBox(const std::string& text, unsigned type) override;
+  void PumpMessage() override { ++m_nPumped; }
+  platform::WindowId GetWindowId() const override { return m_windowId; }
+
+  // Calls in order: "status:T", "file:P/R", "total:P/R", "latest:V", "box:T".
+  std::vector<std::string> m_aCalls;
+  std::string m_szStatus;
+  std::string m_szLatest;
+  ProgressModel m_fileBar;
+  ProgressModel m_totalBar;
+  std::deque<int> m_answers;  // message box answers; kIdIgnore when empty
+  int m_nPumped = 0;
+  platform::WindowId m_windowId = 0;
+
+  // Only the calls that start with `prefix`.
+  std::vector<std::string> CallsOf(const std::string& prefix) const;
+
+ private:
+  MainWindow* m_pPrevious;
+};
