@@ -1,6 +1,7 @@
 #include "support/recording_action.h"
 
 #include "actions/action_registry.h"
+#include "env/config.h"
 
 RecordingAction::RecordingAction(const std::string& type) : Action(type) { InitDefaults(); }
 
@@ -33,7 +34,8 @@ int RecordingAction::SetParam(const std::string& name, const std::string& value)
 int RecordingAction::Execute() {
   LogDescription();
   Journal().push_back(m_szType + " file=" + m_szFile + " cmd=" + m_szCmd + " where=" + m_szWhere +
-                      " from=" + m_szFrom + " flag=" + std::to_string(m_nFlag));
+                      " from=" + m_szFrom + " flag=" + std::to_string(m_nFlag) +
+                      (PathExists(m_szFile) ? " exists" : ""));
   return 1;
 }
 

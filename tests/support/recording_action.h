@@ -20,7 +20,8 @@ class RecordingAction : public Action {
   void InitDefaults() override;
   int SetParam(const std::string& name, const std::string& value) override;
   // Logs the description, then appends "<type> file=<m_szFile> cmd=<m_szCmd>
-  // where=<m_szWhere> from=<m_szFrom> flag=<m_nFlag>" to the journal.
+  // where=<m_szWhere> from=<m_szFrom> flag=<m_nFlag>", followed by " exists"
+  // when m_szFile names something that exists, to the journal.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
 
