@@ -2,7 +2,7 @@
 # FileMd5Hex against `openssl dgst -md5` on one cached file (default 512 MiB of
 # random bytes): best of several runs each, digests compared, ratio printed
 # (above 1.0 means faster than openssl).
-#   bench/md5_bench.sh [SIZE_MIB] [RUNS]
+#   bench/md5.sh [SIZE_MIB] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mib=${1:-512}
