@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "app/texts.h"
+#include "unit/update/run_fixture.h"
 #include "update/file_md5.h"
-#include "update/run_fixture.h"
 
 namespace {
 

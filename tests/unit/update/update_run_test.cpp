@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "app/texts.h"
-#include "update/run_fixture.h"
+#include "unit/update/run_fixture.h"
 
 namespace {
 
