@@ -4,11 +4,11 @@
 
 #include <climits>
 #include <filesystem>
-#include <set>
 
 #include "platform/env.h"
 #include "platform/url_canonical.h"
 #include "support/recording_main_window.h"
+#include "support/short_write_fs.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -202,49 +202,8 @@ TEST_F(HttpDownloadTest, TargetThatCannotBeCreatedFailsBeforeAnyRequest) {
   EXPECT_EQ(window.m_aCalls, (std::vector<std::string>{"status:无法保存下载的文件"}));
 }
 
-// Writes fall short for the blocks whose number (from 1) is in the set.
-class ShortWriteFs : public platform::FsWrapper {
- public:
-  explicit ShortWriteFs(std::set<int> shortBlocks)
-      : FsWrapper(&platform::Env::Get().fs()), m_shortBlocks(std::move(shortBlocks)) {}
-
-  platform::Error OpenForWrite(const std::string& p, platform::WriteMode m,
-                               std::unique_ptr<platform::WritableFile>* f) override {
-    std::unique_ptr<platform::WritableFile> real;
-    platform::Error err = target()->OpenForWrite(p, m, &real);
-    if (err != platform::kErrorSuccess) return err;
-    if (p.find("updater.log") != std::string::npos) {
-      *f = std::move(real);
-    } else {
-      *f = std::make_unique<ShortFile>(std::move(real), this);
-    }
-    return err;
-  }
-
- private:
-  class ShortFile : public platform::WritableFile {
-   public:
-    ShortFile(std::unique_ptr<platform::WritableFile> real, ShortWriteFs* fs)
-        : m_pReal(std::move(real)), m_pFs(fs) {}
-    bool Write(const void* data, size_t n, size_t* written) override {
-      bool full = m_pFs->m_shortBlocks.count(++m_nBlock) > 0;
-      if (full) n /= 2;  // the disk fills up half-way through this block
-      return m_pReal->Write(data, n, written) && !full;
-    }
-    bool Close() override { return m_pReal->Close(); }
-
-   private:
-    std::unique_ptr<platform::WritableFile> m_pReal;
-    ShortWriteFs* m_pFs;
-    int m_nBlock = 0;
-  };
-
-  std::set<int> m_shortBlocks;
-};
-
 TEST_F(HttpDownloadTest, ShortWritesAreReportedPerBlockAndTheBodyIsStillReadToTheEnd) {
   ShortWriteFs fs({2, 3});
-  platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &fs);
   m_net.m_response.body = Pattern(5 * 4096);
   RecordingMainWindow window;
   std::string target = m_dir.Sub("full-disk.bin");
