@@ -30,7 +30,10 @@ constexpr long kStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 // Body bytes received but not read yet. When it is full the transfer pauses,
 // so memory stays bounded whatever the reader does between reads.
-constexpr size_t kPendingCapacity = 64 * 1024;
+constexpr size_t kPendingCapacity = 256 * 1024;
+// libcurl's own receive buffer: large socket reads keep a local transfer as
+// fast as the curl tool's.
+constexpr long kReceiveBufferSize = 128 * 1024;
 
 long SecondsFromEnv(const char* name, long fallback) {
   const char* text = getenv(name);
@@ -82,6 +85,7 @@ class CurlRequest : public HttpRequest {
     curl_easy_setopt(m_hEasy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_hEasy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(m_hEasy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_hEasy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_hEasy, CURLOPT_CONNECTTIMEOUT,
                      SecondsFromEnv("UPDATER_HTTP_CONNECT_SECONDS", kConnectSeconds));
     curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -46,6 +46,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from server_state import stop_process, wait_for_port, write_atomically
 
 NOT_FOUND_PAGE = (

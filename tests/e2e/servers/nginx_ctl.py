@@ -16,6 +16,7 @@ import shutil
 import subprocess
 import sys
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from server_state import free_port, stop_process, wait_for_port, write_atomically
 
 CONFIG = """\
