@@ -133,6 +133,7 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(bytes(body))
 
     def short(self, segments, query):
+        """Content-Length `size`, only `send` bytes of the body, and no more."""
         size, send = self.number(query, "size"), self.number(query, "send")
         self.close_connection = True
         self.head(200, size)
@@ -158,11 +159,7 @@ class Handler(BaseHTTPRequestHandler):
         self.page(code)
 
     def stall(self, segments, query):
-        size, send = self.number(query, "size"), self.number(query, "send")
-        self.close_connection = True
-        self.head(200, size)
-        self.wfile.write(pattern(0, min(send, size)))
-        self.wfile.flush()
+        self.short(segments, query)
         deadline = time.monotonic() + self.number(query, "seconds", 30)
         # Ends early when the client gives up (the socket becomes readable at EOF).
         self.connection.settimeout(0.2)
