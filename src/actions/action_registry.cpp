@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "actions/shortcut_action.h"
 #include "env/mbstring.h"
 
 namespace {
@@ -25,6 +26,7 @@ void RegisterActionType(const std::string& type, std::unique_ptr<Action> prototy
 void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
+  Register<ShortcutAction>("shortcut");
 }
 
 std::unique_ptr<Action> CreateAction(const std::string& type) {
