@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "actions/send_message_action.h"
 #include "actions/shortcut_action.h"
 #include "env/mbstring.h"
 
@@ -27,6 +28,7 @@ void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
   Register<ShortcutAction>("shortcut");
+  Register<SendMessageAction>("sendmessage");
 }
 
 std::unique_ptr<Action> CreateAction(const std::string& type) {
