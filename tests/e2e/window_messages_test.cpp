@@ -62,6 +62,9 @@ void StopProcess(pid_t pid) {
 }
 
 // Xvfb -displayfd writes the display number it chose once it accepts clients.
+// With -terminate it ends when its last client goes; a keeper window (which
+// ends itself after two minutes) is that client, so a test process that is
+// killed does not leave its Xvfb behind for long.
 class XvfbEnvironment : public testing::Environment {
  public:
   void SetUp() override {
@@ -74,8 +77,8 @@ class XvfbEnvironment : public testing::Environment {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    m_pid = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
-                   "320x240x24"},
+    m_pid = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-terminate",
+                   "-screen", "0", "320x240x24"},
                   &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -93,12 +96,18 @@ class XvfbEnvironment : public testing::Environment {
     ASSERT_NE(number.find('\n'), std::string::npos) << "Xvfb did not start";
     g_szDisplay = ":" + number.substr(0, number.find('\n'));
     setenv("DISPLAY", g_szDisplay.c_str(), 1);
+    m_keeper = Spawn({X_TEST_WINDOW, "--log", "/dev/null", "--name", "keeper", "--class", "Keeper",
+                      "--title", "Keeper"});
   }
 
-  void TearDown() override { StopProcess(m_pid); }
+  void TearDown() override {
+    StopProcess(m_keeper);
+    StopProcess(m_pid);
+  }
 
  private:
   pid_t m_pid = 0;
+  pid_t m_keeper = 0;
 };
 
 [[maybe_unused]] const testing::Environment* const kXvfb =
