@@ -116,16 +116,6 @@ TEST_F(SendMessageActionTest, FreshActionsAndClonesHoldTheDefaults) {
   EXPECT_EQ(static_cast<SendMessageAction&>(*clone).m_nMessage, 0);
 }
 
-TEST_F(SendMessageActionTest, ClosingWindowGetsOneCloseAndNoQuestion) {
-  RecordingMainWindow window;
-  SendMessageAction action = Bound(
-      "description=\"closing\" classname=\"VelmarAcc\" title=\"Velmar Acc\" message=\"wm_close\"");
-  EXPECT_EQ(action.Execute(), 1);
-  EXPECT_EQ(m_windows.Deliveries(), (std::vector<std::string>{"send 4194311 16 0 0"}));
-  EXPECT_TRUE(window.CallsOf("box:").empty());
-  EXPECT_EQ(window.CallsOf("status:"), (std::vector<std::string>{"status:closing"}));
-}
-
 TEST_F(SendMessageActionTest, RefusingWindowIsAskedAboutAfterEverySecondClose) {
   m_windows.m_nClosesToGo = -1;
   RecordingMainWindow window;
@@ -158,14 +148,6 @@ TEST_F(SendMessageActionTest, WithoutAMainWindowNobodyIsAskedAndTwoClosesGoOut) 
       Bound("classname=\"VelmarAcc\" title=\"Velmar Acc\" message=\"WM_CLOSE\"");
   EXPECT_EQ(action.Execute(), 1);
   EXPECT_EQ(m_windows.Deliveries().size(), 2u);
-}
-
-TEST_F(SendMessageActionTest, NoWindowMeansNoMessageNoQuestionAndFalse) {
-  RecordingMainWindow window;
-  SendMessageAction action = Bound("classname=\"Other\" title=\"Velmar Acc\" message=\"WM_CLOSE\"");
-  EXPECT_EQ(action.Execute(), 0);
-  EXPECT_EQ(m_windows.m_aCalls, (std::vector<std::string>{"find Other|Velmar Acc"}));
-  EXPECT_TRUE(window.CallsOf("box:").empty());
 }
 
 TEST_F(SendMessageActionTest, OtherMessagesGoOutOnceToAWindowThatStays) {
