@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "env/registry_key.h"
@@ -105,6 +106,15 @@ TEST_F(InstalledVersion, ShortVersionTextReadsTheMissingNumbersAsZero) {
   SetInstalledVersion("");
   EXPECT_EQ(GetInstalledVersion(), "0.0.0.0");
   EXPECT_EQ(DisplayVersion(), "");
+}
+
+TEST_F(InstalledVersion, CertWrittenByTheRegistryToolIsRead) {
+  std::string tool = UPDATER_BINARY_DIR "/tools/updater-reg/updater-reg";
+  std::string command = tool +
+                        " add 'HKLM\\SOFTWARE\\VELMAR\\Velmar Acc' /v cert /t REG_BINARY"
+                        " /d 64001320 /f >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_EQ(GetInstalledVersion(), "2.1.3.100");
 }
 
 TEST(ParseVersion, ReadsAsScanfWouldAndZeroesWhatCannotBeRead) {
