@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -197,10 +198,11 @@ int FailToDelete(const KeyName& key) {
   return err != platform::kErrorSuccess ? FailWith(err) : Fail(regtexts::kNotAllDeleted);
 }
 
-// query ---------------------------------------------------------------------
+// Visits the key and everything below it, each key before its sub keys, with
+// the key's values.
+using KeyVisitor = std::function<void(const KeyName&, const std::vector<Value>&)>;
 
-// The blocks of /s: the key's values, then each sub key in turn.
-Error QueryTree(const KeyName& key, std::string* out) {
+Error WalkTree(const KeyName& key, const KeyVisitor& visit) {
   std::unique_ptr<RegistryHandle> handle;
   Error err = OpenKey(key, platform::kKeyRead, &handle);
   std::vector<Value> values;
@@ -208,56 +210,26 @@ Error QueryTree(const KeyName& key, std::string* out) {
   if (err == platform::kErrorSuccess) err = ReadValues(handle.get(), &values);
   if (err == platform::kErrorSuccess) err = ReadSubKeys(handle.get(), &children);
   if (err != platform::kErrorSuccess) return err;
-  *out += key.display + "\n";
-  for (const Value& v : values) *out += ValueLine(v.name, v.type, v.bytes);
-  *out += "\n";
+  handle.reset();
+  visit(key, values);
   for (const std::string& child : children) {
-    err = QueryTree(ChildKey(key, child), out);
+    err = WalkTree(ChildKey(key, child), visit);
     if (err != platform::kErrorSuccess) return err;
   }
   return platform::kErrorSuccess;
 }
 
-// /v or /ve with /s: every key below that has the value.
+// query /v or /ve with /s: every key below that has the value.
 Error SearchTree(const KeyName& key, const std::string& name, std::string* out, int* matches) {
-  std::unique_ptr<RegistryHandle> handle;
-  Error err = OpenKey(key, platform::kKeyRead, &handle);
-  std::vector<std::string> children;
-  if (err == platform::kErrorSuccess) err = ReadSubKeys(handle.get(), &children);
-  if (err != platform::kErrorSuccess) return err;
-  Value value;
-  err = ReadValue(handle.get(), name, &value);
-  if (err == platform::kErrorSuccess) {
-    *out += key.display + "\n" + ValueLine(value.name, value.type, value.bytes) + "\n";
-    ++*matches;
-  } else if (err != platform::kErrorFileNotFound) {
-    return err;
-  }
-  for (const std::string& child : children) {
-    err = SearchTree(ChildKey(key, child), name, out, matches);
-    if (err != platform::kErrorSuccess) return err;
-  }
-  return platform::kErrorSuccess;
-}
-
-// export --------------------------------------------------------------------
-
-Error ExportTree(const KeyName& key, std::string* out) {
-  std::unique_ptr<RegistryHandle> handle;
-  Error err = OpenKey(key, platform::kKeyRead, &handle);
-  std::vector<Value> values;
-  std::vector<std::string> children;
-  if (err == platform::kErrorSuccess) err = ReadValues(handle.get(), &values);
-  if (err == platform::kErrorSuccess) err = ReadSubKeys(handle.get(), &children);
-  if (err != platform::kErrorSuccess) return err;
-  *out += RegFileKeyLine(key.display);
-  for (const Value& v : values) *out += RegFileValueLine(v.name, v.type, v.bytes);
-  *out += "\r\n";
-  for (const std::string& child : children) {
-    err = ExportTree(ChildKey(key, child), out);
-    if (err != platform::kErrorSuccess) return err;
-  }
-  return platform::kErrorSuccess;
+  return WalkTree(key, [&](const KeyName& at, const std::vector<Value>&) {
+    std::unique_ptr<RegistryHandle> handle;
+    Value value;
+    if (OpenKey(at, platform::kKeyRead, &handle) == platform::kErrorSuccess &&
+        ReadValue(handle.get(), name, &value) == platform::kErrorSuccess) {
+      *out += at.display + "\n" + ValueLine(value.name, value.type, value.bytes) + "\n";
+      ++*matches;
+    }
+  });
 }
 
 }  // namespace
@@ -346,7 +318,11 @@ int RunQuery(const Arguments& args) {
   }
 
   if (options.Has("s")) {
-    err = QueryTree(key, &out);
+    err = WalkTree(key, [&out](const KeyName& at, const std::vector<Value>& values) {
+      out += at.display + "\n";
+      for (const Value& v : values) out += ValueLine(v.name, v.type, v.bytes);
+      out += "\n";
+    });
   } else {
     std::vector<Value> values;
     std::vector<std::string> children;
@@ -427,7 +403,11 @@ int RunExport(const Arguments& args) {
   if (!ParseKeyName(options.positional[0], &key)) return Fail(regtexts::kInvalidKeyName);
   const std::string& file = options.positional[1];
   std::string text = RegFileHeader();
-  Error err = ExportTree(key, &text);
+  Error err = WalkTree(key, [&text](const KeyName& at, const std::vector<Value>& values) {
+    text += RegFileKeyLine(at.display);
+    for (const Value& v : values) text += RegFileValueLine(v.name, v.type, v.bytes);
+    text += "\r\n";
+  });
   if (err != platform::kErrorSuccess) return FailWith(err);
   std::error_code ec;
   if (!options.Has("y") && std::filesystem::exists(file, ec)) {

@@ -12,13 +12,6 @@ namespace {
 const char kLineEnd[] = "\r\n";
 const char kBlanks[] = " \t";
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool StartsWithNoCase(const std::string& text, size_t pos, const char* prefix) {
   std::string want = prefix;
   return text.size() >= pos + want.size() && MbsEqualNoCase(text.substr(pos, want.size()), want);
@@ -66,7 +59,7 @@ bool ParseHexList(const std::string& text, std::string* bytes) {
     if (item.empty() || item.size() > 2) return false;
     int value = 0;
     for (char c : item) {
-      int d = HexDigit(c);
+      int d = HexDigitValue(c);
       if (d < 0) return false;
       value = value * 16 + d;
     }
@@ -96,7 +89,7 @@ const char* ParseData(const std::string& text, RegFileValue* value) {
     if (digits.empty() || digits.size() > 8) return regtexts::kBadDword;
     uint32_t v = 0;
     for (char c : digits) {
-      int d = HexDigit(c);
+      int d = HexDigitValue(c);
       if (d < 0) return regtexts::kBadDword;
       v = v << 4 | static_cast<uint32_t>(d);
     }
@@ -114,7 +107,7 @@ const char* ParseData(const std::string& text, RegFileValue* value) {
     if (close == std::string::npos || close == 4 || close > 12) return regtexts::kBadData;
     uint64_t type = 0;
     for (size_t i = 4; i < close; ++i) {
-      int d = HexDigit(text[i]);
+      int d = HexDigitValue(text[i]);
       if (d < 0) return regtexts::kBadData;
       type = type * 16 + static_cast<unsigned>(d);
     }

@@ -20,13 +20,6 @@ const char* const kTypeNames[] = {"REG_NONE",
                                   "REG_RESOURCE_REQUIREMENTS_LIST",
                                   "REG_QWORD"};
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ParseDword(const std::string& text, uint32_t* value) {
   uint64_t v = 0;
   size_t i = 0;
@@ -37,7 +30,7 @@ bool ParseDword(const std::string& text, uint32_t* value) {
   }
   if (i >= text.size()) return false;
   for (; i < text.size(); ++i) {
-    int d = HexDigit(text[i]);
+    int d = HexDigitValue(text[i]);
     if (d < 0 || d >= base) return false;
     v = v * base + static_cast<unsigned>(d);
     if (v > UINT32_MAX) return false;
@@ -132,7 +125,7 @@ bool DataFromArgument(uint32_t type, const std::string& text, std::string* bytes
   if (type == platform::kRegBinary) {
     if (text.size() % 2) return false;
     for (size_t i = 0; i < text.size(); i += 2) {
-      int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
+      int hi = HexDigitValue(text[i]), lo = HexDigitValue(text[i + 1]);
       if (hi < 0 || lo < 0) return false;
       bytes->push_back(static_cast<char>(hi << 4 | lo));
     }
@@ -141,6 +134,13 @@ bool DataFromArgument(uint32_t type, const std::string& text, std::string* bytes
   *bytes = text;
   bytes->push_back('\0');
   return true;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 std::string HexUpper(const std::string& bytes) {

@@ -22,9 +22,12 @@ std::string FormatQueryData(uint32_t type, const std::string& bytes);
 
 // "64001320".
 std::string HexUpper(const std::string& bytes);
+// 0 to 15 for a hex digit in either case, else -1.
+int HexDigitValue(char c);
 
 // Text (UTF-8) as UTF-16LE and back. Bytes that are not UTF-8 travel as the
-// lone surrogates U+DC80 to U+DCFF, so any bytes come back unchanged. False
+// lone surrogates U+DC80 to U+DCFF, so any bytes come back unchanged (the
+// shell-link code page turns them into U+FFFD, which would lose them). False
 // for an odd byte count or a lone surrogate outside that range.
 std::string ToUtf16Le(const std::string& text);
 bool FromUtf16Le(const std::string& units, std::string* text);
