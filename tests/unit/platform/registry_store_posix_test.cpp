@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -392,6 +394,49 @@ TEST_F(RegistryStorePosix, ProcessesWritingTheSameHiveAtOnceLoseNothing) {
               kErrorSuccess);
     EXPECT_EQ(SubKeys(own.get()).size(), static_cast<size_t>(kCount));
   }
+  EXPECT_EQ(IntegrityCheck(m_sandbox.MachineHive()), "ok");
+}
+
+TEST_F(RegistryStorePosix, WriteWaitsForAnotherProcessHoldingTheHive) {
+  auto key = Create(kHkeyLocalMachine, "Held");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    sqlite3* db = nullptr;
+    sqlite3_open(m_sandbox.MachineHive().c_str(), &db);
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    (void)!write(ready[1], "x", 1);
+    usleep(300 * 1000);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    _exit(rc == SQLITE_OK ? 0 : 1);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Set(key.get(), "v", "after"), kErrorSuccess);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST_F(RegistryStorePosix, WriterKilledMidWayLeavesASoundHive) {
+  Create(kHkeyLocalMachine, "Killed");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    Writer(7, 1000000);
+    _exit(0);
+  }
+  usleep(150 * 1000);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  auto key = Create(kHkeyLocalMachine, "Race\\Shared");
+  EXPECT_EQ(Set(key.get(), "after", "1"), kErrorSuccess);
   EXPECT_EQ(IntegrityCheck(m_sandbox.MachineHive()), "ok");
 }
 
