@@ -226,13 +226,6 @@ TEST_F(RegistryStorePosix, KeyDeletionRefusesRootsAndKeysWithSubKeysAndTakesValu
   EXPECT_EQ(Set(parent.get(), "v", "lost"), kErrorKeyDeleted);
 }
 
-TEST_F(RegistryStorePosix, ValueDeletionAnswersNotFoundForAMissingValue) {
-  auto key = Create(kHkeyLocalMachine, "D");
-  Set(key.get(), "Name", "x");
-  EXPECT_EQ(Store().DeleteValue(key.get(), "NAME"), kErrorSuccess);
-  EXPECT_EQ(Store().DeleteValue(key.get(), "Name"), kErrorFileNotFound);
-}
-
 TEST_F(RegistryStorePosix, HandleRightsAreEnforcedAndUnknownRootsRefused) {
   Create(kHkeyLocalMachine, "R");
   std::unique_ptr<RegistryHandle> reader, setter;
