@@ -1,8 +1,8 @@
 // What an update run needs around it in a unit test: a temporary installation
 // folder (also the current directory, so updater.log lands there) with its
 // download folder, the configuration values pointing at it, a recording main
-// window prepared as the dialog prepares its bars, an in-memory Internet, and
-// the recording action type registered as "run".
+// window prepared as the dialog prepares its bars, an in-memory Internet, a
+// private registry, and the recording action type registered as "run".
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "env/config.h"
+#include "env/installed_version.h"
+#include "env/registry_key.h"
 #include "platform/env.h"
 #include "support/memory_internet.h"
 #include "support/recording_action.h"
 #include "support/recording_main_window.h"
+#include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
 
 class RunFixture : public ::testing::Test {
@@ -30,7 +33,14 @@ class RunFixture : public ::testing::Test {
     g_szAppPath = m_dir.Sub("app");
     g_szDownloadPath = JoinPath(g_szAppPath, "download");
     std::filesystem::create_directories(g_szDownloadPath);
-    g_szVersion = "1.0.0.0";
+    // The installer's "cert": version 1.0.0.0 packed into its first four bytes.
+    const unsigned char cert[] = {0x00, 0x00, 0x00, 0x10, 0xAB};
+    RegistryKey key;
+    key.SetRootKey(platform::kHkeyLocalMachine);
+    key.SetSubKey(kProductKey);
+    key.SetValueName("cert");
+    key.WriteBinary(cert, sizeof cert);
+    g_szVersion = GetInstalledVersion();
     g_szWinPath = "/usr";
     g_szSys32Path = "/usr/lib";
     // The Update button's handler does this before every run.
@@ -45,6 +55,15 @@ class RunFixture : public ::testing::Test {
     g_szDownloadPath = m_savedDownloadPath;
     g_szWinPath = m_savedWinPath;
     g_szSys32Path = m_savedSys32Path;
+  }
+
+  std::string DisplayVersion() const {
+    RegistryKey key;
+    key.SetRootKey(platform::kHkeyLocalMachine);
+    key.SetSubKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VELMAR ACC");
+    key.SetValueName("DisplayVersion");
+    std::string value;
+    return key.ReadString(value) == platform::kErrorSuccess ? value : "<missing>";
   }
 
   // The window calls without the file bar's, which belong to the downloader.
@@ -69,6 +88,7 @@ class RunFixture : public ::testing::Test {
   }
 
   TempDir m_dir;
+  RegistrySandbox m_registry;
   std::string m_savedVersion, m_savedAppPath, m_savedDownloadPath, m_savedWinPath, m_savedSys32Path;
   RecordingMainWindow m_window;
   MemoryInternet m_internet;

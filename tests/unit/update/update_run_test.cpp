@@ -142,6 +142,8 @@ TEST_F(UpdateRunTest, ManifestThatIsNotNewerCreatesNoPackage) {
                      "latest:1.0.0.0", Status("你使用的已经是最新版本"), Total(2), Total(2, 2)}));
   EXPECT_EQ(m_internet.m_aOpened, (Strings{kManifestUrl}));
   EXPECT_FALSE(DownloadFolderExists());
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+  EXPECT_EQ(DisplayVersion(), "<missing>");
   Strings log = LogLines();
   ASSERT_EQ(log.size(), 6u);
   EXPECT_TRUE(IsTimeLine(log[4], "结束时间: ", "\r"));
@@ -153,6 +155,8 @@ TEST_F(UpdateRunTest, NewerManifestWithoutPackagesDoesNotStartTheUpdate) {
   EXPECT_EQ(Seen(), (Strings{Total(0), Status("检查更新信息"), Total(1), Status("分析更新信息"),
                              "latest:1.0.0.1", Total(2), Total(2, 2)}));
   EXPECT_FALSE(DownloadFolderExists());
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+  EXPECT_EQ(DisplayVersion(), "<missing>");
 }
 
 TEST_F(UpdateRunTest, ThreePackagesAdvanceTheBarOncePerPackage) {
@@ -171,6 +175,10 @@ TEST_F(UpdateRunTest, ThreePackagesAdvanceTheBarOncePerPackage) {
   EXPECT_EQ(m_window.m_totalBar.Position(), 5);
   EXPECT_EQ(m_window.m_totalBar.Range(), 5);
   EXPECT_FALSE(DownloadFolderExists());
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.1");
+  EXPECT_EQ(DisplayVersion(), "1.0.0.1");
+  // The start-up value stays: a second run compares against it again.
+  EXPECT_EQ(g_szVersion, "1.0.0.0");
 
   Strings log = LogLines();
   ASSERT_EQ(log.size(), 10u);
