@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <regex>
 
 #include "actions/action_registry.h"
 #include "env/config.h"
@@ -16,7 +14,7 @@
 #include "support/recording_main_window.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
-#include "update/file_md5.h"
+#include "support/update_checks.h"
 #include "update/update_run.h"
 
 namespace {
@@ -62,39 +60,9 @@ std::string ReadString(const char* subKey, const char* name) {
   return value;
 }
 
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(gen());
-  return bytes;
-}
-
-std::string Md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.Update(bytes.data(), bytes.size());
-  return md5.FinalHex();
-}
-
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return text;
-}
-
-// updater.log cut at its CR LF line ends.
-Strings LogLines(const std::string& path) {
-  std::string log = ReadFileBytes(path);
-  Strings lines;
-  size_t start = 0;
-  for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(log.substr(start, end - start));
-  }
-  if (start < log.size()) lines.push_back(log.substr(start) + "<no line end>");
-  return lines;
-}
-
-bool IsTimeLine(const std::string& line, const std::string& prefix, const std::string& end) {
-  return std::regex_match(line,
-                          std::regex(prefix + "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d" + end));
 }
 
 }  // namespace

@@ -3,25 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 
 #include "platform/env.h"
 #include "support/temp_dir.h"
+#include "support/update_checks.h"
 
 namespace {
-
-std::string Md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.Update(bytes.data(), bytes.size());
-  return md5.FinalHex();
-}
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(gen());
-  return bytes;
-}
 
 // `openssl dgst -md5` of a file, run as a separate program.
 std::string OpensslMd5(const std::string& path) {

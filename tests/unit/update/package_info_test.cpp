@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "app/texts.h"
+#include "support/update_checks.h"
 #include "unit/update/run_fixture.h"
-#include "update/file_md5.h"
 
 namespace {
 
@@ -29,12 +29,6 @@ Strings Cmds(const std::vector<std::unique_ptr<Action>>& list) {
   for (const auto& action : list)
     out.push_back(static_cast<RecordingAction*>(action.get())->m_szCmd);
   return out;
-}
-
-std::string Md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.Update(bytes.data(), bytes.size());
-  return md5.FinalHex();
 }
 
 std::string Status(const std::string& text) { return "status:" + text; }

@@ -20,6 +20,7 @@
 #include "support/recording_main_window.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
+#include "support/update_checks.h"
 
 class RunFixture : public ::testing::Test {
  protected:
@@ -75,17 +76,7 @@ class RunFixture : public ::testing::Test {
     return out;
   }
 
-  // updater.log cut at its CR LF line ends.
-  std::vector<std::string> LogLines() const {
-    std::string log = ReadFileBytes("updater.log");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(log.substr(start, end - start));
-    }
-    if (start < log.size()) lines.push_back(log.substr(start) + "<no line end>");
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return ::LogLines("updater.log"); }
 
   TempDir m_dir;
   RegistrySandbox m_registry;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "app/texts.h"
 #include "unit/update/run_fixture.h"
 
@@ -18,11 +16,6 @@ const char kManifestUrl[] = "http://updates.test/update.xml";
 std::string Status(const std::string& text) { return "status:" + text; }
 std::string Total(int position, int range = -1) {
   return "total:" + std::to_string(position) + "/" + std::to_string(range);
-}
-
-bool IsTimeLine(const std::string& line, const std::string& prefix, const std::string& end = "") {
-  return std::regex_match(line,
-                          std::regex(prefix + "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d" + end));
 }
 
 }  // namespace
