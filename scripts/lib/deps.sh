@@ -8,6 +8,7 @@ UPDATER_PACKAGES=(
   nginx-light python3 curl openssl sqlite3 zip unzip
   xvfb xdotool x11-utils imagemagick fonts-wqy-zenhei
   liblnk-utils
+  clang libclang-rt-14-dev
 )
 
 updater_install_deps() {

@@ -27,6 +27,9 @@ inline constexpr char kCannotFetchUpdate[] = "无法获取更新信息。";
 inline constexpr char kNoUpdateInfo[] = "没有任何更新信息。";
 inline constexpr char kAnalysingUpdate[] = "分析更新信息";
 inline constexpr char kParseErrorFormat[] = "Error in (Row: %d, Col %d) %s: %s\n";
+// The description in that line for a manifest nested deeper than the parser
+// may go, in the parser's own style.
+inline constexpr char kNestingTooDeep[] = "Elements nested too deeply.";
 inline constexpr char kUpdateInfoWrong[] = "更新信息不对，请与Korrin公司联系";
 inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
 inline constexpr char kStartingUpdate[] = "开始更新";

@@ -89,6 +89,13 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     }
     if (got == 0) break;
     if (got > kBlockSize) got = kBlockSize;
+    // Text held in memory stops growing at its limit: a server that never
+    // ends its body fails the download instead of exhausting memory.
+    if (!file && received + got > kMaxTextDownload) {
+      WriteLog(texts::kDownloadError, true);
+      result = false;
+      break;
+    }
     received += got;
     if (showProgress) {
       if (g_pMainWnd) g_pMainWnd->SetFileProgress(ProgressPosition(received), -1);

@@ -10,10 +10,12 @@
 #include "env/installed_version.h"
 #include "env/update_log.h"
 #include "update/delete_tree.h"
+#include "update/manifest_nesting.h"
 
 namespace {
 
 constexpr int kFullBar = 10;
+constexpr size_t kParserSlack = 16;
 constexpr int kKeepRange = -1;
 
 void TotalProgress(int position, int range = kKeepRange) {
@@ -30,20 +32,24 @@ void LogTime(const char* format) {
   if (local && std::strftime(text, sizeof(text), format, local) > 0) WriteLog(text, false);
 }
 
+// The parse error line: a 1-based row and column, the document name (empty:
+// the manifest is parsed from memory) and the description.
+std::string ParseErrorText(int row, int col, const char* name, const char* description) {
+  int size = std::snprintf(nullptr, 0, texts::kParseErrorFormat, row, col, name, description);
+  if (size < 0) return std::string();
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(&text[0], text.size(), texts::kParseErrorFormat, row, col, name, description);
+  text.resize(static_cast<size_t>(size));
+  return text;
+}
+
 std::string ParseErrorText(const TiXmlDocument& doc) {
   // ErrorRow and ErrorCol are the parser's 0-based position plus 1. A
   // document the parser could not start reading has no position: it is then
   // reported at its start.
   int row = doc.ErrorRow() > 0 ? doc.ErrorRow() : 1;
   int col = doc.ErrorCol() > 0 ? doc.ErrorCol() : 1;
-  int size =
-      std::snprintf(nullptr, 0, texts::kParseErrorFormat, row, col, doc.Value(), doc.ErrorDesc());
-  if (size < 0) return std::string();
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(&text[0], text.size(), texts::kParseErrorFormat, row, col, doc.Value(),
-                doc.ErrorDesc());
-  text.resize(static_cast<size_t>(size));
-  return text;
+  return ParseErrorText(row, col, doc.Value(), doc.ErrorDesc());
 }
 
 }  // namespace
@@ -102,6 +108,16 @@ bool UpdateRun::LoadManifest(std::string text) {
   m_listPackages.clear();
   m_szLatestVersion.clear();
   m_xmlDoc.Clear();
+  // The parser recurses once per element level: a text nested too deeply is
+  // refused before it could exhaust the stack.
+  NestingScan nesting = ScanManifestNesting(text, kMaxManifestDepth);
+  if (nesting.tooDeep) {
+    Show(ParseErrorText(nesting.row, nesting.col, m_xmlDoc.Value(), texts::kNestingTooDeep));
+    return false;
+  }
+  // The parser steps a few bytes past the end of a text that stops inside a
+  // UTF-8 sequence, an entity or a comment; zero bytes keep it in the buffer.
+  text.append(kParserSlack, '\0');
   m_xmlDoc.Parse(text.c_str());
   if (m_xmlDoc.Error()) {
     Show(ParseErrorText(m_xmlDoc));

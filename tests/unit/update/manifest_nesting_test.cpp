@@ -1,0 +1,158 @@
+// The nesting scan against the parser it stands in front of: for texts that
+// try to hide elements from a simpler reading, the scan must find exactly the
+// depth of the tree the parser builds. Also the slack the parser needs after
+// a text, shown with a guard page.
+#include "update/manifest_nesting.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <tinyxml.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The depth of the element tree, without recursion.
+int TreeDepth(const TiXmlNode* top) {
+  int deepest = 0;
+  std::vector<std::pair<const TiXmlNode*, int>> todo = {{top, 0}};
+  while (!todo.empty()) {
+    auto [node, depth] = todo.back();
+    todo.pop_back();
+    if (node->ToElement()) deepest = std::max(deepest, depth);
+    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
+      todo.push_back({child, depth + (child->ToElement() ? 1 : 0)});
+    }
+  }
+  return deepest;
+}
+
+int ParsedDepth(const std::string& text) {
+  std::string padded = text + std::string(16, '\0');
+  TiXmlDocument doc;
+  doc.Parse(padded.c_str());
+  return TreeDepth(&doc);
+}
+
+std::string Nest(int levels, const std::string& open = "<a>", const std::string& close = "</a>") {
+  std::string text;
+  for (int i = 0; i < levels; ++i) text += open;
+  for (int i = 0; i < levels; ++i) text += close;
+  return text;
+}
+
+// Bytes placed so that the page after them cannot be read: a read past them
+// is a crash, not a silent look at whatever follows.
+class GuardedText {
+ public:
+  explicit GuardedText(const std::string& bytes) {
+    m_page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    m_size = (bytes.size() / m_page + 2) * m_page;
+    void* map = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    m_map = static_cast<char*>(map);
+    mprotect(m_map + m_size - m_page, m_page, PROT_NONE);
+    m_text = m_map + m_size - m_page - bytes.size();
+    std::memcpy(m_text, bytes.data(), bytes.size());
+  }
+  ~GuardedText() { munmap(m_map, m_size); }
+  const char* text() const { return m_text; }
+
+ private:
+  size_t m_page = 0;
+  size_t m_size = 0;
+  char* m_map = nullptr;
+  char* m_text = nullptr;
+};
+
+void ParseGuarded(const std::string& bytes) {
+  GuardedText guarded(bytes);
+  TiXmlDocument doc;
+  doc.Parse(guarded.text());
+}
+
+}  // namespace
+
+TEST(ManifestNesting, FindsTheDepthOfTheTreeTheParserBuilds) {
+  const std::string deep = Nest(30);
+  const std::vector<std::string> texts = {
+      "<updateinfo version='1.0.0.1'><package><actions><action type='run'/></actions>"
+      "</package></updateinfo>",
+      // Elements the parser never sees as elements.
+      "<r><!-- " + deep + " --></r>",
+      "<r><![CDATA[" + deep + "]]></r>",
+      "<r a='" + deep + "' b=\"<a><a>/>\"/>",
+      "<!DOCTYPE r [ <!ELEMENT a ANY> ]><r/>" + deep,
+      // An entity steps over everything between "&#x" and the "x" nearest its
+      // ";": here a comment opener that would hide the elements after it.
+      "<r>&#x<!--x;" + deep + "</r>",
+      "<r a='&#<!--#65;'>" + deep + "</r>",
+      // In UTF-8 mode (a byte-order mark, or a declaration naming UTF-8 or no
+      // encoding) a lead byte takes the next bytes with it, "<" included.
+      "\xEF\xBB\xBF<r>\xE4<!--" + deep + "</r>",
+      "<?xml version='1.0' encoding='utf-8'?><r>\xF0<a>x" + deep + "</r>",
+      "<?xml version='1.0'?><r>\xE4<!" + deep + "</r>",
+      "<?xml version='1.0' encoding='GBK'?><r>\xE4<!--" + deep + "--></r>",
+      "<?xml version='1.0' encoding='&#85;TF-8'?><r>\xE4<!--" + deep + "--></r>",
+      // Unusual forms the parser still takes.
+      "<r a=b c = \"d\">" + Nest(5, "< a>", "</a>") + "</r>",
+      "<r>" + Nest(10, "<a x='1'>", "</a>") + Nest(3, "<b/>", "") + "</r><r2>" + deep + "</r2>",
+      "<r><?pi <a><a> ?>" + deep + "</r>",
+      // Where the parser stops, whatever follows is not read.
+      "<r a='1' a='2'>" + deep + "</r>",
+      "<r>" + Nest(3) + "</x>" + deep + "</r>",
+      "<r a=b'c>" + deep,
+      "<r><a>" + deep,
+      "<r>&#xZ;" + deep + "</r>",
+      "\xEF\xBB\xBF<r>\xF0",
+      "<r><!-- unterminated " + deep,
+      "text before <r>" + deep + "</r>",
+  };
+  for (const std::string& text : texts) {
+    EXPECT_EQ(ScanManifestNesting(text, 1000).depth, ParsedDepth(text)) << text;
+  }
+}
+
+TEST(ManifestNesting, TheLimitItselfPassesAndOneLevelMoreIsMarkedWhereItStarts) {
+  NestingScan atLimit = ScanManifestNesting(Nest(kMaxManifestDepth), kMaxManifestDepth);
+  EXPECT_FALSE(atLimit.tooDeep);
+  EXPECT_EQ(atLimit.depth, kMaxManifestDepth);
+
+  NestingScan scan = ScanManifestNesting("<r>\n\t<a>\r\n  <b><c>", 2);
+  EXPECT_TRUE(scan.tooDeep);
+  EXPECT_EQ(scan.depth, 3);
+  EXPECT_EQ(scan.offset, 12u);
+  EXPECT_EQ(scan.row, 3);
+  EXPECT_EQ(scan.col, 3);
+}
+
+TEST(ManifestNesting, AHundredThousandLevelsAreCountedWithoutRecursion) {
+  NestingScan scan = ScanManifestNesting(Nest(100000), 200000);
+  EXPECT_FALSE(scan.tooDeep);
+  EXPECT_EQ(scan.depth, 100000);
+  EXPECT_TRUE(ScanManifestNesting(Nest(100000), kMaxManifestDepth).tooDeep);
+}
+
+TEST(ManifestNesting, TheTextEndsAtItsFirstZeroByte) {
+  std::string text = "<r>" + std::string(1, '\0') + Nest(10) + "</r>";
+  EXPECT_EQ(ScanManifestNesting(text, 100).depth, 1);
+}
+
+// The parser reads up to a few bytes past the end of some texts; the zero
+// bytes LoadManifest puts after the text are enough for all of them.
+TEST(ManifestParserSlack, TheParserReadsPastTheEndAndSixteenZeroBytesHoldIt) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string text = "\xEF\xBB\xBF<updateinfo>\xF0";
+  EXPECT_DEATH(ParseGuarded(text + '\0'), "");
+  const std::vector<std::string> texts = {text,
+                                          "\xEF\xBB\xBF<r a='\xF4",
+                                          "<r><!--",
+                                          "<r><![CDATA[",
+                                          "<r>&#x",
+                                          "\xEF\xBB\xBF<r>\xE4",
+                                          "\xEF\xBB\xBF<r><![CDATA[\xF0",
+                                          "<?xml encoding='\xF0"};
+  for (const std::string& t : texts) ParseGuarded(t + std::string(16, '\0'));
+}
