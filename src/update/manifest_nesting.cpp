@@ -190,14 +190,15 @@ class Scanner {
     return p + length;
   }
 
-  // Text up to `end`, which is stepped over; the parser steps over its length
-  // even when the text ended first.
+  // Text up to `end`, which is stepped over. The parser gives up when the
+  // text ends first, and also when nothing follows `end`.
   size_t ReadText(size_t p, const char* end, bool trim, std::string* value) const {
     if (trim) p = SkipWhite(p);
     while (p != kStop && At(p) && !Equal(p, end, false)) {
       p = trim && IsWhite(At(p)) ? p + 1 : NextChar(p, value);
     }
-    return p == kStop ? kStop : p + std::strlen(end);
+    if (p != kStop && At(p)) p += std::strlen(end);
+    return p != kStop && At(p) ? p : kStop;
   }
 
   Node Identify(size_t p) const {
@@ -279,12 +280,15 @@ class Scanner {
     return true;
   }
 
-  bool EndTag(size_t p, const OpenElement& element) const {
-    if (At(p) != '<' || At(p + 1) != '/' || At(p + 2 + element.nameLength) != '>') return false;
+  // "</" and the element's name (a longer name passes here and fails on the
+  // missing ">"), white space, ">": where the end tag ends, or kStop.
+  size_t EndTag(size_t p, const OpenElement& element) const {
+    if (At(p) != '<' || At(p + 1) != '/') return kStop;
     for (size_t i = 0; i < element.nameLength; ++i) {
-      if (At(p + 2 + i) != static_cast<unsigned char>(m_text[element.nameStart + i])) return false;
+      if (At(p + 2 + i) != static_cast<unsigned char>(m_text[element.nameStart + i])) return kStop;
     }
-    return true;
+    p = SkipWhite(p + 2 + element.nameLength);
+    return p != kStop && At(p) == '>' ? p + 1 : kStop;
   }
 
   // An element with everything inside it, without recursion.
@@ -316,8 +320,9 @@ class Scanner {
         p = SkipWhite(p);
       }
       if (descended) continue;
-      if (p == kStop || !At(p) || !EndTag(p, open.back())) return kStop;
-      p += open.back().nameLength + 3;
+      if (p == kStop || !At(p)) return kStop;
+      p = EndTag(p, open.back());
+      if (p == kStop) return kStop;
       open.pop_back();
     }
     return p;
@@ -330,19 +335,22 @@ class Scanner {
     switch (kind) {
       case Node::kComment:
         for (p += 4; At(p) && !Equal(p, "-->", false);) ++p;
-        return p + 3;
+        return At(p) ? p + 3 : p;
       case Node::kCdata:
         for (p += 9; At(p) && !Equal(p, "]]>", false);) ++p;
-        return p + 3;
+        return ReadText(p, "]]>", false, nullptr);
       case Node::kDeclaration:
         for (p += 5; p != kStop && At(p);) {
           if (At(p) == '>') return p + 1;
           p = SkipWhite(p);
+          if (p == kStop || !At(p)) break;
           if (Equal(p, "version", true) || Equal(p, "standalone", true)) {
             p = Attribute(p, nullptr, nullptr);
           } else if (Equal(p, "encoding", true)) {
-            declaredEncoding->clear();
-            p = Attribute(p, nullptr, declaredEncoding);
+            // Only a declaration at the top changes how the text is read.
+            std::string value;
+            p = Attribute(p, nullptr, &value);
+            if (declaredEncoding) *declaredEncoding = value;
           } else {
             while (At(p) && At(p) != '>' && !IsWhite(At(p))) ++p;
           }

@@ -1,5 +1,6 @@
 #include "update/update_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -108,6 +109,9 @@ bool UpdateRun::LoadManifest(std::string text) {
   m_listPackages.clear();
   m_szLatestVersion.clear();
   m_xmlDoc.Clear();
+  // The parser reads up to the first zero byte, but in UTF-8 mode a lead byte
+  // just before it takes it along: nothing after it may be there to be read.
+  text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
   // The parser recurses once per element level: a text nested too deeply is
   // refused before it could exhaust the stack.
   NestingScan nesting = ScanManifestNesting(text, kMaxManifestDepth);

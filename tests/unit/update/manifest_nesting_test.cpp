@@ -97,6 +97,8 @@ TEST(ManifestNesting, FindsTheDepthOfTheTreeTheParserBuilds) {
       "<?xml version='1.0' encoding='GBK'?><r>\xE4<!--" + deep + "--></r>",
       "<?xml version='1.0' encoding='&#85;TF-8'?><r>\xE4<!--" + deep + "--></r>",
       // Unusual forms the parser still takes.
+      "<r><a></a \n><b>" + deep + "</b\t></r>",
+      "<r><?xml version='1.0' encoding='x'?>" + deep + "</r>",
       "<r a=b c = \"d\">" + Nest(5, "< a>", "</a>") + "</r>",
       "<r>" + Nest(10, "<a x='1'>", "</a>") + Nest(3, "<b/>", "") + "</r><r2>" + deep + "</r2>",
       "<r><?pi <a><a> ?>" + deep + "</r>",
@@ -109,6 +111,11 @@ TEST(ManifestNesting, FindsTheDepthOfTheTreeTheParserBuilds) {
       "\xEF\xBB\xBF<r>\xF0",
       "<r><!-- unterminated " + deep,
       "text before <r>" + deep + "</r>",
+      // A value or a section that ends the text ends the parse as well.
+      "<r a='x'",
+      "<r><![CDATA[x]]>",
+      "<r>text<",
+      "<r></ra>" + deep,
   };
   for (const std::string& text : texts) {
     EXPECT_EQ(ScanManifestNesting(text, 1000).depth, ParsedDepth(text)) << text;
