@@ -12,6 +12,7 @@ Used as a module by the tests, and by scripts/demo as:
 It prints "ready <base url>" once the server answers.
 """
 
+import contextlib
 import functools
 import hashlib
 import http.server
@@ -145,15 +146,24 @@ class Server:
         self.httpd.server_close()
 
 
+@contextlib.contextmanager
+def serving(root, reg_tool, request_log=None):
+    """A sandbox in ROOT whose manifest is published and served, its
+    "updateurl" pointing at it ("?v=%s" carries the installed version). The
+    product is not installed yet."""
+    box = Sandbox(root, reg_tool)
+    with Server(box.www_dir, request_log) as server:
+        box.publish(server.base_url)
+        box.set_update_url(server.base_url + "/update.xml?v=%s")
+        yield box, server
+
+
 def main(argv):
     if len(argv) != 3:
         sys.stderr.write(__doc__)
         return 2
-    sandbox = Sandbox(argv[1], argv[2])
-    with Server(sandbox.www_dir, os.path.join(sandbox.root, "requests.log")) as server:
-        sandbox.install_product()
-        sandbox.publish(server.base_url)
-        sandbox.set_update_url(server.base_url + "/update.xml?v=%s")
+    with serving(argv[1], argv[2], os.path.join(argv[1], "requests.log")) as (box, server):
+        box.install_product()
         print("ready", server.base_url, flush=True)
         threading.Event().wait()
     return 0

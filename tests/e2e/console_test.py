@@ -167,10 +167,7 @@ CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case
 def main():
     case = CASES[sys.argv[3]]
     with tempfile.TemporaryDirectory(prefix="updater-e2e-") as root:
-        box = sandbox.Sandbox(root, REG_TOOL)
-        with sandbox.Server(box.www_dir) as server:
-            box.publish(server.base_url)
-            box.set_update_url(server.base_url + "/update.xml?v=%s")
+        with sandbox.serving(root, REG_TOOL) as (box, server):
             case(box, server)
     print("ok", sys.argv[3])
 

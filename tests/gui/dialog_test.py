@@ -183,10 +183,7 @@ CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case
 def main():
     case = CASES[sys.argv[4]]
     with tempfile.TemporaryDirectory(prefix="updater-gui-") as root:
-        box = sandbox.Sandbox(root, REG_TOOL)
-        with sandbox.Server(box.www_dir) as server, Display() as display:
-            box.publish(server.base_url)
-            box.set_update_url(server.base_url + "/update.xml?v=%s")
+        with sandbox.serving(root, REG_TOOL) as (box, _), Display() as display:
             case(box, display)
     print("ok", sys.argv[4])
 
