@@ -7,6 +7,7 @@ if(TARGET updater AND TARGET updater-reg)
       other_command_lines_stay_idle
       each_enter_runs_the_same_update_again
       message_box_is_printed_and_the_run_goes_on
+      output_nobody_reads_does_not_stop_the_update
       terminal_draws_the_bars_in_place)
     add_test(NAME console.${case}
       COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/console_test.py

@@ -126,6 +126,19 @@ def case_message_box_is_printed_and_the_run_goes_on(box, server):
                          "更新完毕\n"]), "message box printed, run continued", out)
 
 
+def case_output_nobody_reads_does_not_stop_the_update(box, server):
+    installed(box)
+    read, write = os.pipe()
+    os.close(read)  # every write to standard output fails from the first one
+    done = subprocess.run([UPDATER, "-auto"], cwd=box.work_dir, env=console_env(box),
+                          stdin=subprocess.DEVNULL, stdout=write, stderr=subprocess.PIPE,
+                          timeout=60)
+    os.close(write)
+    check(done.returncode == 0, "exit status %d" % done.returncode, done.stderr.decode())
+    check("结束时间: " in (box.log() or ""), "the run went to its end", box.log() or "")
+    check(box.installed_version() == "1.1.0.0", "version recorded")
+
+
 def case_terminal_draws_the_bars_in_place(box, server):
     installed(box)
     pid, fd = pty.fork()

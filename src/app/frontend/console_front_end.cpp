@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -219,4 +220,9 @@ class ConsoleFrontEnd : public FrontEnd {
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> CreateConsoleFrontEnd() { return std::make_unique<ConsoleFrontEnd>(); }
+std::unique_ptr<FrontEnd> CreateConsoleFrontEnd() {
+  // A reader that goes away (updater -auto | head) must not kill the process
+  // in the middle of an update: output that cannot be written is dropped.
+  std::signal(SIGPIPE, SIG_IGN);
+  return std::make_unique<ConsoleFrontEnd>();
+}
