@@ -24,6 +24,29 @@ size_t MbsFindLast(const std::string& text, char c) {
   return found;
 }
 
+size_t MbsFind(const std::string& text, char c, size_t start) {
+  for (size_t i = start; i < text.size(); ++i) {
+    if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (text[i] == c) return i;
+  }
+  return std::string::npos;
+}
+
+std::string MbsReplaceChar(const std::string& text, char from, char to) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (IsLead(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
+      ++i;
+      continue;
+    }
+    if (out[i] == from) out[i] = to;
+  }
+  return out;
+}
+
 bool MbsEqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
