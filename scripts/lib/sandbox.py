@@ -61,7 +61,10 @@ class Sandbox:
             os.makedirs(d, exist_ok=True)
 
     def env(self, **extra):
-        env = dict(os.environ, VELMAR_REGISTRY_DIR=self.registry_dir)
+        # A proxy of the environment must not stand between the updater and
+        # the local server.
+        env = dict(os.environ, VELMAR_REGISTRY_DIR=self.registry_dir,
+                   no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
         env.update(extra)
         return env
 

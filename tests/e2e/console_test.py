@@ -60,14 +60,21 @@ def case_auto_without_input_runs_one_update_and_exits(box, server):
     check(done.returncode == 0, "exit status %d" % done.returncode, done.stderr.decode())
     check(in_order(log, ["开始时间: ", "\r\n检查更新信息\r\n", "分析更新信息\r\n", "开始更新\r\n",
                          "更新说明文件\r\n", "下载文件: %s/packages/readme.txt\r\n" % server.base_url,
-                         "检验下载文件\r\n", "文件校验正确\r\n", "更新启动脚本\r\n",
-                         "下载文件: %s/packages/start.sh\r\n" % server.base_url, "文件校验正确\r\n",
-                         "更新完毕\r\n", "结束时间: "]),
+                         "检验下载文件\r\n", "文件校验正确\r\n", "安装 readme.txt\r\n",
+                         "新增更新记录\r\n",
+                         "下载文件: %s/packages/changes.txt\r\n" % server.base_url,
+                         "文件校验正确\r\n", "安装 doc/changes.txt\r\n", "更新完毕\r\n",
+                         "结束时间: "]),
           "log lines", log)
     check(log.endswith("\r\r\n\r\n"), "the end-time line leaves an empty line", repr(log[-40:]))
     check(box.installed_version() == "1.1.0.0", "cert now %s" % box.installed_version())
     check(box.query(sandbox.UNINSTALL_KEY, "DisplayVersion") == "1.1.0.0", "DisplayVersion")
     check(not os.path.exists(os.path.join(box.app_dir, "download")), "download folder deleted")
+    for installed_file, package_file in (("readme.txt", "readme.txt"),
+                                         ("doc/changes.txt", "changes.txt")):
+        check(sandbox.md5_of(os.path.join(box.app_dir, installed_file)) ==
+              sandbox.md5_of(os.path.join(sandbox.DATA, "packages", package_file)),
+              installed_file + " installed")
     # What the console showed: the header, each status line as it was shown,
     # the latest version, and no bars (standard output is no terminal).
     check(in_order(out, ["Velmar Updater\n", "当前版本号：1.0.0.0\n", "检查更新信息\n",
@@ -122,7 +129,7 @@ def case_message_box_is_printed_and_the_run_goes_on(box, server):
     check(done.returncode == 0, "exit status %d" % done.returncode)
     check(log.count("文件校验错误，重新下载\r\n") == 3, "three attempts", log)
     check(in_order(out, ["文件无法下载，请与Korrin公司联系\n",
-                         "updater: 文件无法下载，请与Korrin公司联系\n", "更新启动脚本\n",
+                         "updater: 文件无法下载，请与Korrin公司联系\n", "新增更新记录\n",
                          "更新完毕\n"]), "message box printed, run continued", out)
 
 

@@ -1,3 +1,0 @@
-#!/bin/sh
-# Velmar Acc launcher.
-echo "Velmar Acc 1.1.0.0 (built $(date -u +%Y-%m-%d))"
