@@ -5,6 +5,8 @@
 #include "actions/copy_action.h"
 #include "actions/mkdir_action.h"
 #include "actions/remove_action.h"
+#include "actions/send_message_action.h"
+#include "actions/shortcut_action.h"
 #include "actions/unzip_action.h"
 #include "env/mbstring.h"
 
@@ -30,13 +32,13 @@ void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
   Register<CopyAction>("copy");
-  // shortcut
+  Register<ShortcutAction>("shortcut");
   Register<MkdirAction>("mkdir");
   // open
   // registry
   Register<RemoveAction>("remove");
   // run
-  // sendmessage
+  Register<SendMessageAction>("sendmessage");
   Register<UnzipAction>("unzip");
 }
 
