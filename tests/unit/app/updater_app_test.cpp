@@ -90,9 +90,7 @@ TEST_F(UpdaterAppTest, TheDialogRunsWithTheStartUpVersionAndTheActionTypesUntilI
 TEST_F(UpdaterAppTest, NoCertShowsTheVersionLabelAlone) {
   Install(nullptr);
   std::vector<std::string> calls = Run({}, 1);
-  EXPECT_NE(
-      std::find(calls.begin(), calls.end(), "run:http://127.0.0.1:1/u.xml?v=|当前版本号：|actions"),
-      calls.end());
+  EXPECT_THAT(calls, ::testing::Contains("run:http://127.0.0.1:1/u.xml?v=|当前版本号：|actions"));
 }
 
 TEST_F(UpdaterAppTest, OnlyDashAutoStartsTheRunByItself) {
