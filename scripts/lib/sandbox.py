@@ -91,7 +91,7 @@ class Sandbox:
             with open(os.path.join(DATA, "update.xml.in"), encoding="utf-8") as f:
                 template = f.read()
         text = template.replace("@BASE_URL@", base_url)
-        text = re.sub(r"@MD5:([^@]+)@", lambda m: md5_of(os.path.join(packages, m.group(1))),
+        text = re.sub(r"@MD5:([\w.-]+)@", lambda m: md5_of(os.path.join(packages, m.group(1))),
                       text)
         with open(os.path.join(self.www_dir, "update.xml"), "w", encoding="utf-8") as f:
             f.write(text)

@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "scripts", "lib"))
 import sandbox  # noqa: E402
 
-UPDATER, REG_TOOL = sys.argv[1], sys.argv[2]
+UPDATER, REG_TOOL = (os.path.abspath(p) for p in sys.argv[1:3])
 PROMPT = "按回车键开始更新，输入 q 关闭: "
 
 

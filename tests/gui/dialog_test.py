@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "scripts", "lib"))
 import sandbox  # noqa: E402
 
-UPDATER, REG_TOOL, ARTIFACTS = sys.argv[1], sys.argv[2], sys.argv[3]
+UPDATER, REG_TOOL, ARTIFACTS = (os.path.abspath(p) for p in sys.argv[1:4])
 TITLE = "Velmar Updater"
 
 
@@ -71,7 +71,7 @@ class Dialog:
                               capture_output=True, text=True, timeout=30)
 
     def find(self, title):
-        found = self.x("xdotool", "search", "--name", title)
+        found = self.x("xdotool", "search", "--onlyvisible", "--name", title)
         return found.stdout.split()[0] if found.returncode == 0 and found.stdout else None
 
     def state(self):

@@ -26,18 +26,19 @@ class GtkFrontEnd : public FrontEnd {
   }
 };
 
-GtkMessageType MessageTypeOf(unsigned type) {
+// The icon-theme name of a message box's MB_ICON* icon; null for none.
+const char* IconNameOf(unsigned type) {
   switch (type & 0xF0) {
     case kMbIconStop:
-      return GTK_MESSAGE_ERROR;
+      return "dialog-error";
     case kMbIconQuestion:
-      return GTK_MESSAGE_QUESTION;
+      return "dialog-question";
     case 0x30:  // MB_ICONEXCLAMATION
-      return GTK_MESSAGE_WARNING;
+      return "dialog-warning";
     case kMbIconInformation:
-      return GTK_MESSAGE_INFO;
+      return "dialog-information";
     default:
-      return GTK_MESSAGE_OTHER;
+      return nullptr;
   }
 }
 
@@ -56,16 +57,41 @@ std::string GtkMnemonic(const char* label) { return ConvertMnemonic(label, '_');
 int RunGtkMessageBox(GtkWindow* parent, const std::string& caption, const std::string& text,
                      unsigned type) {
   bool question = (type & 0xF) == kMbAbortRetryIgnore;
-  GtkWidget* box =
-      gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, MessageTypeOf(type),
-                             question ? GTK_BUTTONS_NONE : GTK_BUTTONS_OK, "%s", text.c_str());
+  GtkWidget* box = gtk_dialog_new();
   gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
+  gtk_window_set_modal(GTK_WINDOW(box), TRUE);
+  gtk_window_set_resizable(GTK_WINDOW(box), FALSE);
+  if (parent) {
+    gtk_window_set_transient_for(GTK_WINDOW(box), parent);
+    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER_ON_PARENT);
+  } else {
+    gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+  }
+
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
+  gtk_container_set_border_width(GTK_CONTAINER(row), 16);
+  if (const char* icon = IconNameOf(type)) {
+    GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(image, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+  }
+  GtkWidget* label = gtk_label_new(text.c_str());
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+  gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(box))), row, TRUE, TRUE, 0);
+
   if (question) {
     gtk_dialog_add_button(GTK_DIALOG(box), GtkMnemonic(texts::kButtonAbort).c_str(), kIdAbort);
     gtk_dialog_add_button(GTK_DIALOG(box), GtkMnemonic(texts::kButtonRetry).c_str(), kIdRetry);
     gtk_dialog_add_button(GTK_DIALOG(box), GtkMnemonic(texts::kButtonIgnore).c_str(), kIdIgnore);
     gtk_dialog_set_default_response(GTK_DIALOG(box), kIdAbort);
+  } else {
+    gtk_dialog_add_button(GTK_DIALOG(box), texts::kButtonOk, kIdOk);
+    gtk_dialog_set_default_response(GTK_DIALOG(box), kIdOk);
   }
+  gtk_widget_show_all(box);
   int response = gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
   if (question) {
