@@ -19,10 +19,17 @@ void FakeDialogView::RunModal(UpdateDialog& dialog) {
 }
 
 void FakeDialogView::UpdateTexts(DialogText changed) {
-  const char* which = changed == DialogText::kAll      ? "all"
-                      : changed == DialogText::kStatus ? "status"
-                                                       : "latest";
-  m_pLog->push_back(std::string("texts:") + which);
+  switch (changed) {
+    case DialogText::kAll:
+      m_pLog->push_back("texts:all");
+      break;
+    case DialogText::kStatus:
+      m_pLog->push_back("status:" + m_pDialog->StatusText());
+      break;
+    case DialogText::kLatestVersion:
+      m_pLog->push_back("latest:" + m_pDialog->NewVerText());
+      break;
+  }
 }
 
 void FakeDialogView::UpdateBars() {

@@ -18,7 +18,7 @@ class FakeDialogView : public DialogView {
 
   // "init" after OnInitDialog returned; "click" before each OnUpdate.
   void RunModal(UpdateDialog& dialog) override;
-  // "texts:all|status|latest".
+  // "texts:all", "status:<status text>", "latest:<latest-version label>".
   void UpdateTexts(DialogText changed) override;
   // "bars:<file position>/<file range> <total position>/<total range>".
   void UpdateBars() override;

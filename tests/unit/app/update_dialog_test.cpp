@@ -183,8 +183,8 @@ TEST_F(UpdateDialogTest, ReportingOperationsUpdateTheTextsAndTellTheView) {
   EXPECT_EQ(dialog.NewVerText(), "最新版本号：1.2.3.4");
   std::vector<std::string> during(std::find(m_log.begin(), m_log.end(), "enable:0") + 1,
                                   m_log.end() - 1);
-  EXPECT_EQ(during,
-            (std::vector<std::string>{"texts:status", "texts:status", "texts:latest", "box:ask"}));
+  EXPECT_EQ(during, (std::vector<std::string>{"status:A", "status:B", "latest:最新版本号：1.2.3.4",
+                                              "box:ask"}));
 }
 
 TEST_F(UpdateDialogTest, WithoutAWindowQuestionsAreAnsweredIgnoreAndBoxesOk) {
