@@ -166,6 +166,24 @@ def case_auto_start(box, display):
     check((box.log() or "").count("开始时间: ") == 1, "one run", box.log())
 
 
+def case_window_menu_opens_the_about_box(box, display):
+    box.install_product("1.0.0.0")
+    dialog = Dialog(box, display, [])
+    window = wait_for(lambda: dialog.find("^%s$" % TITLE), "the dialog window")
+    # The window menu: a right click on the dialog, then the item's access key.
+    dialog.x("xdotool", "mousemove", "--window", window, "40", "20", "click", "3")
+    time.sleep(0.5)
+    dialog.x("xdotool", "key", "a")
+    about = wait_for(lambda: dialog.find("^About Updater$"), "the About box")
+    time.sleep(0.3)
+    path = dialog.screenshot("about.png")
+    check(dialog.colours_in(path, about) > 8, "the About box is drawn")
+    dialog.key(about, "Return")
+    wait_for(lambda: dialog.find("^About Updater$") is None, "the About box to close")
+    check(dialog.close(window) == 0, "exit status")
+    check(box.log() is None, "nothing ran")
+
+
 def case_not_installed(box, display):
     dialog = Dialog(box, display, ["-auto"])
     # The message box is captioned with the program's name.
