@@ -14,6 +14,7 @@
 #include "support/fake_dialog_view.h"
 #include "support/memory_internet.h"
 #include "support/registry_sandbox.h"
+#include "support/scoped_config.h"
 #include "support/temp_dir.h"
 #include "support/update_checks.h"
 
@@ -46,14 +47,6 @@ class DialogRunTest : public ::testing::Test {
                                        "</md5></package></updateinfo>");
   }
 
-  void TearDown() override {
-    for (std::string* value :
-         {&g_szVersion, &g_szAppPath, &g_szDownloadPath, &g_szUpdateUrl, &g_szWinPath,
-          &g_szSys32Path, &g_szThisFile, &g_szThisDir, &g_szThisName}) {
-      value->clear();
-    }
-  }
-
   // Runs the dialog with its default runner (a new UpdateRun per press).
   void RunDialog(int clicks, const std::string& earlierStatus = "") {
     FakeDialogView view(&m_log);
@@ -68,6 +61,7 @@ class DialogRunTest : public ::testing::Test {
     m_totalFraction = dialog.TotalProgress().Fraction();
   }
 
+  ScopedConfig m_config;
   TempDir m_dir;
   RegistrySandbox m_registry;
   MemoryInternet m_internet;

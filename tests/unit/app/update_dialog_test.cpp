@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "env/config.h"
 #include "support/fake_dialog_view.h"
+#include "support/scoped_config.h"
 
 namespace {
 
@@ -16,10 +17,6 @@ class UpdateDialogTest : public ::testing::Test {
   void SetUp() override {
     g_szVersion = "1.0.0.0";
     g_szUpdateUrl = "http://127.0.0.1:1/update.xml";
-  }
-  void TearDown() override {
-    g_szVersion.clear();
-    g_szUpdateUrl.clear();
   }
 
   // A runner that records each call in the view's log, with the state of the
@@ -34,6 +31,7 @@ class UpdateDialogTest : public ::testing::Test {
     };
   }
 
+  ScopedConfig m_config;
   std::vector<std::string> m_log;
   std::vector<std::string> m_aRuns;
   FakeDialogView* m_pView = nullptr;

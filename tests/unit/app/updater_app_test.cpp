@@ -9,25 +9,14 @@
 #include "env/registry_key.h"
 #include "support/fake_dialog_view.h"
 #include "support/registry_sandbox.h"
+#include "support/scoped_config.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 class UpdaterAppTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Clear();
-    dir_.Enter();
-  }
-  void TearDown() override { Clear(); }
-
-  static void Clear() {
-    for (std::string* value :
-         {&g_szVersion, &g_szAppPath, &g_szDownloadPath, &g_szUpdateUrl, &g_szWinPath,
-          &g_szSys32Path, &g_szThisFile, &g_szThisDir, &g_szThisName}) {
-      value->clear();
-    }
-  }
+  void SetUp() override { dir_.Enter(); }
 
   static void WriteProductValue(const char* name, const void* data, uint32_t size, bool binary) {
     RegistryKey key;
@@ -60,6 +49,7 @@ class UpdaterAppTest : public ::testing::Test {
     return frontEnd.m_aCalls;
   }
 
+  ScopedConfig config_;
   RegistrySandbox registry_;
   TempDir dir_;
 };
