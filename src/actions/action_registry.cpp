@@ -2,6 +2,9 @@
 
 #include <unordered_map>
 
+#include "actions/open_action.h"
+#include "actions/registry_action.h"
+#include "actions/run_action.h"
 #include "env/mbstring.h"
 
 namespace {
@@ -25,6 +28,9 @@ void RegisterActionType(const std::string& type, std::unique_ptr<Action> prototy
 void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
+  Register<OpenAction>("open");
+  Register<RegistryAction>("registry");
+  Register<RunAction>("run");
 }
 
 std::unique_ptr<Action> CreateAction(const std::string& type) {

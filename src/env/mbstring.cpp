@@ -24,6 +24,17 @@ size_t MbsFindLast(const std::string& text, char c) {
   return found;
 }
 
+size_t MbsFindFirst(const std::string& text, char c) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (text[i] == c) return i;
+  }
+  return std::string::npos;
+}
+
 bool MbsEqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

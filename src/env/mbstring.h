@@ -9,6 +9,10 @@
 // character; std::string::npos when there is none.
 size_t MbsFindLast(const std::string& text, char c);
 
+// Position of the first `c` that is not the trail byte of a double-byte
+// character; std::string::npos when there is none.
+size_t MbsFindFirst(const std::string& text, char c);
+
 // Equal ignoring ASCII letter case; double-byte characters compare exactly.
 bool MbsEqualNoCase(const std::string& a, const std::string& b);
 
