@@ -14,7 +14,7 @@ extern std::string g_szThisFile;      // the running executable
 extern std::string g_szThisDir;       // its folder
 extern std::string g_szThisName;      // its file name
 
-extern const char kProductKey[];       // under HKEY_LOCAL_MACHINE
+extern const char kProductKey[];  // under HKEY_LOCAL_MACHINE
 extern const char kDefaultUpdateUrl[];
 
 // Fills the nine values; never fails. Called once, before any window exists.

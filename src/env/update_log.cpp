@@ -28,7 +28,8 @@ void WriteLog(const std::string& message, bool show) {
   if (show && g_pMainWnd) g_pMainWnd->ShowStatus(message);
   std::unique_ptr<platform::WritableFile> file;
   platform::Fs& fs = platform::Env::Get().fs();
-  if (fs.OpenForWrite(kLogFileName, platform::WriteMode::kAppend, &file) != platform::kErrorSuccess) {
+  if (fs.OpenForWrite(kLogFileName, platform::WriteMode::kAppend, &file) !=
+      platform::kErrorSuccess) {
     return;
   }
   std::string line = ToTextMode(message);

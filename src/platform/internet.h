@@ -27,8 +27,7 @@ class Internet {
   virtual bool IsOnline() = 0;
   // Browser-mode canonical form of a URL, at most `capacity` - 1 bytes. False
   // when the URL is malformed or its canonical form does not fit.
-  virtual bool CanonicalizeUrl(const std::string& url, size_t capacity,
-                               std::string* canonical) = 0;
+  virtual bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) = 0;
   // GET with the given user agent, never from a cache. Null when the client or
   // the URL cannot be opened.
   virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url,

@@ -57,8 +57,8 @@ class RegistryStore {
   // RegEnumKeyExA: the name of the sub key at index; 259 past the end.
   virtual Error EnumKey(RegistryHandle* key, uint32_t index, std::string* name) = 0;
   // RegEnumValueA: the value at index; 259 past the end.
-  virtual Error EnumValue(RegistryHandle* key, uint32_t index, std::string* name,
-                          uint32_t* type, std::string* data) = 0;
+  virtual Error EnumValue(RegistryHandle* key, uint32_t index, std::string* name, uint32_t* type,
+                          std::string* data) = 0;
   // RegDeleteKeyA: a key that has sub keys is refused (5).
   virtual Error DeleteKey(RootKey root, const std::string& subKey) = 0;
   // RegDeleteValueA.

@@ -17,8 +17,8 @@ bool DeleteTree(const std::string& path) {
   for (const platform::DirEntry& entry : entries) {
     std::string full = JoinPath(path, entry.name);
     if (entry.attributes & platform::kAttrReparsePoint) {
-      platform::Error removed = (entry.attributes & platform::kAttrDirectory) ? fs.RemoveDir(full)
-                                                                             : fs.DeleteFile(full);
+      platform::Error removed =
+          (entry.attributes & platform::kAttrDirectory) ? fs.RemoveDir(full) : fs.DeleteFile(full);
       if (removed != platform::kErrorSuccess) return false;
     } else if (entry.attributes & platform::kAttrDirectory) {
       DeleteTree(full);

@@ -27,7 +27,7 @@ uint64_t ToFileTime(const struct timespec& ts) {
 }
 
 struct timespec FromFileTime(uint64_t ft) {
-  struct timespec ts{};
+  struct timespec ts {};
   uint64_t since = ft > kUnixEpochAsFileTime ? ft - kUnixEpochAsFileTime : 0;
   ts.tv_sec = static_cast<time_t>(since / 10000000ull);
   ts.tv_nsec = static_cast<long>((since % 10000000ull) * 100);
@@ -47,7 +47,9 @@ uint32_t AttributesOf(const std::string& path, const struct stat& st) {
   return attributes ? attributes : kAttrNormal;
 }
 
-bool IsReadOnlyFile(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
+bool IsReadOnlyFile(const struct stat& st) {
+  return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
 
 class PosixWritableFile : public WritableFile {
  public:
@@ -114,7 +116,8 @@ class PosixFs : public Fs {
     if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
     if (S_ISLNK(st.st_mode)) return kErrorSuccess;
     mode_t mode = st.st_mode & 07777;
-    mode = (attributes & kAttrReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    mode =
+        (attributes & kAttrReadOnly) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
     if (chmod(path.c_str(), mode) != 0) return ErrorFromErrno(errno);
     return kErrorSuccess;
   }
@@ -252,7 +255,8 @@ class PosixFs : public Fs {
         return kErrorSuccess;
       }
       if (errno == EEXIST) return kErrorAlreadyExists;
-      if (S_ISDIR(st.st_mode) && lstat(to.c_str(), &st) != 0 && rename(from.c_str(), to.c_str()) == 0) {
+      if (S_ISDIR(st.st_mode) && lstat(to.c_str(), &st) != 0 &&
+          rename(from.c_str(), to.c_str()) == 0) {
         return kErrorSuccess;
       }
       return ErrorFromErrno(errno);
@@ -310,7 +314,6 @@ class PosixFs : public Fs {
   }
 
  private:
-
   static Error CopyData(int in, int out) {
     std::vector<char> buffer(1 << 16);
     for (;;) {

@@ -11,8 +11,7 @@ class PosixText : public Text {
  public:
   bool IsLeadByte(unsigned char) const override { return false; }
 
-  bool ExpandEnvironment(const std::string& in, size_t capacity,
-                         std::string* out) const override {
+  bool ExpandEnvironment(const std::string& in, size_t capacity, std::string* out) const override {
     std::string result;
     size_t i = 0;
     while (i < in.size()) {

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "env/config.h"
+#include "env/mbstring.h"
+#include "platform/env.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// A code page whose lead bytes are 0x81..0xFE, as GBK's are: a trail byte may
+// then equal the separator or an ASCII letter.
+class GbkLikeText : public platform::Text {
+ public:
+  explicit GbkLikeText(platform::Text* real) : m_pReal(real) {}
+  bool IsLeadByte(unsigned char c) const override { return c >= 0x81 && c <= 0xFE; }
+  bool ExpandEnvironment(const std::string& in, size_t cap, std::string* out) const override {
+    return m_pReal->ExpandEnvironment(in, cap, out);
+  }
+  bool GetVariable(const std::string& name, std::string* value) const override {
+    return m_pReal->GetVariable(name, value);
+  }
+
+ private:
+  platform::Text* m_pReal;
+};
+
+class ConfigValues : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = {g_szAppPath, g_szWinPath, g_szSys32Path, g_szThisFile, g_szThisDir, g_szThisName};
+  }
+  void TearDown() override {
+    g_szAppPath = saved_[0];
+    g_szWinPath = saved_[1];
+    g_szSys32Path = saved_[2];
+    g_szThisFile = saved_[3];
+    g_szThisDir = saved_[4];
+    g_szThisName = saved_[5];
+  }
+  std::vector<std::string> saved_;
+};
+
+}  // namespace
+
+TEST(MultibyteScan, TrailByteEqualToSeparatorIsNoSeparator) {
+  GbkLikeText gbk(platform::DefaultText());
+  platform::ScopedService<platform::Text> guard(&platform::Env::SetText, &gbk);
+  // 0x95 0x2F is one double-byte character whose trail byte is '/'.
+  std::string path = "/dir/\x95/name";
+  EXPECT_EQ(MbsFindLast(path, '/'), 4u);
+  EXPECT_EQ(MbsFindLast("ab\x95/", '/'), std::string::npos);
+  // Case folding leaves a double-byte character whose trail byte is a letter.
+  EXPECT_EQ(MbsLower("A\x81"
+                     "AB"),
+            "a\x81"
+            "Ab");
+  EXPECT_TRUE(
+      MbsEqualNoCase("X\x81"
+                     "A",
+                     "x\x81"
+                     "A"));
+  EXPECT_FALSE(
+      MbsEqualNoCase("X\x81"
+                     "A",
+                     "x\x81"
+                     "a"));
+}
+
+TEST(MultibyteScan, ReplaceAllDoesNotRescanItsReplacement) {
+  std::string text = "aXa";
+  EXPECT_EQ(ReplaceAll(&text, "a", "aa"), 2);
+  EXPECT_EQ(text, "aaXaa");
+  EXPECT_EQ(CollapsePairs("a\\\\\\\\b\\\\\\c", '\\'), "a\\\\b\\\\c");
+}
+
+TEST_F(ConfigValues, ExpandPathVarsIsCaseSensitiveAndInsertsValuesAsTheyStand) {
+  g_szAppPath = "/opt/app/";
+  g_szWinPath = "/usr";
+  g_szSys32Path = "/usr/lib";
+  EXPECT_EQ(ExpandPathVars("${app_path}/x;${APP_PATH};${win_path}|${sys32_path}"),
+            "/opt/app//x;${APP_PATH};/usr|/usr/lib");
+  // The three passes run in order, so a later variable inside an earlier value
+  // is replaced too, but a pass never rescans its own replacement.
+  g_szAppPath = "${win_path}${app_path}";
+  EXPECT_EQ(ExpandPathVars("${app_path}"), "/usr${app_path}");
+}
+
+TEST(PathOps, SplitPathAndUrlFileName) {
+  std::string dir = "unchanged";
+  EXPECT_EQ(SplitPath("/readme.txt", &dir), "/readme.txt");
+  EXPECT_EQ(dir, "");
+  EXPECT_EQ(SplitPath("/opt/tools/updater", &dir), "updater");
+  EXPECT_EQ(dir, "/opt/tools");
+  EXPECT_EQ(SplitPath("plain", &dir), "plain");
+  EXPECT_EQ(UrlFileName("http://h/f/pkg.zip"), "pkg.zip");
+  EXPECT_EQ(UrlFileName("pkg.zip"), "pkg.zip");
+  EXPECT_EQ(UrlFileName("http://h/f/"), "");
+  EXPECT_EQ(UrlFileName("http://h/f/p.zip?v=1/2"), "2");
+}
+
+TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
+  g_szThisFile = "/opt/Tools/Updater";
+  g_szThisDir = "/opt/Tools";
+  g_szThisName = "Updater";
+  EXPECT_TRUE(IsThisFile("/OPT/tools/updater"));
+  EXPECT_FALSE(IsThisFile("/opt/Tools/./Updater"));
+  EXPECT_FALSE(IsThisFile("Updater"));
+  std::string side;
+  EXPECT_EQ(GetSelfUpdateName(side), "/opt/Tools/_Updater");
+  EXPECT_EQ(side, "/opt/Tools/_Updater");
+}
+
+TEST(PathOps, CreateDirectoryTreeMakesEveryMissingLevel) {
+  TempDir dir;
+  std::string deep = dir.Sub("a/b/c");
+  EXPECT_TRUE(CreateDirectoryTree(deep));
+  EXPECT_TRUE(IsDirectory(dir.Sub("a/b")));
+  EXPECT_TRUE(IsDirectory(deep));
+  EXPECT_TRUE(CreateDirectoryTree(deep));
+  // A file in the way is no directory.
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
+  EXPECT_FALSE(CreateDirectoryTree(dir.Sub("file/sub")));
+  EXPECT_TRUE(PathExists(dir.Sub("file")));
+  EXPECT_FALSE(IsDirectory(dir.Sub("file")));
+  EXPECT_FALSE(PathExists(dir.Sub("nothing")));
+}

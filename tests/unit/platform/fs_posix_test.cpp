@@ -1,0 +1,104 @@
+// The Windows rules the POSIX file system keeps for the algorithms above it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/env.h"
+#include "support/temp_dir.h"
+
+using namespace platform;
+
+namespace {
+
+Fs& RealFs() { return *DefaultFs(); }
+
+void MakeReadOnly(const std::string& path) { ASSERT_EQ(0, chmod(path.c_str(), 0444)); }
+
+}  // namespace
+
+TEST(PosixFs, CreateDirAnswersWindowsNumbers) {
+  TempDir dir;
+  EXPECT_EQ(RealFs().CreateDir(dir.Sub("a")), kErrorSuccess);
+  EXPECT_EQ(RealFs().CreateDir(dir.Sub("a")), kErrorAlreadyExists);
+  EXPECT_EQ(RealFs().CreateDir(dir.Sub("x/y")), kErrorPathNotFound);
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("f"), "1"));
+  EXPECT_EQ(RealFs().CreateDir(dir.Sub("f/y")), kErrorPathNotFound);
+  EXPECT_EQ(RealFs().RemoveDir(dir.Sub("missing")), kErrorFileNotFound);
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("a/f"), "1"));
+  EXPECT_EQ(RealFs().RemoveDir(dir.Sub("a")), kErrorDirNotEmpty);
+}
+
+TEST(PosixFs, ReadOnlyFileRefusesDeletionAndOverwriteEvenForRoot) {
+  TempDir dir;
+  std::string file = dir.Sub("ro");
+  ASSERT_TRUE(WriteFileBytes(file, "keep"));
+  MakeReadOnly(file);
+  uint32_t attributes = 0;
+  ASSERT_EQ(RealFs().GetAttributes(file, &attributes), kErrorSuccess);
+  EXPECT_TRUE(attributes & kAttrReadOnly);
+  EXPECT_EQ(RealFs().DeleteFile(file), kErrorAccessDenied);
+  std::unique_ptr<WritableFile> out;
+  EXPECT_EQ(RealFs().OpenForWrite(file, WriteMode::kCreateAlways, &out), kErrorAccessDenied);
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("src"), "new"));
+  EXPECT_EQ(RealFs().CopyFile(dir.Sub("src"), file, false), kErrorAccessDenied);
+  EXPECT_EQ(ReadFileBytes(file), "keep");
+  EXPECT_EQ(RealFs().SetAttributes(file, kAttrNormal), kErrorSuccess);
+  EXPECT_EQ(RealFs().DeleteFile(file), kErrorSuccess);
+}
+
+TEST(PosixFs, MoveNeverReplacesAndCopyHonoursFailIfExists) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("a"), "A"));
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("b"), "B"));
+  EXPECT_EQ(RealFs().MoveFile(dir.Sub("a"), dir.Sub("b")), kErrorAlreadyExists);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("a")), "A");
+  EXPECT_EQ(ReadFileBytes(dir.Sub("b")), "B");
+  EXPECT_EQ(RealFs().CopyFile(dir.Sub("a"), dir.Sub("b"), true), kErrorFileExists);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("b")), "B");
+  EXPECT_EQ(RealFs().CopyFile(dir.Sub("a"), dir.Sub("b"), false), kErrorSuccess);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("b")), "A");
+  EXPECT_EQ(RealFs().MoveFile(dir.Sub("a"), dir.Sub("c")), kErrorSuccess);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("c")), "A");
+  EXPECT_FALSE(std::ifstream(dir.Sub("a")).good());
+}
+
+TEST(PosixFs, LinksAreDescribedAndRemovedThemselves) {
+  TempDir dir;
+  ASSERT_EQ(0, mkdir(dir.Sub("target").c_str(), 0755));
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("target/keep"), "k"));
+  ASSERT_EQ(0, symlink(dir.Sub("target").c_str(), dir.Sub("link").c_str()));
+  uint32_t attributes = 0;
+  ASSERT_EQ(RealFs().GetAttributes(dir.Sub("link"), &attributes), kErrorSuccess);
+  EXPECT_TRUE(attributes & kAttrReparsePoint);
+  EXPECT_TRUE(attributes & kAttrDirectory);
+  EXPECT_EQ(RealFs().RemoveDir(dir.Sub("link")), kErrorSuccess);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("target/keep")), "k");
+}
+
+TEST(PosixFs, FullPathResolvesDotsByTextAlone) {
+  std::string full;
+  ASSERT_TRUE(RealFs().GetFullPath("/a/./b/../c", &full));
+  EXPECT_EQ(full, "/a/c");
+  ASSERT_TRUE(RealFs().GetFullPath("/../x/", &full));
+  EXPECT_EQ(full, "/x/");
+  ASSERT_TRUE(RealFs().GetFullPath("rel", &full));
+  EXPECT_EQ(full[0], '/');
+  EXPECT_FALSE(RealFs().GetFullPath("", &full));
+}
+
+TEST(PosixText, ExpansionLeavesUndefinedNamesAndRefusesWhatDoesNotFit) {
+  Text& text = *DefaultText();
+  setenv("UPDATER_TEST_VAR", "value", 1);
+  unsetenv("UPDATER_TEST_UNDEFINED");
+  std::string out;
+  ASSERT_TRUE(text.ExpandEnvironment("a%UPDATER_TEST_VAR%b%UPDATER_TEST_UNDEFINED%c%", 261, &out));
+  EXPECT_EQ(out, "avalueb%UPDATER_TEST_UNDEFINED%c%");
+  ASSERT_TRUE(text.ExpandEnvironment("100%% sure", 261, &out));
+  EXPECT_EQ(out, "100%% sure");
+  out = "kept";
+  EXPECT_FALSE(text.ExpandEnvironment(std::string(300, 'x'), 261, &out));
+  EXPECT_EQ(out, "kept");
+  EXPECT_TRUE(text.ExpandEnvironment(std::string(260, 'x'), 261, &out));
+}
