@@ -2,9 +2,13 @@
 
 #include <unordered_map>
 
+#include "actions/copy_action.h"
+#include "actions/mkdir_action.h"
 #include "actions/open_action.h"
 #include "actions/registry_action.h"
+#include "actions/remove_action.h"
 #include "actions/run_action.h"
+#include "actions/unzip_action.h"
 #include "env/mbstring.h"
 
 namespace {
@@ -28,9 +32,15 @@ void RegisterActionType(const std::string& type, std::unique_ptr<Action> prototy
 void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
+  Register<CopyAction>("copy");
+  // shortcut
+  Register<MkdirAction>("mkdir");
   Register<OpenAction>("open");
   Register<RegistryAction>("registry");
+  Register<RemoveAction>("remove");
   Register<RunAction>("run");
+  // sendmessage
+  Register<UnzipAction>("unzip");
 }
 
 std::unique_ptr<Action> CreateAction(const std::string& type) {

@@ -112,7 +112,7 @@ int RegistryAction::Execute() {
 
   std::string szRoot = "HKEY_LOCAL_MACHINE";
   std::string szSubKey = m_szKey;
-  size_t separator = MbsFindFirst(m_szKey, '\\');
+  size_t separator = MbsFind(m_szKey, '\\');
   if (separator != std::string::npos && separator > 0) {
     szRoot = m_szKey.substr(0, separator);
     szSubKey = m_szKey.substr(separator + 1);

@@ -74,4 +74,10 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   return dir + kPathSep + name;
 }
 
+std::string TrimTrailingSeparators(const std::string& path) {
+  std::string out = path;
+  while (out.size() > 1 && MbsFindLast(out, kPathSep) == out.size() - 1) out.pop_back();
+  return out;
+}
+
 std::string CollapseSeparators(const std::string& path) { return CollapsePairs(path, kPathSep); }

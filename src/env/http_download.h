@@ -9,7 +9,11 @@ bool IsOnline();
 // Downloads `url` (rewritten in place into its canonical form) into the file
 // named by `target` (toFile) or into `target` itself. With showProgress the
 // main window's file bar follows the bytes and one window message is pumped
-// after every 4096-byte block. Reports its own failures through WriteLog.
+// after every 4096-byte block. Reports its own failures through WriteLog: a
+// target that cannot be created, a failed read (also a malformed URL, one that
+// cannot be opened, and a response of status 400 or above, whose page is never
+// delivered), and each block written short. Bytes received before a failure
+// stay in the target.
 bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress);
 
 // Dispatches at most one pending window message of the main window.

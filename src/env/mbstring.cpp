@@ -24,8 +24,8 @@ size_t MbsFindLast(const std::string& text, char c) {
   return found;
 }
 
-size_t MbsFindFirst(const std::string& text, char c) {
-  for (size_t i = 0; i < text.size(); ++i) {
+size_t MbsFind(const std::string& text, char c, size_t start) {
+  for (size_t i = start; i < text.size(); ++i) {
     if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
       ++i;
       continue;
@@ -33,6 +33,18 @@ size_t MbsFindFirst(const std::string& text, char c) {
     if (text[i] == c) return i;
   }
   return std::string::npos;
+}
+
+std::string MbsReplaceChar(const std::string& text, char from, char to) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (IsLead(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
+      ++i;
+      continue;
+    }
+    if (out[i] == from) out[i] = to;
+  }
+  return out;
 }
 
 bool MbsEqualNoCase(const std::string& a, const std::string& b) {

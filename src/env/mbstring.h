@@ -9,9 +9,12 @@
 // character; std::string::npos when there is none.
 size_t MbsFindLast(const std::string& text, char c);
 
-// Position of the first `c` that is not the trail byte of a double-byte
-// character; std::string::npos when there is none.
-size_t MbsFindFirst(const std::string& text, char c);
+// Position of the first `c` at or after `start` (a character boundary) that is
+// not the trail byte of a double-byte character; std::string::npos when none.
+size_t MbsFind(const std::string& text, char c, size_t start = 0);
+
+// Every `from` that is not the trail byte of a double-byte character becomes `to`.
+std::string MbsReplaceChar(const std::string& text, char from, char to);
 
 // Equal ignoring ASCII letter case; double-byte characters compare exactly.
 bool MbsEqualNoCase(const std::string& a, const std::string& b);

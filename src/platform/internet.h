@@ -1,5 +1,5 @@
 // The internet client: online state, URL canonicalisation and one HTTP GET
-// whose body is read in blocks.
+// whose body is pulled in blocks.
 #pragma once
 
 #include <cstddef>
@@ -8,15 +8,21 @@
 
 namespace platform {
 
-// One open request: headers have arrived, the body is read by Read.
+// One open request: the final response's headers have arrived (redirects are
+// followed), the body is pulled by Read. Closing it ends the request.
 class HttpRequest {
  public:
   virtual ~HttpRequest() = default;
-  // The Content-Length header's text; empty when the server sent none.
+  // The Content-Length header's text as the server sent it; empty when it sent
+  // none.
   virtual std::string ContentLengthText() = 0;
-  // The HTTP status of the final response (after redirects); 0 when unknown.
+  // The HTTP status of the final response; 0 when unknown.
   virtual int StatusCode() = 0;
-  // Up to `size` bytes of the body; *got is 0 at its end. False on a failed read.
+  // Blocks until `size` bytes of the body, its end or a failure; *got is the
+  // number delivered, 0 only at the end. Bytes that arrived before a failure are
+  // delivered first; the failure is the next read's (false, *got 0). A body
+  // shorter than its Content-Length, a dropped connection and a stalled server
+  // are failures.
   virtual bool Read(char* buffer, size_t size, size_t* got) = 0;
 };
 
@@ -28,8 +34,9 @@ class Internet {
   // Browser-mode canonical form of a URL, at most `capacity` - 1 bytes. False
   // when the URL is malformed or its canonical form does not fit.
   virtual bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) = 0;
-  // GET with the given user agent, never from a cache. Null when the client or
-  // the URL cannot be opened.
+  // GET with the given user agent and no other headers of the caller's, never
+  // answered from a cache. Null when the client cannot be opened or no response
+  // arrives (bad address, refused connection, time-out).
   virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url,
                                                const std::string& agent) = 0;
 };
@@ -37,6 +44,7 @@ class Internet {
 class InternetWrapper : public Internet {
  public:
   explicit InternetWrapper(Internet* target) : m_pTarget(target) {}
+  Internet* target() const { return m_pTarget; }
   bool IsOnline() override { return m_pTarget->IsOnline(); }
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* c) override {
     return m_pTarget->CanonicalizeUrl(url, capacity, c);

@@ -1,0 +1,50 @@
+#include "actions/copy_action.h"
+
+#include "app/texts.h"
+#include "env/config.h"
+#include "env/update_log.h"
+#include "platform/env.h"
+
+CopyAction::CopyAction() : Action("copy") { InitDefaults(); }
+
+void CopyAction::InitDefaults() {
+  m_szFrom.clear();
+  m_szTo.clear();
+  m_bMove = 1;
+  m_bOverwrite = 1;
+  DefineParams("description,from,to,move,overwrite", ",,,true,true");
+}
+
+int CopyAction::SetParam(const std::string& name, const std::string& value) {
+  std::string key = ParamKey(name);
+  if (key == "from") {
+    m_szFrom = value;
+  } else if (key == "to") {
+    m_szTo = value;
+  } else if (key == "move") {
+    m_bMove = ParseFlag(value);
+  } else if (key == "overwrite") {
+    m_bOverwrite = ParseFlag(value);
+  }
+  return Action::SetParam(name, value);
+}
+
+std::unique_ptr<Action> CopyAction::Clone() const { return std::make_unique<CopyAction>(); }
+
+int CopyAction::Execute() {
+  LogDescription();
+  if (!PathExists(m_szFrom)) {
+    WriteLog(texts::kFileNotFound + m_szFrom, true);
+    return 0;
+  }
+  if (IsDirectory(m_szTo)) {
+    // A folder given with its trailing separator must still name the updater
+    // exactly when the file lands on it, so no separator is doubled.
+    m_szTo = JoinPath(TrimTrailingSeparators(m_szTo), SplitPath(m_szFrom));
+  }
+  if (IsThisFile(m_szTo)) GetSelfUpdateName(m_szTo);
+
+  platform::Fs& fs = platform::Env::Get().fs();
+  if (m_bMove) return fs.MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
+  return fs.CopyFile(m_szFrom, m_szTo, !m_bOverwrite) == platform::kErrorSuccess;
+}

@@ -1,0 +1,33 @@
+#include "actions/remove_action.h"
+
+#include "env/config.h"
+#include "platform/env.h"
+#include "update/delete_tree.h"
+
+RemoveAction::RemoveAction() : Action("remove") { InitDefaults(); }
+
+void RemoveAction::InitDefaults() {
+  m_szPath.clear();
+  DefineParams("description,path", ",");
+}
+
+int RemoveAction::SetParam(const std::string& name, const std::string& value) {
+  if (ParamKey(name) == "path") m_szPath = value;
+  return Action::SetParam(name, value);
+}
+
+std::unique_ptr<Action> RemoveAction::Clone() const { return std::make_unique<RemoveAction>(); }
+
+int RemoveAction::Execute() {
+  LogDescription();
+  // "link/" names what the link points to; without the separator the link
+  // itself is examined and removed, and its target is never walked.
+  std::string path = TrimTrailingSeparators(m_szPath);
+  if (!PathExists(path)) return 0;
+  // A link to a directory reads as a directory; DeleteTree removes the link.
+  if (IsDirectory(path)) return DeleteTree(path);
+  if (IsThisFile(path)) return 1;
+  // Not the C library's remove: a read-only file must fail here as on Windows,
+  // also for root.
+  return platform::Env::Get().fs().DeleteFile(path) == platform::kErrorSuccess;
+}

@@ -1,0 +1,256 @@
+#include "actions/zip_extractor.h"
+
+#include <minizip/unzip.h>
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <memory>
+
+#include "env/config.h"
+#include "env/mbstring.h"
+#include "platform/env.h"
+#include "platform/path_sep.h"
+
+using platform::kPathSep;
+
+namespace {
+
+// The system's own size: every entry is streamed through one buffer this big.
+constexpr unsigned kReadBufferSize = 2048;
+// The name buffer of the entry information, terminating zero included.
+constexpr unsigned kNameBufferSize = 260;
+constexpr uint32_t kDosDirectoryAttribute = 0x10;
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+constexpr uint64_t kFileTimeTicksPerSecond = 10000000ull;
+
+unzFile Archive(void* handle) { return static_cast<unzFile>(handle); }
+
+bool EndsWithSeparator(const std::string& path) {
+  return !path.empty() && MbsFindLast(path, kPathSep) == path.size() - 1;
+}
+
+// DosDateTimeToFileTime and LocalFileTimeToFileTime in one: false for a date or
+// time that names no moment (month 0, hour 25, ...).
+bool DosDateTimeToUtcFileTime(uint32_t dosDateTime, uint64_t* fileTime) {
+  unsigned date = dosDateTime >> 16;
+  unsigned time = dosDateTime & 0xFFFF;
+  struct tm local = {};
+  local.tm_year = static_cast<int>((date >> 9) & 0x7F) + 80;
+  local.tm_mon = static_cast<int>((date >> 5) & 0x0F) - 1;
+  local.tm_mday = static_cast<int>(date & 0x1F);
+  local.tm_hour = static_cast<int>((time >> 11) & 0x1F);
+  local.tm_min = static_cast<int>((time >> 5) & 0x3F);
+  local.tm_sec = static_cast<int>(time & 0x1F) * 2;
+  local.tm_isdst = -1;
+  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 ||
+      local.tm_min > 59 || local.tm_sec > 59) {
+    return false;
+  }
+  time_t utc = mktime(&local);
+  if (utc == static_cast<time_t>(-1)) return false;
+  *fileTime = kUnixEpochAsFileTime + static_cast<uint64_t>(utc) * kFileTimeTicksPerSecond;
+  return true;
+}
+
+// True when the path exists and is a link (a junction on Windows).
+bool IsLink(const std::string& path, bool* exists) {
+  uint32_t attributes = 0;
+  *exists = platform::Env::Get().fs().GetAttributes(path, &attributes) == platform::kErrorSuccess;
+  return *exists && (attributes & platform::kAttrReparsePoint);
+}
+
+// Walks the existing part of `folder`/`name` below the folder; true when one
+// of its components, the last one included, is a link. The folder itself may
+// be a link: it is the destination the manifest names.
+bool LinkOnTheWay(const std::string& folder, const std::string& destination) {
+  size_t start = folder.size();
+  while (start < destination.size() && destination[start] == kPathSep) ++start;
+  while (start < destination.size()) {
+    size_t next = MbsFind(destination, kPathSep, start);
+    if (next == std::string::npos) next = destination.size();
+    if (next > start) {
+      bool exists = false;
+      if (IsLink(destination.substr(0, next), &exists)) return true;
+      // Nothing further down exists yet.
+      if (!exists) return false;
+    }
+    start = next + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+ZipExtractor::~ZipExtractor() { Close(); }
+
+bool ZipExtractor::Open(const std::string& path) {
+  Close();
+  std::string full;
+  if (path.empty() || !platform::Env::Get().fs().GetFullPath(path, &full)) return false;
+  m_hArchive = unzOpen64(full.c_str());
+  return m_hArchive != nullptr;
+}
+
+bool ZipExtractor::Close() {
+  if (!m_hArchive) return false;
+  unzCloseCurrentFile(Archive(m_hArchive));
+  int err = unzClose(Archive(m_hArchive));
+  m_hArchive = nullptr;
+  return err == UNZ_OK;
+}
+
+int ZipExtractor::GetEntryCount() {
+  if (!m_hArchive) return 0;
+  unz_global_info64 info;
+  if (unzGetGlobalInfo64(Archive(m_hArchive), &info) != UNZ_OK) return 0;
+  return info.number_entry > INT_MAX ? INT_MAX : static_cast<int>(info.number_entry);
+}
+
+bool ZipExtractor::GoToFirstEntry() {
+  return m_hArchive && unzGoToFirstFile(Archive(m_hArchive)) == UNZ_OK;
+}
+
+bool ZipExtractor::GoToNextEntry() {
+  return m_hArchive && unzGoToNextFile(Archive(m_hArchive)) == UNZ_OK;
+}
+
+bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
+  if (!m_hArchive) return false;
+  *info = ZipEntryInfo();
+  unz_file_info64 file;
+  char name[kNameBufferSize];
+  if (unzGetCurrentFileInfo64(Archive(m_hArchive), &file, name, sizeof name, nullptr, 0, nullptr,
+                              0) != UNZ_OK) {
+    return false;
+  }
+  // A longer name would come back cut short, and one with a zero byte would
+  // read as a shorter one: either way another file than the archive names.
+  if (file.size_filename >= sizeof name) return false;
+  std::string stored(name, file.size_filename);
+  if (stored.find('\0') != std::string::npos) return false;
+
+  info->m_szName = MbsReplaceChar(MbsReplaceChar(stored, '/', kPathSep), '\\', kPathSep);
+  info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);
+  info->m_bIsDirectory = (file.external_fa & kDosDirectoryAttribute) != 0;
+  return true;
+}
+
+bool ZipExtractor::ExtractEntry(const std::string& folder) {
+  if (!m_hArchive) return false;
+  if (!EnsureDirectory(folder)) return false;
+  ZipEntryInfo info;
+  if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
+
+  std::string destination = folder;
+  if (!folder.empty() && !EndsWithSeparator(folder) && folder.back() != '/') {
+    destination += kPathSep;
+  }
+  destination += info.m_szName;
+  if (LinkOnTheWay(folder, destination)) return false;
+
+  if (info.m_bIsDirectory) return EnsureDirectory(destination);
+  if (!EnsureParentDirectory(destination)) return false;
+  return WriteCurrentEntry(destination, info.m_dwDosDateTime);
+}
+
+bool ZipExtractor::ExtractEntryTo(const std::string& path) {
+  if (!m_hArchive || path.empty()) return false;
+  if (!EnsureParentDirectory(path)) return false;
+  ZipEntryInfo info;
+  if (!GetEntryInfo(&info)) return false;
+  bool exists = false;
+  if (IsLink(path, &exists)) return false;
+  return WriteCurrentEntry(path, info.m_dwDosDateTime);
+}
+
+bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTime) {
+  std::unique_ptr<platform::WritableFile> file;
+  if (platform::Env::Get().fs().OpenForWrite(path, platform::WriteMode::kCreateAlways, &file) !=
+      platform::kErrorSuccess) {
+    return false;
+  }
+  unzFile archive = Archive(m_hArchive);
+  if (unzOpenCurrentFile(archive) != UNZ_OK) {
+    file->Close();
+    return false;
+  }
+
+  char buffer[kReadBufferSize];
+  int got;
+  while ((got = unzReadCurrentFile(archive, buffer, kReadBufferSize)) > 0) {
+    size_t written = 0;
+    if (!file->Write(buffer, static_cast<size_t>(got), &written) ||
+        written != static_cast<size_t>(got)) {
+      break;
+    }
+  }
+  bool ok = got == 0;
+  // A file whose last bytes could not be flushed is not written completely.
+  if (!file->Close()) ok = false;
+  // The whole entry was read: closing compares its CRC-32. Data that inflates
+  // cleanly but differs from what was stored is still a failed entry.
+  if (unzCloseCurrentFile(archive) != UNZ_OK) ok = false;
+
+  if (ok) SetFileTimesFromDos(path, dosDateTime);
+  return ok;
+}
+
+bool EnsureDirectory(const std::string& path) {
+  if (path.empty()) return true;
+  std::string directory = TrimTrailingSeparators(path);
+
+  platform::Fs& fs = platform::Env::Get().fs();
+  uint32_t attributes = 0;
+  if (fs.GetAttributes(directory, &attributes) == platform::kErrorSuccess) {
+    return (attributes & platform::kAttrDirectory) != 0;
+  }
+  size_t p = MbsFindLast(directory, kPathSep);
+  if (p == std::string::npos) return true;
+  if (!EnsureDirectory(directory.substr(0, p))) return false;
+  platform::Error err = fs.CreateDir(directory);
+  // Made meanwhile by someone else counts as made.
+  return err == platform::kErrorSuccess ||
+         (err == platform::kErrorAlreadyExists &&
+          fs.GetAttributes(directory, &attributes) == platform::kErrorSuccess &&
+          (attributes & platform::kAttrDirectory));
+}
+
+bool EnsureParentDirectory(const std::string& path) {
+  size_t p = MbsFindLast(path, kPathSep);
+  if (p == std::string::npos) return false;
+  return EnsureDirectory(path.substr(0, p));
+}
+
+bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  platform::FileTimes times;
+  if (fs.GetFileTimes(path, &times) != platform::kErrorSuccess) return false;
+  uint64_t fileTime = 0;
+  if (!DosDateTimeToUtcFileTime(dosDateTime, &fileTime)) return false;
+  times.creation = fileTime;
+  times.lastWrite = fileTime;
+  return fs.SetFileTimes(path, times) == platform::kErrorSuccess;
+}
+
+bool IsSafeEntryName(const std::string& name) {
+  if (!name.empty() && name[0] == kPathSep) return false;
+  if (name.size() >= 2 && name[1] == ':' &&
+      ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
+    return false;
+  }
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t next = MbsFind(name, kPathSep, start);
+    if (next == std::string::npos) next = name.size();
+    std::string segment = name.substr(start, next - start);
+    // Windows drops trailing dots and blanks from a segment, so "..." or
+    // ". ." may climb as ".." does; one dot alone stays where it is.
+    if (segment.find_first_not_of(". ") == std::string::npos &&
+        std::count(segment.begin(), segment.end(), '.') >= 2) {
+      return false;
+    }
+    start = next + 1;
+  }
+  return true;
+}

@@ -1,0 +1,119 @@
+#include "env/http_download.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "env/config.h"
+#include "env/update_log.h"
+#include "platform/env.h"
+
+namespace {
+
+constexpr size_t kUrlBufferSize = 1024;
+constexpr size_t kBlockSize = 4096;
+
+// The leading decimal digits after any blanks, as atoi reads them, but clamped
+// to INT_MAX instead of overflowing; 0 when there are none. A sign is not
+// read: a negative length is no length.
+int ContentLength(const std::string& text) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos) return 0;
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+int ProgressPosition(uint64_t received) {
+  return received > INT_MAX ? INT_MAX : static_cast<int>(received);
+}
+
+// Creates a missing folder of the target (a failure shows when the file itself
+// cannot be created), then the file, replacing any file of that name.
+bool CreateTargetFile(const std::string& path, std::unique_ptr<platform::WritableFile>* file) {
+  std::string folder;
+  SplitPath(path, &folder);
+  if (!folder.empty()) CreateDirectoryTree(folder);
+  return platform::Env::Get().fs().OpenForWrite(path, platform::WriteMode::kCreateAlways, file) ==
+         platform::kErrorSuccess;
+}
+
+}  // namespace
+
+bool IsOnline() { return platform::Env::Get().internet().IsOnline(); }
+
+void PumpMessage() {
+  if (g_pMainWnd) g_pMainWnd->PumpMessage();
+}
+
+bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress) {
+  platform::Internet& internet = platform::Env::Get().internet();
+  std::string canonical;
+  bool urlOk = internet.CanonicalizeUrl(url, kUrlBufferSize, &canonical);
+  if (urlOk) url = canonical;
+
+  std::unique_ptr<platform::WritableFile> file;
+  if (toFile) {
+    if (!CreateTargetFile(target, &file)) {
+      WriteLog(texts::kCannotSaveDownload, true);
+      return false;
+    }
+  } else {
+    target.clear();
+  }
+
+  // A malformed URL, a URL that cannot be opened and an error status (400 and
+  // above) all show as a failing first read: an error page is never delivered
+  // as the content asked for.
+  std::unique_ptr<platform::HttpRequest> request;
+  if (urlOk) request = internet.OpenUrl(url, texts::kUserAgent);
+  if (request && request->StatusCode() >= 400) request.reset();
+  int total = request ? ContentLength(request->ContentLengthText()) : 0;
+  if (showProgress && g_pMainWnd) g_pMainWnd->SetFileProgress(0, total);
+
+  bool result = true;
+  char buffer[kBlockSize + 1];
+  uint64_t received = 0;
+  for (;;) {
+    size_t got = 0;
+    if (!request || !request->Read(buffer, kBlockSize, &got)) {
+      WriteLog(texts::kDownloadError, true);
+      result = false;
+      break;
+    }
+    if (got == 0) break;
+    if (got > kBlockSize) got = kBlockSize;
+    received += got;
+    if (showProgress) {
+      if (g_pMainWnd) g_pMainWnd->SetFileProgress(ProgressPosition(received), -1);
+      PumpMessage();
+    }
+    buffer[got] = '\0';
+    if (file) {
+      // A short write is reported for its block; the rest is still read and written.
+      size_t written = 0;
+      file->Write(buffer, got, &written);
+      if (written < got) {
+        WriteLog(texts::kSaveDownloadError, true);
+        result = false;
+      }
+    } else {
+      const void* zero = memchr(buffer, '\0', got);
+      target.append(buffer, zero ? static_cast<const char*>(zero) - buffer : got);
+    }
+  }
+
+  // Data lost on closing is a failed save as well, never a success.
+  if (file && !file->Close() && result) {
+    WriteLog(texts::kSaveDownloadError, true);
+    result = false;
+  }
+  request.reset();
+  return result;
+}

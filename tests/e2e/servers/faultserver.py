@@ -1,0 +1,276 @@
+#!/usr/bin/env python3
+"""An HTTP server of the tests that injects faults and records what it was asked.
+
+  faultserver.py start --state-dir DIR   # runs in the background, writes DIR/faultserver.port
+  faultserver.py stop  --state-dir DIR
+  faultserver.py serve --state-dir DIR   # in the foreground
+
+Bodies are the pattern 'a'..'z' repeated: byte i is chr(97 + i % 26). The
+first path segment chooses the answer; the rest of the path is free, so that a
+test can use a path of its own and find its requests in the log. Numbers come
+from the query.
+
+  /bytes/...?size=N           N bytes with Content-Length; &zero=K puts a zero
+                              byte at K; &nolength=1 sends no Content-Length and
+                              closes the connection after the body; &chunked=K
+                              sends chunks of K bytes instead
+  /short/...?size=N&send=M    Content-Length N, M bytes, then a clean close
+  /drop/...?size=N&send=M     chunked, M bytes, then the connection is reset
+                              in the middle of a chunk
+  /status/CODE/...            that status with a small HTML page (Content-Length)
+  /stall/...?size=N&send=M&seconds=S
+                              Content-Length N, M bytes, then nothing for S
+                              seconds (30 by default) and a close
+  /trickle/...?size=N&delay=D N bytes, one every D seconds (0.05 by default)
+  /redirect/K/...?...         302 to /redirect/K-1/... with the same rest and
+                              query; /redirect/0/... answers as /bytes/...
+  /loop/...                   302 to itself, for ever
+  /__requests?prefix=P&format=text
+                              the requests seen so far (not these), oldest
+                              first, optionally only those whose target starts
+                              with P: JSON [{"method", "target", "headers":
+                              [[name, value], ...]}], or with format=text one
+                              block per request: "METHOD TARGET", then
+                              "Name: value" lines, then an empty line
+"""
+
+import argparse
+import json
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from server_state import stop_process, wait_for_port, write_atomically
+
+NOT_FOUND_PAGE = (
+    "<html>\r\n<head><title>{code} {reason}</title></head>\r\n<body>\r\n"
+    "<center><h1>{code} {reason}</h1></center>\r\n</body>\r\n</html>\r\n")
+
+_requests = []
+_requests_lock = threading.Lock()
+
+
+def pattern(start, end):
+    return bytes(97 + i % 26 for i in range(start, end))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "faultserver/1"
+
+    def log_message(self, fmt, *args):
+        sys.stderr.write("%s %s\n" % (self.log_date_time_string(), fmt % args))
+
+    def do_GET(self):
+        parts = urlsplit(self.path)
+        query = {k: v[-1] for k, v in parse_qs(parts.query).items()}
+        segments = parts.path.split("/")
+        kind = segments[1] if len(segments) > 1 else ""
+        if kind == "__requests":
+            return self.requests_log(query)
+        with _requests_lock:
+            _requests.append({"method": self.command, "target": self.path,
+                              "headers": [[k, v] for k, v in self.headers.items()]})
+        handler = {
+            "bytes": self.bytes_answer, "short": self.short, "drop": self.drop,
+            "status": self.status, "stall": self.stall, "trickle": self.trickle,
+            "redirect": self.redirect, "loop": self.loop,
+        }.get(kind)
+        if handler is None:
+            return self.page(404)
+        handler(segments, query)
+
+    def number(self, query, name, default=0):
+        try:
+            return int(query.get(name, default))
+        except ValueError:
+            return default
+
+    def head(self, code, length=None, extra=()):
+        self.send_response(code)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+
+    def page(self, code):
+        reason = self.responses.get(code, ("Error",))[0]
+        body = NOT_FOUND_PAGE.format(code=code, reason=reason).encode()
+        self.send_response(code)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def bytes_answer(self, segments, query):
+        size = self.number(query, "size")
+        body = bytearray(pattern(0, size))
+        zero = self.number(query, "zero", -1)
+        if 0 <= zero < size:
+            body[zero] = 0
+        chunk = self.number(query, "chunked")
+        if chunk > 0:
+            self.head(200, extra=[("Transfer-Encoding", "chunked")])
+            for i in range(0, size, chunk):
+                piece = bytes(body[i:i + chunk])
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+        elif query.get("nolength"):
+            self.close_connection = True
+            self.head(200, extra=[("Connection", "close")])
+            self.wfile.write(bytes(body))
+        else:
+            self.head(200, size)
+            self.wfile.write(bytes(body))
+
+    def short(self, segments, query):
+        """Content-Length `size`, only `send` bytes of the body, and no more."""
+        size, send = self.number(query, "size"), self.number(query, "send")
+        self.close_connection = True
+        self.head(200, size)
+        self.wfile.write(pattern(0, min(send, size)))
+        self.wfile.flush()
+
+    def drop(self, segments, query):
+        size, send = self.number(query, "size"), self.number(query, "send")
+        self.close_connection = True
+        self.head(200, extra=[("Transfer-Encoding", "chunked")])
+        # One chunk announced with the whole size, cut off after `send` bytes.
+        self.wfile.write(b"%x\r\n" % size + pattern(0, min(send, size)))
+        self.wfile.flush()
+        # A reset instead of an orderly close.
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+
+    def status(self, segments, query):
+        try:
+            code = int(segments[2])
+        except (IndexError, ValueError):
+            code = 500
+        self.page(code)
+
+    def stall(self, segments, query):
+        self.short(segments, query)
+        deadline = time.monotonic() + self.number(query, "seconds", 30)
+        # Ends early when the client gives up (the socket becomes readable at EOF).
+        self.connection.settimeout(0.2)
+        while time.monotonic() < deadline:
+            try:
+                if not self.connection.recv(1):
+                    break
+            except socket.timeout:
+                continue
+            except OSError:
+                break
+
+    def trickle(self, segments, query):
+        size = self.number(query, "size")
+        try:
+            delay = float(query.get("delay", "0.05"))
+        except ValueError:
+            delay = 0.05
+        self.head(200, size)
+        for i in range(size):
+            self.wfile.write(pattern(i, i + 1))
+            self.wfile.flush()
+            time.sleep(delay)
+
+    def redirect(self, segments, query):
+        try:
+            hops = int(segments[2])
+        except (IndexError, ValueError):
+            return self.page(400)
+        if hops <= 0:
+            return self.bytes_answer(segments, query)
+        parts = urlsplit(self.path)
+        rest = "/".join(segments[3:])
+        location = "/redirect/%d/%s" % (hops - 1, rest)
+        if parts.query:
+            location += "?" + parts.query
+        self.head(302, 0, [("Location", location)])
+
+    def loop(self, segments, query):
+        self.head(302, 0, [("Location", self.path)])
+
+    def requests_log(self, query):
+        prefix = query.get("prefix", "")
+        with _requests_lock:
+            chosen = [r for r in _requests if r["target"].startswith(prefix)]
+        if query.get("format") == "text":
+            text = "".join("%s %s\n%s\n" % (r["method"], r["target"],
+                                            "".join("%s: %s\n" % (k, v) for k, v in r["headers"]))
+                           for r in chosen)
+            # The request line and headers were read as Latin-1: back to their bytes.
+            body = text.encode("latin-1", "replace")
+            content_type = "text/plain; charset=iso-8859-1"
+        else:
+            body = json.dumps(chosen).encode()
+            content_type = "application/json"
+        self.send_response(200)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+def serve(state_dir):
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    write_atomically(os.path.join(state_dir, "faultserver.port"),
+                     "%d\n" % server.server_address[1])
+    server.serve_forever()
+
+
+def start(state_dir):
+    stop(state_dir)
+    log = open(os.path.join(state_dir, "faultserver.log"), "ab")
+    process = subprocess.Popen(
+        [sys.executable, os.path.abspath(__file__), "serve", "--state-dir", state_dir],
+        stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+    write_atomically(os.path.join(state_dir, "faultserver.pid"), "%d\n" % process.pid)
+    port_file = os.path.join(state_dir, "faultserver.port")
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and process.poll() is None:
+        if os.path.exists(port_file):
+            port = int(open(port_file).read())
+            if wait_for_port(port):
+                print("faultserver on 127.0.0.1:%d" % port)
+                return 0
+        time.sleep(0.05)
+    stop(state_dir)
+    return 1
+
+
+def stop(state_dir):
+    stop_process(os.path.join(state_dir, "faultserver.pid"), os.path.abspath(__file__))
+    try:
+        os.remove(os.path.join(state_dir, "faultserver.port"))
+    except OSError:
+        pass
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["start", "stop", "serve"])
+    parser.add_argument("--state-dir", required=True)
+    args = parser.parse_args()
+    state_dir = os.path.abspath(args.state_dir)
+    os.makedirs(state_dir, exist_ok=True)
+    if args.command == "serve":
+        serve(state_dir)
+        return 0
+    return start(state_dir) if args.command == "start" else stop(state_dir)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

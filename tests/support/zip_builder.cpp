@@ -1,0 +1,46 @@
+#include "support/zip_builder.h"
+
+#include <minizip/zip.h>
+#include <zlib.h>
+
+ZipBuilder& ZipBuilder::File(const std::string& name, const std::string& data, uint32_t dosDateTime,
+                             bool stored) {
+  return Entry(name, data, 0x20, dosDateTime, stored);
+}
+
+ZipBuilder& ZipBuilder::Directory(const std::string& name) {
+  return Entry(name, "", kDirectoryAttribute, kDefaultDosTime, true);
+}
+
+ZipBuilder& ZipBuilder::Entry(const std::string& name, const std::string& data,
+                              uint32_t externalAttributes, uint32_t dosDateTime, bool stored) {
+  m_items.push_back({name, data, externalAttributes, dosDateTime, stored});
+  return *this;
+}
+
+bool ZipBuilder::Write(const std::string& path) const {
+  zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+  if (!zip) return false;
+  bool ok = true;
+  for (const Item& item : m_items) {
+    zip_fileinfo info = {};
+    info.dosDate = item.dosDateTime;
+    info.external_fa = item.attributes;
+    int method = item.stored ? 0 : Z_DEFLATED;
+    int level = item.stored ? 0 : Z_DEFAULT_COMPRESSION;
+    if (zipOpenNewFileInZip(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                            level) != ZIP_OK) {
+      ok = false;
+      break;
+    }
+    if (!item.data.empty() &&
+        zipWriteInFileInZip(zip, item.data.data(), static_cast<unsigned>(item.data.size())) !=
+            ZIP_OK) {
+      ok = false;
+    }
+    if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;
+    if (!ok) break;
+  }
+  if (zipClose(zip, nullptr) != ZIP_OK) ok = false;
+  return ok;
+}

@@ -1,0 +1,38 @@
+// Builds zip archives for tests with minizip's writer, so that no binary
+// archive is ever checked in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ZipBuilder {
+ public:
+  // 2021-06-15 10:20:30 as a DOS date-time.
+  static constexpr uint32_t kDefaultDosTime =
+      (((2021 - 1980) << 9 | 6 << 5 | 15) << 16) | (10 << 11 | 20 << 5 | 30 / 2);
+  static constexpr uint32_t kDirectoryAttribute = 0x10;
+
+  // A file entry, deflated unless `stored`.
+  ZipBuilder& File(const std::string& name, const std::string& data,
+                   uint32_t dosDateTime = kDefaultDosTime, bool stored = false);
+  // A directory entry: the name as given (normally ending in "/") with the
+  // DOS directory attribute.
+  ZipBuilder& Directory(const std::string& name);
+  // Any entry, with the external attributes given.
+  ZipBuilder& Entry(const std::string& name, const std::string& data, uint32_t externalAttributes,
+                    uint32_t dosDateTime, bool stored);
+
+  // Writes the archive (an empty one when nothing was added); false on error.
+  bool Write(const std::string& path) const;
+
+ private:
+  struct Item {
+    std::string name;
+    std::string data;
+    uint32_t attributes;
+    uint32_t dosDateTime;
+    bool stored;
+  };
+  std::vector<Item> m_items;
+};

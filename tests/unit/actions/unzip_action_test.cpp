@@ -1,0 +1,386 @@
+#include "actions/unzip_action.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "app/texts.h"
+#include "platform/env.h"
+#include "support/recording_main_window.h"
+#include "support/scoped_this_file.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+const std::string kUnzipping = texts::kUnzipping;
+const std::string kUnzipError = texts::kUnzipError;
+const std::string kUnzipDone = texts::kUnzipDone;
+
+// Every file and folder below `root`, relative, with the files' bytes.
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string relative = fs::relative(entry.path(), root).string();
+    tree[relative] = entry.is_directory() ? "<dir>" : ReadFileBytes(entry.path().string());
+  }
+  return tree;
+}
+
+// The time zone for one test; local time then differs from UTC by 8 hours.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz) {
+    const char* old = std::getenv("TZ");
+    m_bHad = old != nullptr;
+    if (old) m_szOld = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (m_bHad) {
+      setenv("TZ", m_szOld.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool m_bHad = false;
+  std::string m_szOld;
+};
+
+// Records the paths handed to the file system for writing and creating.
+class RecordingFs : public platform::FsWrapper {
+ public:
+  RecordingFs() : FsWrapper(platform::DefaultFs()) {}
+  platform::Error CreateDir(const std::string& p) override {
+    m_aPaths.push_back(p);
+    return FsWrapper::CreateDir(p);
+  }
+  platform::Error OpenForWrite(const std::string& p, platform::WriteMode m,
+                               std::unique_ptr<platform::WritableFile>* f) override {
+    m_aPaths.push_back(p);
+    return FsWrapper::OpenForWrite(p, m, f);
+  }
+  std::vector<std::string> m_aPaths;
+};
+
+class UnzipActionTest : public ::testing::Test {
+ protected:
+  UnzipActionTest() { m_dir.Enter(); }
+
+  int Unzip(const std::string& archive, const std::string& where,
+            const std::string& description = "") {
+    UnzipAction action;
+    action.SetParam("description", description);
+    action.SetParam("file", archive);
+    action.SetParam("where", where);
+    return action.Execute();
+  }
+  // Builds the archive into the temporary folder and returns its path.
+  std::string Archive(const ZipBuilder& builder, const std::string& name = "package.zip") {
+    std::string path = m_dir.Sub(name);
+    EXPECT_TRUE(builder.Write(path));
+    return path;
+  }
+
+  TempDir m_dir;
+  RecordingMainWindow m_window;
+};
+
+TEST_F(UnzipActionTest, SlashAndBackslashNamesGiveTheSameFilesAndTheBarEndsAtTheCount) {
+  std::string slashes = Archive(ZipBuilder()
+                                    .Directory("sub/empty/")
+                                    .File("sub/inner/a.txt", "alpha")
+                                    .File("b.txt", "beta", ZipBuilder::kDefaultDosTime, true),
+                                "slashes.zip");
+  std::string backslashes = Archive(ZipBuilder()
+                                        .Directory("sub\\empty\\")
+                                        .File("sub\\inner\\a.txt", "alpha")
+                                        .File("b.txt", "beta", ZipBuilder::kDefaultDosTime, true),
+                                    "backslashes.zip");
+
+  EXPECT_TRUE(Unzip(slashes, m_dir.Sub("one")));
+  EXPECT_EQ(m_window.m_fileBar.Range(), 3);
+  EXPECT_EQ(m_window.m_fileBar.Position(), 3);
+  EXPECT_THAT(m_window.CallsOf("file:"),
+              ElementsAre("file:0/3", "file:1/-1", "file:2/-1", "file:3/-1"));
+  EXPECT_TRUE(Unzip(backslashes, m_dir.Sub("two")));
+
+  std::map<std::string, std::string> expected = {{"sub", "<dir>"},
+                                                 {"sub/empty", "<dir>"},
+                                                 {"sub/inner", "<dir>"},
+                                                 {"sub/inner/a.txt", "alpha"},
+                                                 {"b.txt", "beta"}};
+  EXPECT_EQ(Tree(m_dir.Sub("one")), expected);
+  EXPECT_EQ(Tree(m_dir.Sub("two")), expected);
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + m_dir.Sub("one/sub/empty/"),
+                                          kUnzipping + m_dir.Sub("one/sub/inner/a.txt"),
+                                          kUnzipping + m_dir.Sub("one/b.txt"), kUnzipDone,
+                                          kUnzipping + m_dir.Sub("two/sub/empty/"),
+                                          kUnzipping + m_dir.Sub("two/sub/inner/a.txt"),
+                                          kUnzipping + m_dir.Sub("two/b.txt"), kUnzipDone));
+  EXPECT_EQ(m_window.m_szStatus, kUnzipDone);
+}
+
+TEST_F(UnzipActionTest, ExistingFileIsReplacedAndTakesTheEntryTimeAsLocalTime) {
+  ScopedTimeZone china("CST-8");
+  std::string out = m_dir.Sub("out");
+  fs::create_directories(out);
+  std::string target = out + "/a.txt";
+  ASSERT_TRUE(WriteFileBytes(target, "an older and longer text"));
+  platform::Fs& files = platform::Env::Get().fs();
+  platform::FileTimes before;
+  ASSERT_EQ(files.GetFileTimes(target, &before), 0u);
+  before.lastAccess = 116444736000000000ull + 1000000000ull * 10000000ull;  // 2001-09-09
+  ASSERT_EQ(files.SetFileTimes(target, before), 0u);
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("a.txt", "new")), out));
+
+  // Before the file is read again, which may move its access time.
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  // 2021-06-15 10:20:30 in UTC+8 is 02:20:30 UTC.
+  EXPECT_EQ(st.st_mtim.tv_sec, 1623723630);
+  EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+  EXPECT_EQ(ReadFileBytes(target), "new");
+}
+
+TEST_F(UnzipActionTest, EntryNamingTheUpdaterInAnyCaseGoesToTheSideName) {
+  std::string app = m_dir.Sub("app");
+  fs::create_directories(app);
+  ScopedThisFile self(app + "/Updater");
+  ASSERT_TRUE(WriteFileBytes(app + "/Updater", "running"));
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("UPDATER", "new updater").File("readme", "r")), app));
+
+  EXPECT_EQ(ReadFileBytes(app + "/Updater"), "running");
+  EXPECT_EQ(ReadFileBytes(app + "/_Updater"), "new updater");
+  EXPECT_FALSE(fs::exists(app + "/UPDATER"));
+  EXPECT_EQ(ReadFileBytes(app + "/readme"), "r");
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + app + "/UPDATER", kUnzipping + app + "/readme", kUnzipDone));
+}
+
+TEST_F(UnzipActionTest, SideNameThatCannotBeWrittenIsNamedInTheError) {
+  std::string app = m_dir.Sub("app");
+  fs::create_directories(app);
+  ScopedThisFile self(app + "/Updater");
+  ASSERT_TRUE(WriteFileBytes(app + "/_Updater", "old side copy"));
+  fs::permissions(app + "/_Updater", fs::perms::owner_read);
+
+  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("updater", "new").File("later", "x")), app + "/"));
+
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + app + "/updater", kUnzipError + app + "/_Updater"));
+  EXPECT_EQ(ReadFileBytes(app + "/_Updater"), "old side copy");
+  EXPECT_FALSE(fs::exists(app + "/later"));
+}
+
+TEST_F(UnzipActionTest, FolderEndingInASeparatorDoublesNoSeparator) {
+  RecordingFs recording;
+  platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &recording);
+  std::string out = m_dir.Sub("out");
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("d/a.txt", "a").File("b.txt", "b")), out + "/"));
+
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + out + "/d/a.txt", kUnzipping + out + "/b.txt", kUnzipDone));
+  ASSERT_FALSE(recording.m_aPaths.empty());
+  for (const std::string& path : recording.m_aPaths) EXPECT_THAT(path, Not(HasSubstr("//")));
+  EXPECT_EQ(ReadFileBytes(out + "/d/a.txt"), "a");
+}
+
+TEST_F(UnzipActionTest, AFailedEntryStopsTheExtraction) {
+  std::string out = m_dir.Sub("out");
+  fs::create_directories(out);
+  // A file where the second entry needs a folder.
+  ASSERT_TRUE(WriteFileBytes(out + "/blocked", ""));
+
+  EXPECT_FALSE(
+      Unzip(Archive(ZipBuilder().File("a.txt", "a").File("blocked/b.txt", "b").File("c.txt", "c")),
+            out, "安装"));
+
+  EXPECT_TRUE(fs::exists(out + "/a.txt"));
+  EXPECT_FALSE(fs::exists(out + "/c.txt"));
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre("安装", kUnzipping + out + "/a.txt", kUnzipping + out + "/blocked/b.txt",
+                          kUnzipError + out + "/blocked/b.txt"));
+  EXPECT_EQ(m_window.m_fileBar.Position(), 1);
+  EXPECT_EQ(m_window.m_szStatus, kUnzipError + out + "/blocked/b.txt");
+}
+
+TEST_F(UnzipActionTest, EmptyFolderFailsTheFirstTopLevelFile) {
+  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("top.txt", "t").File("next.txt", "n")), ""));
+
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + "/top.txt", kUnzipError + "/top.txt"));
+  EXPECT_FALSE(fs::exists(m_dir.Sub("top.txt")));
+  EXPECT_FALSE(fs::exists(m_dir.Sub("next.txt")));
+}
+
+TEST_F(UnzipActionTest, WhatIsNoReadableArchiveExtractsNothing) {
+  std::string out = m_dir.Sub("out");
+  std::string empty = Archive(ZipBuilder(), "empty.zip");
+  std::string text = m_dir.Sub("text.zip");
+  ASSERT_TRUE(WriteFileBytes(text, "this is not an archive\n"));
+  // An archive cut short loses its central directory.
+  std::string whole = ReadFileBytes(Archive(ZipBuilder().File("a.txt", "a"), "whole.zip"));
+  std::string cut = m_dir.Sub("cut.zip");
+  ASSERT_TRUE(WriteFileBytes(cut, whole.substr(0, whole.size() - 30)));
+
+  std::string folder = m_dir.Sub("folder.zip");
+  fs::create_directories(folder);
+
+  for (const std::string& archive : {empty, text, cut, folder}) {
+    EXPECT_FALSE(Unzip(archive, out, "step")) << archive;
+  }
+  EXPECT_THAT(ReadLogLines(), ElementsAre("step", "step", "step", "step"));
+  EXPECT_TRUE(m_window.CallsOf("file:").empty());
+  EXPECT_FALSE(fs::exists(out));
+
+  EXPECT_FALSE(Unzip(m_dir.Sub("missing.zip"), out));
+  EXPECT_EQ(ReadLogLines().back(), texts::kFileNotFound + m_dir.Sub("missing.zip"));
+}
+
+TEST_F(UnzipActionTest, DataThatDoesNotMatchItsChecksumFailsTheEntry) {
+  std::string out = m_dir.Sub("out");
+  std::string bytes = ReadFileBytes(Archive(
+      ZipBuilder().File("a.txt", "payload-one", ZipBuilder::kDefaultDosTime, true).File("b", "b")));
+  bytes.replace(bytes.find("payload-one"), 11, "payload-two");
+  std::string damaged = m_dir.Sub("damaged.zip");
+  ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+
+  EXPECT_FALSE(Unzip(damaged, out));
+
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + out + "/a.txt", kUnzipError + out + "/a.txt"));
+  EXPECT_FALSE(fs::exists(out + "/b"));
+}
+
+TEST_F(UnzipActionTest, DirectoryThatEndsEarlyIsNoCompleteExtraction) {
+  std::string out = m_dir.Sub("out");
+  std::string bytes =
+      ReadFileBytes(Archive(ZipBuilder().File("a", "1").File("b", "2").File("c", "3")));
+  // Spoil the second central directory header; the end record still counts 3.
+  size_t first = bytes.find("PK\x01\x02");
+  size_t second = bytes.find("PK\x01\x02", first + 4);
+  ASSERT_NE(second, std::string::npos);
+  bytes[second + 2] = 'X';
+  std::string damaged = m_dir.Sub("damaged.zip");
+  ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+
+  EXPECT_FALSE(Unzip(damaged, out));
+
+  EXPECT_EQ(ReadFileBytes(out + "/a"), "1");
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + out + "/a", kUnzipError + damaged));
+  EXPECT_THAT(ReadLogLines(), Not(Contains(kUnzipDone)));
+}
+
+TEST_F(UnzipActionTest, NameTooLongForItsBufferIsRefusedNotCutShort) {
+  std::string out = m_dir.Sub("out");
+  std::string name;
+  while (name.size() < 300) name += "abcd/";
+  name += "x.txt";
+
+  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File(name, "x")), out));
+
+  EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + "/");
+  EXPECT_FALSE(fs::exists(out + "/abcd"));
+}
+
+// Zip-slip: names and links that would put an entry outside the folder.
+class UnzipEscapeTest : public UnzipActionTest {
+ protected:
+  UnzipEscapeTest() {
+    fs::create_directories(m_szOut);
+    fs::create_directories(m_szOutside);
+    EXPECT_TRUE(WriteFileBytes(m_szOutside + "/target.txt", "keep"));
+  }
+  // The entry fails with its display path; nothing after it is written.
+  void ExpectRefused(const std::string& name, const std::string& display) {
+    SCOPED_TRACE(name);
+    std::string archive = Archive(ZipBuilder().File(name, "evil").File("after.txt", "a"));
+    EXPECT_FALSE(Unzip(archive, m_szOut));
+    EXPECT_EQ(ReadLogLines().back(), kUnzipError + display);
+    EXPECT_FALSE(fs::exists(m_szOut + "/after.txt"));
+  }
+  std::map<std::string, std::string> Outside() const { return Tree(m_szOutside); }
+
+  std::string m_szOut = m_dir.Sub("out");
+  std::string m_szOutside = m_dir.Sub("outside");
+};
+
+TEST_F(UnzipEscapeTest, NamesThatClimbOrCarryARootOrDriveAreRefused) {
+  std::map<std::string, std::string> before = Tree(m_dir.path());
+  ExpectRefused("../outside/evil.txt", m_szOut + "/../outside/evil.txt");
+  ExpectRefused("..\\outside\\evil.txt", m_szOut + "/../outside/evil.txt");
+  ExpectRefused("sub/../../evil.txt", m_szOut + "/sub/../../evil.txt");
+  ExpectRefused("sub/.../evil.txt", m_szOut + "/sub/.../evil.txt");
+  ExpectRefused(m_szOutside + "/evil.txt", m_szOut + m_szOutside + "/evil.txt");
+  ExpectRefused("\\\\server\\share\\evil.txt", m_szOut + "//server/share/evil.txt");
+  ExpectRefused("C:/evil.txt", m_szOut + "/C:/evil.txt");
+  ExpectRefused("c:evil.txt", m_szOut + "/c:evil.txt");
+
+  std::map<std::string, std::string> after = Tree(m_dir.path());
+  after.erase("updater.log");
+  for (const auto& [path, bytes] : after) {
+    if (path.find(".zip") == std::string::npos) {
+      EXPECT_TRUE(before.count(path)) << path;
+    }
+  }
+}
+
+TEST_F(UnzipEscapeTest, LinksStandingAtTheDestinationAreNeverFollowed) {
+  fs::create_directory_symlink(m_szOutside, m_szOut + "/link");
+  fs::create_symlink(m_szOutside + "/target.txt", m_szOut + "/file.txt");
+  fs::create_directories(m_szOut + "/a");
+  fs::create_directory_symlink(m_szOutside, m_szOut + "/a/b");
+
+  ExpectRefused("link/evil.txt", m_szOut + "/link/evil.txt");
+  ExpectRefused("link/new/evil.txt", m_szOut + "/link/new/evil.txt");
+  ExpectRefused("file.txt", m_szOut + "/file.txt");
+  ExpectRefused("a/b/evil.txt", m_szOut + "/a/b/evil.txt");
+  std::string archive = Archive(ZipBuilder().Directory("link/sub/"));
+  EXPECT_FALSE(Unzip(archive, m_szOut));
+
+  std::map<std::string, std::string> outside = {{"target.txt", "keep"}};
+  EXPECT_EQ(Outside(), outside);
+  EXPECT_TRUE(fs::is_symlink(m_szOut + "/file.txt"));
+}
+
+TEST_F(UnzipEscapeTest, SideNameThatIsALinkIsRefused) {
+  std::string app = m_dir.Sub("app");
+  fs::create_directories(app);
+  ScopedThisFile self(app + "/updater");
+  fs::create_symlink(m_szOutside + "/target.txt", app + "/_updater");
+
+  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("updater", "evil")), app));
+
+  EXPECT_EQ(ReadLogLines().back(), kUnzipError + app + "/_updater");
+  EXPECT_EQ(ReadFileBytes(m_szOutside + "/target.txt"), "keep");
+}
+
+TEST_F(UnzipEscapeTest, FolderThatIsItselfALinkIsUsed) {
+  std::string real = m_dir.Sub("real");
+  fs::create_directories(real);
+  fs::create_directory_symlink(real, m_dir.Sub("via"));
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("d/a.txt", "a")), m_dir.Sub("via")));
+
+  EXPECT_EQ(ReadFileBytes(real + "/d/a.txt"), "a");
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+#include "actions/zip_extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(EnsureDirectory, CreatesMissingLevelsAndRefusesAFileOnTheWay) {
+  TempDir dir;
+  EXPECT_TRUE(EnsureDirectory(dir.Sub("a/b/c/")));
+  EXPECT_TRUE(fs::is_directory(dir.Sub("a/b/c")));
+  EXPECT_TRUE(EnsureDirectory(dir.Sub("a/b")));
+  EXPECT_TRUE(EnsureDirectory(""));
+
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
+  EXPECT_FALSE(EnsureDirectory(dir.Sub("file")));
+  EXPECT_FALSE(EnsureDirectory(dir.Sub("file/sub")));
+  EXPECT_FALSE(EnsureParentDirectory("no-separator"));
+  EXPECT_TRUE(EnsureParentDirectory(dir.Sub("x/y.txt")));
+  EXPECT_TRUE(fs::is_directory(dir.Sub("x")));
+}
+
+TEST(EnsureDirectory, RelativeNameWithoutSeparatorIsNotCreated) {
+  TempDir dir;
+  dir.Enter();
+  EXPECT_TRUE(EnsureDirectory("plain"));
+  EXPECT_FALSE(fs::exists(dir.Sub("plain")));
+}
+
+TEST(SetFileTimesFromDos, DateThatNamesNoMomentSetsNothing) {
+  TempDir dir;
+  std::string file = dir.Sub("f");
+  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  auto before = fs::last_write_time(file);
+  EXPECT_FALSE(SetFileTimesFromDos(file, 0));                            // month 0, day 0
+  EXPECT_FALSE(SetFileTimesFromDos(file, (0x52CF << 16) | (25 << 11)));  // hour 25
+  EXPECT_EQ(fs::last_write_time(file), before);
+  EXPECT_FALSE(SetFileTimesFromDos(dir.Sub("missing"), ZipBuilder::kDefaultDosTime));
+  EXPECT_TRUE(SetFileTimesFromDos(file, ZipBuilder::kDefaultDosTime));
+  EXPECT_NE(fs::last_write_time(file), before);
+}
+
+TEST(IsSafeEntryName, StaysInsideTheFolder) {
+  for (const char* name : {"a.txt", "a/b/c.txt", "./a", "a/./b", "dir/", "..a", "a..", "a/.b/",
+                           "ab:c", "", "名字/文件.txt"}) {
+    EXPECT_TRUE(IsSafeEntryName(name)) << name;
+  }
+  for (const char* name : {"..", "../a", "a/../../b", "a/..", "/etc/passwd", "/", "C:/x", "c:x",
+                           "Z:", "a/.../b", "a/. ./b", "a/.. /b"}) {
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+  }
+}
+
+TEST(ZipExtractor, NothingOpenAnswersFalseAndZero) {
+  ZipExtractor zip;
+  ZipEntryInfo info;
+  EXPECT_EQ(zip.GetEntryCount(), 0);
+  EXPECT_FALSE(zip.GoToFirstEntry());
+  EXPECT_FALSE(zip.GetEntryInfo(&info));
+  EXPECT_FALSE(zip.ExtractEntry("/tmp"));
+  EXPECT_FALSE(zip.Close());
+  EXPECT_FALSE(zip.Open(""));
+}
+
+TEST(ZipExtractor, EntryInfoKeepsTimeAndTakesTheDirectoryBitOnly) {
+  TempDir dir;
+  std::string archive = dir.Sub("a.zip");
+  ASSERT_TRUE(ZipBuilder()
+                  .Directory("folder/")
+                  .Entry("not-a-folder/", "", 0, 0x12345678, true)
+                  .File("x\\y.txt", "y")
+                  .Write(archive));
+  ZipExtractor zip;
+  ASSERT_TRUE(zip.Open(archive));
+  EXPECT_EQ(zip.GetEntryCount(), 3);
+  ASSERT_TRUE(zip.GoToFirstEntry());
+  ZipEntryInfo info;
+  ASSERT_TRUE(zip.GetEntryInfo(&info));
+  EXPECT_EQ(info.m_szName, "folder/");
+  EXPECT_TRUE(info.m_bIsDirectory);
+  EXPECT_EQ(info.m_dwDosDateTime, ZipBuilder::kDefaultDosTime);
+  ASSERT_TRUE(zip.GoToNextEntry());
+  ASSERT_TRUE(zip.GetEntryInfo(&info));
+  EXPECT_FALSE(info.m_bIsDirectory);
+  EXPECT_EQ(info.m_dwDosDateTime, 0x12345678u);
+  // Without the bit the entry is a file, and "dir/" cannot be one.
+  EXPECT_FALSE(zip.ExtractEntry(dir.Sub("out")));
+  ASSERT_TRUE(zip.GoToNextEntry());
+  ASSERT_TRUE(zip.GetEntryInfo(&info));
+  EXPECT_EQ(info.m_szName, "x/y.txt");
+  EXPECT_TRUE(zip.ExtractEntryTo(dir.Sub("elsewhere/y")));
+  EXPECT_EQ(ReadFileBytes(dir.Sub("elsewhere/y")), "y");
+  EXPECT_FALSE(zip.GoToNextEntry());
+  EXPECT_TRUE(zip.Close());
+}
+
+}  // namespace
