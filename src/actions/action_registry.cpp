@@ -8,6 +8,8 @@
 #include "actions/registry_action.h"
 #include "actions/remove_action.h"
 #include "actions/run_action.h"
+#include "actions/send_message_action.h"
+#include "actions/shortcut_action.h"
 #include "actions/unzip_action.h"
 #include "env/mbstring.h"
 
@@ -33,20 +35,20 @@ void RegisterActionTypes() {
   // Each action type adds itself here, in this order: copy, shortcut, mkdir,
   // open, registry, remove, run, sendmessage, unzip.
   Register<CopyAction>("copy");
-  // shortcut
+  Register<ShortcutAction>("shortcut");
   Register<MkdirAction>("mkdir");
   Register<OpenAction>("open");
   Register<RegistryAction>("registry");
   Register<RemoveAction>("remove");
   Register<RunAction>("run");
-  // sendmessage
+  Register<SendMessageAction>("sendmessage");
   Register<UnzipAction>("unzip");
 }
 
 std::unique_ptr<Action> CreateAction(const std::string& type) {
   std::string key = MbsLower(TrimChars(type, " \t\r\n"));
   auto it = Prototypes().find(key);
-  if (it == Prototypes().end()) return nullptr;
+  if (it == Prototypes().end() || !it->second) return nullptr;
   return it->second->Clone();
 }
 
