@@ -6,6 +6,7 @@
 #include <climits>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "env/config.h"
 #include "env/mbstring.h"
@@ -198,22 +199,45 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTi
 
 bool EnsureDirectory(const std::string& path) {
   if (path.empty()) return true;
+  if (path.size() > kMaxPathLength) return false;
   std::string directory = TrimTrailingSeparators(path);
 
+  // Climb to the nearest level that exists, then make the levels below it on
+  // the way back down: a loop, since the folder may have thousands of levels.
   platform::Fs& fs = platform::Env::Get().fs();
-  uint32_t attributes = 0;
-  if (fs.GetAttributes(directory, &attributes) == platform::kErrorSuccess) {
-    return (attributes & platform::kAttrDirectory) != 0;
+  std::vector<size_t> cuts;
+  for (size_t p = MbsFind(directory, kPathSep, 0); p != std::string::npos;
+       p = MbsFind(directory, kPathSep, p + 1)) {
+    cuts.push_back(p);
   }
-  size_t p = MbsFindLast(directory, kPathSep);
-  if (p == std::string::npos) return true;
-  if (!EnsureDirectory(directory.substr(0, p))) return false;
-  platform::Error err = fs.CreateDir(directory);
-  // Made meanwhile by someone else counts as made.
-  return err == platform::kErrorSuccess ||
-         (err == platform::kErrorAlreadyExists &&
-          fs.GetAttributes(directory, &attributes) == platform::kErrorSuccess &&
-          (attributes & platform::kAttrDirectory));
+  std::vector<size_t> missing;  // lengths of the levels to make, innermost first
+  size_t length = directory.size();
+  for (;;) {
+    if (length == 0) break;  // below the root: nothing to make
+    uint32_t attributes = 0;
+    if (fs.GetAttributes(directory.substr(0, length), &attributes) == platform::kErrorSuccess) {
+      if (!(attributes & platform::kAttrDirectory)) return false;
+      break;
+    }
+    missing.push_back(length);
+    while (!cuts.empty() && cuts.back() >= length) cuts.pop_back();
+    // A missing first level without a separator before it is not made.
+    if (cuts.empty()) return true;
+    length = cuts.back();
+  }
+  for (size_t i = missing.size(); i-- > 0;) {
+    std::string level = directory.substr(0, missing[i]);
+    platform::Error err = fs.CreateDir(level);
+    // Made meanwhile by someone else counts as made.
+    uint32_t attributes = 0;
+    if (err != platform::kErrorSuccess &&
+        !(err == platform::kErrorAlreadyExists &&
+          fs.GetAttributes(level, &attributes) == platform::kErrorSuccess &&
+          (attributes & platform::kAttrDirectory))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool EnsureParentDirectory(const std::string& path) {

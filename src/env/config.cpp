@@ -1,5 +1,7 @@
 #include "env/config.h"
 
+#include <vector>
+
 #include "env/mbstring.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
@@ -28,14 +30,32 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool CreateDirectoryTree(const std::string& path) {
+  if (path.size() > kMaxPathLength) return false;
   platform::Fs& fs = platform::Env::Get().fs();
-  platform::Error err = fs.CreateDir(path);
-  if (err == platform::kErrorSuccess || err == platform::kErrorAlreadyExists) return true;
-  if (err != platform::kErrorPathNotFound) return false;
-  size_t p = MbsFindLast(path, kPathSep);
-  if (p == std::string::npos || p == 0) return false;
-  if (!CreateDirectoryTree(path.substr(0, p))) return false;
-  return fs.CreateDir(path) == platform::kErrorSuccess;
+  // Climb while the parent is missing, then make the missing levels on the way
+  // back down: a loop, since a path may have thousands of levels. The
+  // separators are found once, by one multibyte scan.
+  std::vector<size_t> cuts;
+  for (size_t p = MbsFind(path, kPathSep, 0); p != std::string::npos;
+       p = MbsFind(path, kPathSep, p + 1)) {
+    cuts.push_back(p);
+  }
+  std::vector<size_t> missing;  // lengths of the levels to make, innermost first
+  size_t length = path.size();
+  for (;;) {
+    platform::Error err = fs.CreateDir(path.substr(0, length));
+    if (err == platform::kErrorSuccess || err == platform::kErrorAlreadyExists) break;
+    if (err != platform::kErrorPathNotFound) return false;
+    while (!cuts.empty() && cuts.back() >= length) cuts.pop_back();
+    if (cuts.empty() || cuts.back() == 0) return false;
+    missing.push_back(length);
+    length = cuts.back();
+  }
+  // The path itself may not be made by anyone else meanwhile; its parents may.
+  for (size_t i = missing.size(); i-- > 0;) {
+    if (fs.CreateDir(path.substr(0, missing[i])) != platform::kErrorSuccess) return false;
+  }
+  return true;
 }
 
 std::string ExpandPathVars(const std::string& text) {

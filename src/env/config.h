@@ -22,6 +22,11 @@ void LoadConfig();
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The longest path either platform can name at all (Windows' limit with the
+// long-path prefix; POSIX stops at 4096). Longer paths are refused without
+// touching the disk.
+constexpr size_t kMaxPathLength = 32767;
+
 // True when the directory was created or already existed; creates missing
 // parents.
 bool CreateDirectoryTree(const std::string& path);

@@ -41,14 +41,14 @@ inline void InstallQuietLog() {
 }
 
 // A broken property is a finding like a crash: libFuzzer keeps the input.
-#define FUZZ_CHECK(condition, ...)                                   \
-  do {                                                               \
-    if (!(condition)) {                                              \
-      std::fprintf(stderr, "property failed: %s\n  ", #condition);   \
-      std::fprintf(stderr, __VA_ARGS__);                             \
-      std::fprintf(stderr, "\n");                                    \
-      std::abort();                                                  \
-    }                                                                \
+#define FUZZ_CHECK(condition, ...)                                 \
+  do {                                                             \
+    if (!(condition)) {                                            \
+      std::fprintf(stderr, "property failed: %s\n  ", #condition); \
+      std::fprintf(stderr, __VA_ARGS__);                           \
+      std::fprintf(stderr, "\n");                                  \
+      std::abort();                                                \
+    }                                                              \
   } while (0)
 
 }  // namespace fuzz

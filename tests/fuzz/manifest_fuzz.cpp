@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (auto& action : *list) {
           action->SubstituteThisFile("/nonexistent/velmar/download/package.zip");
           action->ApplyParams();
-          FUZZ_CHECK(action->GetParamNames().size() == action->GetParamValues().size(),
-                     "type %s", action->GetType().c_str());
+          FUZZ_CHECK(action->GetParamNames().size() == action->GetParamValues().size(), "type %s",
+                     action->GetType().c_str());
         }
       }
     }

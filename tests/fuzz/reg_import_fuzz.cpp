@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int line = 0;
   std::string problem;
   if (!ParseRegFile(bytes, &keys, &line, &problem)) {
-    FUZZ_CHECK(keys.empty() && line >= 1 && !problem.empty(), "line %d: %s", line,
-               problem.c_str());
+    FUZZ_CHECK(keys.empty() && line >= 1 && !problem.empty(), "line %d: %s", line, problem.c_str());
     return 0;
   }
 

@@ -30,8 +30,8 @@ void CheckNothingOutside() {
   for (int i = 0; i <= kLevels; ++i) {
     fs::path child = i < kLevels ? level / ("l" + std::to_string(i)) : fs::path(g_where);
     for (const fs::directory_entry& entry : fs::directory_iterator(level)) {
-      bool expected = entry.path() == child || (i == 0 && entry.path() == g_archive) ||
-                      i == kLevels;
+      bool expected =
+          entry.path() == child || (i == 0 && entry.path() == g_archive) || i == kLevels;
       FUZZ_CHECK(expected, "written outside the folder: %s", entry.path().c_str());
     }
     if (i == kLevels) break;

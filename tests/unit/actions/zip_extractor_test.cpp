@@ -11,6 +11,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+TEST(EnsureDirectory, ThousandsOfLevelsEndCleanly) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
+  std::string deep = dir.Sub("file");
+  while (deep.size() < 32000) deep += "/d";
+  EXPECT_FALSE(EnsureDirectory(deep));
+  std::string tooLong = dir.Sub("e");
+  while (tooLong.size() < 100000) tooLong += "/e";
+  EXPECT_FALSE(EnsureDirectory(tooLong));
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("e")));
+}
+
 TEST(EnsureDirectory, CreatesMissingLevelsAndRefusesAFileOnTheWay) {
   TempDir dir;
   EXPECT_TRUE(EnsureDirectory(dir.Sub("a/b/c/")));

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <filesystem>
 
+#include "app/texts.h"
 #include "platform/env.h"
 #include "platform/url_canonical.h"
 #include "support/recording_main_window.h"
@@ -301,3 +303,66 @@ TEST_F(HttpDownloadTest, MalformedOrOverlongUrlFailsWithoutARequestAndKeepsTheCa
 }
 
 }  // namespace
+
+// A server that never ends its body: a manifest held in memory stops growing
+// at its limit and the download fails as a read error does; a file is not
+// held in memory and has no such limit.
+class EndlessInternet : public platform::Internet {
+ public:
+  class Request : public platform::HttpRequest {
+   public:
+    Request(uint64_t* served, uint64_t end) : m_pServed(served), m_nEnd(end) {}
+    std::string ContentLengthText() override { return ""; }
+    int StatusCode() override { return 200; }
+    bool Read(char* buffer, size_t size, size_t* got) override {
+      *got = *m_pServed < m_nEnd ? size : 0;
+      std::memset(buffer, 'x', *got);
+      *m_pServed += *got;
+      return true;
+    }
+
+   private:
+    uint64_t* m_pServed;
+    uint64_t m_nEnd;
+  };
+
+  EndlessInternet() : m_guard(&platform::Env::SetInternet, this) {}
+  bool IsOnline() override { return true; }
+  bool CanonicalizeUrl(const std::string& url, size_t, std::string* c) override {
+    *c = url;
+    return true;
+  }
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&) override {
+    return std::make_unique<Request>(&m_nServed, m_nEnd);
+  }
+
+  uint64_t m_nServed = 0;
+  uint64_t m_nEnd = UINT64_MAX;  // the body's length; "never ends" by default
+
+ private:
+  platform::ScopedService<platform::Internet> m_guard;
+};
+
+TEST(HttpDownloadLimit, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
+  TempDir dir;
+  dir.Enter();
+  EndlessInternet net;
+  std::string url = "http://example.test/update.xml";
+  std::string target;
+  EXPECT_FALSE(HttpDownload(url, target, false, false));
+  EXPECT_EQ(target.size(), kMaxTextDownload);
+  // One block past the limit was read, and no more.
+  EXPECT_EQ(net.m_nServed, kMaxTextDownload + 4096);
+  EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kDownloadError) + "\r\n");
+}
+
+TEST(HttpDownloadLimit, AFileMayBeLongerThanTheTextLimit) {
+  TempDir dir;
+  dir.Enter();
+  EndlessInternet net;
+  net.m_nEnd = kMaxTextDownload + 3 * 4096;
+  std::string url = "http://example.test/big.bin";
+  std::string target = dir.Sub("big.bin");
+  EXPECT_TRUE(HttpDownload(url, target, true, false));
+  EXPECT_EQ(std::filesystem::file_size(target), kMaxTextDownload + 3 * 4096);
+}

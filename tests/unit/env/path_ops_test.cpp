@@ -111,6 +111,24 @@ TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
   EXPECT_EQ(side, "/opt/Tools/_Updater");
 }
 
+// A manifest may name a folder with tens of thousands of levels: the walk
+// up and down is a loop (a recursion would run out of stack), and a path no
+// platform can name is refused at once.
+TEST(PathOps, CreateDirectoryTreeWithThousandsOfLevelsEndsCleanly) {
+  TempDir dir;
+  // Climbs all the way up to the file in the way.
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
+  std::string deep = dir.Sub("file");
+  while (deep.size() < kMaxPathLength - 2) deep += "/d";
+  EXPECT_FALSE(CreateDirectoryTree(deep));
+  EXPECT_FALSE(IsDirectory(dir.Sub("file")));
+
+  std::string tooLong = dir.Sub("e");
+  while (tooLong.size() <= kMaxPathLength) tooLong += "/e";
+  EXPECT_FALSE(CreateDirectoryTree(tooLong));
+  EXPECT_FALSE(PathExists(dir.Sub("e")));
+}
+
 TEST(PathOps, CreateDirectoryTreeMakesEveryMissingLevel) {
   TempDir dir;
   std::string deep = dir.Sub("a/b/c");
