@@ -172,21 +172,28 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTi
     return false;
   }
   unzFile archive = Archive(m_hArchive);
-  if (unzOpenCurrentFile(archive) != UNZ_OK) {
+  unz_file_info64 entry;
+  if (unzGetCurrentFileInfo64(archive, &entry, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+      unzOpenCurrentFile(archive) != UNZ_OK) {
     file->Close();
     return false;
   }
 
   char buffer[kReadBufferSize];
   int got;
+  uint64_t total = 0;
   while ((got = unzReadCurrentFile(archive, buffer, kReadBufferSize)) > 0) {
     size_t written = 0;
     if (!file->Write(buffer, static_cast<size_t>(got), &written) ||
         written != static_cast<size_t>(got)) {
       break;
     }
+    total += static_cast<uint64_t>(got);
   }
-  bool ok = got == 0;
+  // The reader checks the CRC only when the entry's whole stated size came
+  // out: data that ends before it (an entry that claims 4 GiB over a few
+  // bytes) would otherwise pass for the whole entry.
+  bool ok = got == 0 && total == entry.uncompressed_size;
   // A file whose last bytes could not be flushed is not written completely.
   if (!file->Close()) ok = false;
   // The whole entry was read: closing compares its CRC-32. Data that inflates

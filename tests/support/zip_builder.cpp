@@ -18,6 +18,12 @@ ZipBuilder& ZipBuilder::Entry(const std::string& name, const std::string& data,
   return *this;
 }
 
+ZipBuilder& ZipBuilder::Claiming(const std::string& name, const std::string& data,
+                                 uint64_t declaredSize) {
+  m_items.push_back({name, data, 0x20, kDefaultDosTime, true, declaredSize});
+  return *this;
+}
+
 bool ZipBuilder::Write(const std::string& path) const {
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
   if (!zip) return false;
@@ -28,8 +34,9 @@ bool ZipBuilder::Write(const std::string& path) const {
     info.external_fa = item.attributes;
     int method = item.stored ? 0 : Z_DEFLATED;
     int level = item.stored ? 0 : Z_DEFAULT_COMPRESSION;
-    if (zipOpenNewFileInZip(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                            level) != ZIP_OK) {
+    bool raw = item.declaredSize != UINT64_MAX;
+    if (zipOpenNewFileInZip2_64(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                method, level, raw, raw) != ZIP_OK) {
       ok = false;
       break;
     }
@@ -38,7 +45,13 @@ bool ZipBuilder::Write(const std::string& path) const {
             ZIP_OK) {
       ok = false;
     }
-    if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;
+    if (raw) {
+      uLong crc = crc32(0, reinterpret_cast<const Bytef*>(item.data.data()),
+                        static_cast<uInt>(item.data.size()));
+      if (zipCloseFileInZipRaw64(zip, item.declaredSize, crc) != ZIP_OK) ok = false;
+    } else if (zipCloseFileInZip(zip) != ZIP_OK) {
+      ok = false;
+    }
     if (!ok) break;
   }
   if (zipClose(zip, nullptr) != ZIP_OK) ok = false;

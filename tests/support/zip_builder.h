@@ -23,6 +23,10 @@ class ZipBuilder {
   ZipBuilder& Entry(const std::string& name, const std::string& data, uint32_t externalAttributes,
                     uint32_t dosDateTime, bool stored);
 
+  // A stored entry whose header states `declaredSize` (with ZIP64 fields) and
+  // the CRC of `data`, while only `data` follows: an archive that lies.
+  ZipBuilder& Claiming(const std::string& name, const std::string& data, uint64_t declaredSize);
+
   // Writes the archive (an empty one when nothing was added); false on error.
   bool Write(const std::string& path) const;
 
@@ -33,6 +37,7 @@ class ZipBuilder {
     uint32_t attributes;
     uint32_t dosDateTime;
     bool stored;
+    uint64_t declaredSize = UINT64_MAX;  // the real size unless set
   };
   std::vector<Item> m_items;
 };

@@ -270,6 +270,19 @@ TEST_F(UnzipActionTest, DataThatDoesNotMatchItsChecksumFailsTheEntry) {
   EXPECT_FALSE(fs::exists(out + "/b"));
 }
 
+// The reader compares the CRC only once the stated size came out: an entry
+// whose data ends before it is a failed entry, not a short file.
+TEST_F(UnzipActionTest, EntryWhoseDataEndsBeforeItsStatedSizeFails) {
+  std::string out = m_dir.Sub("out");
+  std::string archive = Archive(ZipBuilder().Claiming("a.bin", "abc", 4ull << 30).File("b", "b"));
+
+  EXPECT_FALSE(Unzip(archive, out));
+
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + out + "/a.bin", kUnzipError + out + "/a.bin"));
+  EXPECT_FALSE(fs::exists(out + "/b"));
+}
+
 TEST_F(UnzipActionTest, DirectoryThatEndsEarlyIsNoCompleteExtraction) {
   std::string out = m_dir.Sub("out");
   std::string bytes =
