@@ -22,9 +22,18 @@ from the query.
                               Content-Length N, M bytes, then nothing for S
                               seconds (30 by default) and a close
   /trickle/...?size=N&delay=D N bytes, one every D seconds (0.05 by default)
+  /length/...?value=TEXT&send=M
+                              Content-Length: TEXT exactly as given (2^40,
+                              -1, ...), then M bytes and a clean close
+  /endless/...                no Content-Length, a body that never ends (until
+                              the client goes away)
   /redirect/K/...?...         302 to /redirect/K-1/... with the same rest and
                               query; /redirect/0/... answers as /bytes/...
   /loop/...                   302 to itself, for ever
+  &file=PATH                  with bytes, short, drop, stall, trickle, length
+                              and redirect: the body is that file below the
+                              document root of the nginx fixture instead of
+                              the pattern, and N is its size
   /__requests?prefix=P&format=text
                               the requests seen so far (not these), oldest
                               first, optionally only those whose target starts
@@ -55,6 +64,7 @@ NOT_FOUND_PAGE = (
 
 _requests = []
 _requests_lock = threading.Lock()
+_state_dir = None
 
 
 def pattern(start, end):
@@ -81,7 +91,8 @@ class Handler(BaseHTTPRequestHandler):
         handler = {
             "bytes": self.bytes_answer, "short": self.short, "drop": self.drop,
             "status": self.status, "stall": self.stall, "trickle": self.trickle,
-            "redirect": self.redirect, "loop": self.loop,
+            "redirect": self.redirect, "loop": self.loop, "length": self.length,
+            "endless": self.endless,
         }.get(kind)
         if handler is None:
             return self.page(404)
@@ -92,6 +103,23 @@ class Handler(BaseHTTPRequestHandler):
             return int(query.get(name, default))
         except ValueError:
             return default
+
+    def body(self, query):
+        """The pattern of `size` bytes, or the file named by `file` below the
+        nginx fixture's document root."""
+        name = query.get("file")
+        if name is None:
+            return pattern(0, self.number(query, "size"))
+        with open(os.path.join(_state_dir, "nginx.root")) as f:
+            root = f.read().strip()
+        path = os.path.realpath(os.path.join(root, name.lstrip("/")))
+        if not path.startswith(os.path.realpath(root) + os.sep):
+            return b""
+        try:
+            with open(path, "rb") as f:
+                return f.read()
+        except OSError:
+            return b""
 
     def head(self, code, length=None, extra=()):
         self.send_response(code)
@@ -112,8 +140,8 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def bytes_answer(self, segments, query):
-        size = self.number(query, "size")
-        body = bytearray(pattern(0, size))
+        body = bytearray(self.body(query))
+        size = len(body)
         zero = self.number(query, "zero", -1)
         if 0 <= zero < size:
             body[zero] = 0
@@ -134,18 +162,20 @@ class Handler(BaseHTTPRequestHandler):
 
     def short(self, segments, query):
         """Content-Length `size`, only `send` bytes of the body, and no more."""
-        size, send = self.number(query, "size"), self.number(query, "send")
+        body = self.body(query)
+        size, send = len(body), self.number(query, "send")
         self.close_connection = True
         self.head(200, size)
-        self.wfile.write(pattern(0, min(send, size)))
+        self.wfile.write(body[:send])
         self.wfile.flush()
 
     def drop(self, segments, query):
-        size, send = self.number(query, "size"), self.number(query, "send")
+        body = self.body(query)
+        size, send = len(body), self.number(query, "send")
         self.close_connection = True
         self.head(200, extra=[("Transfer-Encoding", "chunked")])
         # One chunk announced with the whole size, cut off after `send` bytes.
-        self.wfile.write(b"%x\r\n" % size + pattern(0, min(send, size)))
+        self.wfile.write(b"%x\r\n" % size + body[:send])
         self.wfile.flush()
         # A reset instead of an orderly close.
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -173,14 +203,15 @@ class Handler(BaseHTTPRequestHandler):
                 break
 
     def trickle(self, segments, query):
-        size = self.number(query, "size")
+        body = self.body(query)
+        size = len(body)
         try:
             delay = float(query.get("delay", "0.05"))
         except ValueError:
             delay = 0.05
         self.head(200, size)
         for i in range(size):
-            self.wfile.write(pattern(i, i + 1))
+            self.wfile.write(body[i:i + 1])
             self.wfile.flush()
             time.sleep(delay)
 
@@ -197,6 +228,28 @@ class Handler(BaseHTTPRequestHandler):
         if parts.query:
             location += "?" + parts.query
         self.head(302, 0, [("Location", location)])
+
+    def length(self, segments, query):
+        """A Content-Length header as given, whatever it says, then `send`
+        bytes and a clean close."""
+        body = self.body(query)
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", query.get("value", ""))
+        self.end_headers()
+        self.wfile.write(body[:self.number(query, "send")])
+        self.wfile.flush()
+
+    def endless(self, segments, query):
+        self.close_connection = True
+        self.head(200, extra=[("Connection", "close")])
+        block = pattern(0, 26 * 2521)  # 64 KiB and a little, in whole rounds
+        try:
+            while True:
+                self.wfile.write(block)
+        except OSError:
+            pass
 
     def loop(self, segments, query):
         self.head(302, 0, [("Location", self.path)])
@@ -223,6 +276,8 @@ class Handler(BaseHTTPRequestHandler):
 
 
 def serve(state_dir):
+    global _state_dir
+    _state_dir = state_dir
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     write_atomically(os.path.join(state_dir, "faultserver.port"),
