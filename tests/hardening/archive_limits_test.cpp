@@ -120,7 +120,7 @@ bool AddZip64EndRecord(const std::string& path) {
   return WriteFileBytes(path, bytes);
 }
 
-class ArchiveLimits : public ::testing::Test {
+class BadInputArchive : public ::testing::Test {
  protected:
   void SetUp() override { m_dir.Enter(); }
 
@@ -152,7 +152,7 @@ class ArchiveLimits : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ArchiveLimits, DeflatedEntryClaimingFourGibibytesOverFiveBytesFails) {
+TEST_F(BadInputArchive, DeflatedEntryClaimingFourGibibytesOverFiveBytesFails) {
   {
     RawZip zip(m_szArchive);
     ASSERT_TRUE(zip.Open("claims.txt", true));
@@ -168,7 +168,7 @@ TEST_F(ArchiveLimits, DeflatedEntryClaimingFourGibibytesOverFiveBytesFails) {
 // More than 4 GiB, so every count past 32 bits is exercised. The deflate
 // stream is one flushed block of 1 MiB of zeros repeated: a full flush resets
 // the history, so each copy stands alone.
-TEST_F(ArchiveLimits, HonestEntryOfMoreThanFourGibibytesOfZerosStreamsThrough) {
+TEST_F(BadInputArchive, HonestEntryOfMoreThanFourGibibytesOfZerosStreamsThrough) {
   const uint64_t size = kFourGiB + kMiB;
   const std::string zeros(kMiB, '\0');
   {
@@ -220,7 +220,7 @@ TEST_F(ArchiveLimits, HonestEntryOfMoreThanFourGibibytesOfZerosStreamsThrough) {
   ExpectBoundedMemory();
 }
 
-TEST_F(ArchiveLimits, AHundredThousandEntriesAreAllExtracted) {
+TEST_F(BadInputArchive, AHundredThousandEntriesAreAllExtracted) {
   const int count = 100000;
   {
     zipFile zip = zipOpen64(m_szArchive.c_str(), APPEND_STATUS_CREATE);

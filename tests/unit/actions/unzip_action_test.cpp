@@ -272,7 +272,7 @@ TEST_F(UnzipActionTest, DataThatDoesNotMatchItsChecksumFailsTheEntry) {
 
 // The reader compares the CRC only once the stated size came out: an entry
 // whose data ends before it is a failed entry, not a short file.
-TEST_F(UnzipActionTest, EntryWhoseDataEndsBeforeItsStatedSizeFails) {
+TEST_F(UnzipActionTest, BadInputEntryWhoseDataEndsBeforeItsStatedSizeFails) {
   std::string out = m_dir.Sub("out");
   std::string archive = Archive(ZipBuilder().Claiming("a.bin", "abc", 4ull << 30).File("b", "b"));
 

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(EnsureDirectory, ThousandsOfLevelsEndCleanly) {
+TEST(BadInputPaths, EnsureDirectoryWithThousandsOfLevelsEndsCleanly) {
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
   std::string deep = dir.Sub("file");

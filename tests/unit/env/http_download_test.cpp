@@ -343,7 +343,7 @@ class EndlessInternet : public platform::Internet {
   platform::ScopedService<platform::Internet> m_guard;
 };
 
-TEST(HttpDownloadLimit, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
+TEST(BadInputDownload, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
   TempDir dir;
   dir.Enter();
   EndlessInternet net;
@@ -356,7 +356,7 @@ TEST(HttpDownloadLimit, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
   EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kDownloadError) + "\r\n");
 }
 
-TEST(HttpDownloadLimit, AFileMayBeLongerThanTheTextLimit) {
+TEST(BadInputDownload, AFileMayBeLongerThanTheTextLimit) {
   TempDir dir;
   dir.Enter();
   EndlessInternet net;

@@ -114,7 +114,7 @@ TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
 // A manifest may name a folder with tens of thousands of levels: the walk
 // up and down is a loop (a recursion would run out of stack), and a path no
 // platform can name is refused at once.
-TEST(PathOps, CreateDirectoryTreeWithThousandsOfLevelsEndsCleanly) {
+TEST(BadInputPaths, CreateDirectoryTreeWithThousandsOfLevelsEndsCleanly) {
   TempDir dir;
   // Climbs all the way up to the file in the way.
   ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));

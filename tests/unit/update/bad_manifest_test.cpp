@@ -23,7 +23,7 @@ const char kManifestUrl[] = "http://updates.test/update.xml";
 
 std::string Status(const std::string& text) { return "status:" + text; }
 
-class BadManifest : public RunFixture {
+class BadInputManifest : public RunFixture {
  protected:
   bool Run(const std::string& manifest) {
     m_internet.Serve(kManifestUrl, manifest);
@@ -36,7 +36,7 @@ class BadManifest : public RunFixture {
 
 }  // namespace
 
-TEST_F(BadManifest, NestedAHundredThousandLevelsIsRefusedBeforeParsing) {
+TEST_F(BadInputManifest, NestedAHundredThousandLevelsIsRefusedBeforeParsing) {
   const std::string head = "<updateinfo version='9.0.0.0'>";
   std::string text = head;
   for (int i = 0; i < 100000; ++i) text += "<a>";
@@ -55,7 +55,7 @@ TEST_F(BadManifest, NestedAHundredThousandLevelsIsRefusedBeforeParsing) {
   EXPECT_FALSE(fs::exists(g_szDownloadPath));
 }
 
-TEST_F(BadManifest, NestingUpToTheLimitIsStillAManifest) {
+TEST_F(BadInputManifest, NestingUpToTheLimitIsStillAManifest) {
   std::string text = "<updateinfo version='9.0.0.0'>";
   for (int i = 1; i < kMaxManifestDepth; ++i) text += "<a>";
   for (int i = 1; i < kMaxManifestDepth; ++i) text += "</a>";
@@ -65,7 +65,7 @@ TEST_F(BadManifest, NestingUpToTheLimitIsStillAManifest) {
   EXPECT_EQ(GetInstalledVersion(), "9.0.0.0");
 }
 
-TEST_F(BadManifest, FiftyMebibytesStopAtTheLimitAsAFailedDownload) {
+TEST_F(BadInputManifest, FiftyMebibytesStopAtTheLimitAsAFailedDownload) {
   std::string text = "<updateinfo version='9.0.0.0'><!--";
   text.append(50u << 20, 'x');
   text += "--></updateinfo>";
@@ -76,7 +76,7 @@ TEST_F(BadManifest, FiftyMebibytesStopAtTheLimitAsAFailedDownload) {
   EXPECT_TRUE(fs::exists(g_szDownloadPath));
 }
 
-TEST_F(BadManifest, TenThousandPackagesAreAllProcessedInOrder) {
+TEST_F(BadInputManifest, TenThousandPackagesAreAllProcessedInOrder) {
   std::string text = "<updateinfo version='1.0.0.7'>";
   for (int i = 0; i < 10000; ++i) {
     text += "<package name='p" + std::to_string(i) + "'><actions><action type='run' cmd='" +
@@ -102,7 +102,7 @@ TEST_F(BadManifest, TenThousandPackagesAreAllProcessedInOrder) {
 
 // Every action type carried out with every parameter 64 KiB long: each fails
 // or succeeds inside the sandbox, and the run reaches its end.
-TEST_F(BadManifest, AttributeValuesFarPastAnyPathLengthGetClearOutcomes) {
+TEST_F(BadInputManifest, AttributeValuesFarPastAnyPathLengthGetClearOutcomes) {
   ShortcutSandbox shortcuts;
   ScopedEnvVar noDisplay("DISPLAY", std::nullopt);
   ClearActionTypes();
