@@ -212,11 +212,7 @@ bool EnsureDirectory(const std::string& path) {
   // Climb to the nearest level that exists, then make the levels below it on
   // the way back down: a loop, since the folder may have thousands of levels.
   platform::Fs& fs = platform::Env::Get().fs();
-  std::vector<size_t> cuts;
-  for (size_t p = MbsFind(directory, kPathSep, 0); p != std::string::npos;
-       p = MbsFind(directory, kPathSep, p + 1)) {
-    cuts.push_back(p);
-  }
+  std::vector<size_t> cuts = MbsFindAll(directory, kPathSep);
   std::vector<size_t> missing;  // lengths of the levels to make, innermost first
   size_t length = directory.size();
   for (;;) {

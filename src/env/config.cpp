@@ -35,11 +35,7 @@ bool CreateDirectoryTree(const std::string& path) {
   // Climb while the parent is missing, then make the missing levels on the way
   // back down: a loop, since a path may have thousands of levels. The
   // separators are found once, by one multibyte scan.
-  std::vector<size_t> cuts;
-  for (size_t p = MbsFind(path, kPathSep, 0); p != std::string::npos;
-       p = MbsFind(path, kPathSep, p + 1)) {
-    cuts.push_back(p);
-  }
+  std::vector<size_t> cuts = MbsFindAll(path, kPathSep);
   std::vector<size_t> missing;  // lengths of the levels to make, innermost first
   size_t length = path.size();
   for (;;) {

@@ -35,6 +35,14 @@ size_t MbsFind(const std::string& text, char c, size_t start) {
   return std::string::npos;
 }
 
+std::vector<size_t> MbsFindAll(const std::string& text, char c) {
+  std::vector<size_t> found;
+  for (size_t p = MbsFind(text, c); p != std::string::npos; p = MbsFind(text, c, p + 1)) {
+    found.push_back(p);
+  }
+  return found;
+}
+
 std::string MbsReplaceChar(const std::string& text, char from, char to) {
   std::string out = text;
   for (size_t i = 0; i < out.size(); ++i) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Position of the last `c` that is not the trail byte of a double-byte
 // character; std::string::npos when there is none.
@@ -12,6 +13,8 @@ size_t MbsFindLast(const std::string& text, char c);
 // Position of the first `c` at or after `start` (a character boundary) that is
 // not the trail byte of a double-byte character; std::string::npos when none.
 size_t MbsFind(const std::string& text, char c, size_t start = 0);
+// Every position of c, in order, found in one scan.
+std::vector<size_t> MbsFindAll(const std::string& text, char c);
 
 // Every `from` that is not the trail byte of a double-byte character becomes `to`.
 std::string MbsReplaceChar(const std::string& text, char from, char to);

@@ -16,6 +16,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "scripts", "lib"))
 import sandbox  # noqa: E402
+from e2e_checks import check, in_order  # noqa: E402
 
 UPDATER, REG_TOOL = (os.path.abspath(p) for p in sys.argv[1:3])
 PROMPT = "按回车键开始更新，输入 q 关闭: "
@@ -30,22 +31,6 @@ def console_env(box):
 def run(box, args, stdin=b"", timeout=60):
     return subprocess.run([UPDATER, *args], cwd=box.work_dir, env=console_env(box), input=stdin,
                           capture_output=True, timeout=timeout)
-
-
-def check(condition, message, detail=""):
-    if not condition:
-        raise AssertionError(message + ("\n--- detail ---\n" + detail if detail else ""))
-
-
-def in_order(text, parts):
-    """True when the parts occur in text in this order."""
-    at = 0
-    for part in parts:
-        at = text.find(part, at)
-        if at < 0:
-            return False
-        at += len(part)
-    return True
 
 
 def installed(box):

@@ -41,6 +41,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
 sys.dont_write_bytecode = True
 import sandbox  # noqa: E402
+from e2e_checks import CheckFailed, check, in_order  # noqa: E402
 
 PRODUCT_KEY = sandbox.PRODUCT_KEY
 OLD, NEW = "1.0.0.0", "1.1.0.0"
@@ -54,19 +55,8 @@ OUTSIDE = ["/var/lib/velmar", os.path.join(REAL_HOME, ".config", "velmar"),
            "/usr/local/share/applications", "/etc/xdg/autostart"]
 
 
-class Failure(Exception):
-    pass
-
-
 class Skip(Exception):
     pass
-
-
-def check(condition, message, detail=""):
-    if not condition:
-        if detail and len(detail) > 3000:
-            detail = detail[:1500] + "\n[...]\n" + detail[-1500:]
-        raise Failure(message + ("\n--- detail ---\n" + detail if detail else ""))
 
 
 def pattern(size):
@@ -114,16 +104,6 @@ def integrity(db):
         return con.execute("PRAGMA integrity_check").fetchone()[0]
     finally:
         con.close()
-
-
-def in_order(text, parts):
-    at = 0
-    for part in parts:
-        at = text.find(part, at)
-        if at < 0:
-            return False
-        at += len(part)
-    return True
 
 
 def zip_of(entries):
@@ -209,6 +189,16 @@ class World:
     def set_manifest_url(self, url):
         self.box.set_update_url(url)
 
+    def serve_update(self, data, actions=None, url=None, digest=None):
+        """Publishes `data` as package p (at `url` when given, else on nginx)
+        and the manifest naming it, and points the product at the manifest;
+        the package's URL."""
+        if url is None:
+            _, url = self.publish("p.bin", data)
+        _, manifest_url = self.publish("update.xml", manifest(url, digest or md5(data), actions))
+        self.set_manifest_url(manifest_url)
+        return url
+
     def hive(self, which="machine"):
         return os.path.join(self.box.registry_dir, which + ".db")
 
@@ -241,8 +231,8 @@ class World:
         except subprocess.TimeoutExpired:
             process.kill()
             out, err = process.communicate()
-            raise Failure("the updater did not end within %d s" % timeout,
-                          out.decode("utf-8", "replace")[-2000:])
+            check(False, "the updater did not end within %d s" % timeout,
+                  out.decode("utf-8", "replace"))
         result = Run(process.returncode, out.decode("utf-8", "replace"),
                      err.decode("utf-8", "replace"), self.log()[before:])
         check(result.status == 0, "the updater ended with status %d" % result.status,
@@ -258,9 +248,9 @@ class World:
             if text in self.log():
                 return
             if process.poll() is not None:
-                raise Failure("the updater ended before the log showed %r" % text, self.log())
+                check(False, "the updater ended before the log showed %r" % text, self.log())
             time.sleep(0.01)
-        raise Failure("the log never showed %r" % text, self.log())
+        check(False, "the log never showed %r" % text, self.log())
 
     def kill(self, process):
         process.send_signal(signal.SIGKILL)
@@ -401,11 +391,10 @@ def case(fn):
 def manifest_fault(kind, query, expect):
     def run_case(w):
         w.install()
-        rel, good = w.publish("update.xml", manifest(*package_on_nginx(w)))
-        url = w.fault_url(kind, "update.xml", query.format(file=rel))
-        w.set_manifest_url(url)
+        w.serve_update(PAYLOAD)
+        rel = w.web_rel + "/update.xml"
+        w.set_manifest_url(w.fault_url(kind, "update.xml", query.format(file=rel)))
         before = w.app_tree()
-        start = time.time()
         run = w.run()
         if expect == "fails":
             fetch_fails(w, run, before)
@@ -413,41 +402,15 @@ def manifest_fault(kind, query, expect):
             unusable(w, run, before)
         else:
             updated(w, run)
-        return time.time() - start
     return run_case
-
-
-def package_on_nginx(w, data=PAYLOAD):
-    _, url = w.publish("p.bin", data)
-    return url, md5(data)
-
-
-for _name, _kind, _query, _expect in [
-        ("drop", "drop", "send=40&file={file}", "fails"),
-        ("short_body", "short", "send=40&file={file}", "fails"),
-        ("status_404", "status/404", "", "fails"),
-        ("status_500", "status/500", "", "fails"),
-        ("stall", "stall", "send=40&seconds=2&file={file}", "fails"),
-        ("redirect_loop", "loop", "", "fails"),
-        ("length_2_pow_40", "length", "value=1099511627776&send=40&file={file}", "fails"),
-        ("length_negative", "length", "value=-1&send=40&file={file}", "fails"),
-        ("endless_body", "endless", "", "fails"),
-        ("not_xml", "bytes", "size=300&nolength=1", "unusable"),
-        ("zero_byte", "bytes", "zero=60&file={file}", "unusable"),
-        ("no_length", "bytes", "nolength=1&file={file}", "updates"),
-        ("chunked", "bytes", "chunked=7&file={file}", "updates"),
-        ("redirect_chain", "redirect/5", "file={file}", "updates"),
-        ("trickle", "trickle", "delay=0.001&file={file}", "updates")]:
-    CASES["manifest_" + _name] = manifest_fault(_kind, _query, _expect)
 
 
 def package_fault(kind, query, expect, data=PAYLOAD, digest=None):
     def run_case(w):
         w.install()
         rel, _ = w.publish("p.bin", data)
-        url = w.fault_url(kind, "p.bin", query.format(file=rel))
-        _, manifest_url = w.publish("update.xml", manifest(url, digest or md5(data)))
-        w.set_manifest_url(manifest_url)
+        url = w.serve_update(data, url=w.fault_url(kind, "p.bin", query.format(file=rel)),
+                             digest=digest)
         run = w.run()
         if expect == "fails":
             package_fails(w, run, url)
@@ -458,24 +421,36 @@ def package_fault(kind, query, expect, data=PAYLOAD, digest=None):
     return run_case
 
 
-for _name, _kind, _query, _expect in [
-        ("drop", "drop", "send=700&file={file}", "fails"),
-        ("short_body", "short", "send=700&file={file}", "fails"),
-        ("status_404", "status/404", "", "fails"),
-        ("status_500", "status/500", "", "fails"),
-        ("stall", "stall", "send=700&seconds=1&file={file}", "fails"),
-        ("redirect_loop", "loop", "", "fails"),
-        ("length_2_pow_40", "length", "value=1099511627776&send=700&file={file}", "fails"),
-        ("length_negative", "length", "value=-1&send=700&file={file}", "fails"),
-        ("no_length", "bytes", "nolength=1&file={file}", "updates"),
-        ("chunked", "bytes", "chunked=1000&file={file}", "updates"),
-        ("redirect_chain", "redirect/5", "file={file}", "updates")]:
-    CASES["package_" + _name] = package_fault(_kind, _query, _expect)
+# Every fault of the fault server, once at the manifest and once at a package:
+# name, path, query ({send}: bytes before the fault, {file}: the real body),
+# and whether the file still arrives whole.
+SERVER_FAULTS = [
+    ("drop", "drop", "send={send}&file={file}", False),
+    ("short_body", "short", "send={send}&file={file}", False),
+    ("status_404", "status/404", "", False),
+    ("status_500", "status/500", "", False),
+    ("stall", "stall", "send={send}&seconds=1&file={file}", False),
+    ("redirect_loop", "loop", "", False),
+    ("length_2_pow_40", "length", "value=1099511627776&send={send}&file={file}", False),
+    ("length_negative", "length", "value=-1&send={send}&file={file}", False),
+    ("no_length", "bytes", "nolength=1&file={file}", True),
+    ("chunked", "bytes", "chunked=7&file={file}", True),
+    ("redirect_chain", "redirect/5", "file={file}", True),
+    ("trickle", "trickle", "delay=0.0005&file={file}", True),
+]
+for _name, _kind, _query, _whole in SERVER_FAULTS:
+    CASES["manifest_" + _name] = manifest_fault(
+        _kind, _query.replace("{send}", "40"), "updates" if _whole else "fails")
+    CASES["package_" + _name] = package_fault(
+        _kind, _query.replace("{send}", "700"), "updates" if _whole else "fails",
+        data=PAYLOAD[:1500] if _kind == "trickle" else PAYLOAD)
+# Faults that only one of them can have.
+CASES["manifest_endless_body"] = manifest_fault("endless", "", "fails")
+CASES["manifest_not_xml"] = manifest_fault("bytes", "size=300&nolength=1", "unusable")
+CASES["manifest_zero_byte"] = manifest_fault("bytes", "zero=60&file={file}", "unusable")
 CASES["package_md5_mismatch"] = package_fault("bytes", "file={file}", "mismatch", digest="0" * 32)
 CASES["package_zero_bytes_inside"] = package_fault("bytes", "file={file}", "updates",
                                                    data=ZEROS_INSIDE)
-CASES["package_trickle"] = package_fault("trickle", "delay=0.0005&file={file}", "updates",
-                                         data=PAYLOAD[:1500])
 
 
 @case
@@ -486,9 +461,7 @@ def disk_full_during_download(w):
     (on another disk) is complete."""
     w.tmpfs(w.box.app_dir, "1m")
     w.install()
-    url, digest = package_on_nginx(w, os.urandom(3 << 20))
-    _, manifest_url = w.publish("update.xml", manifest(url, digest))
-    w.set_manifest_url(manifest_url)
+    url = w.serve_update(os.urandom(3 << 20))
     run = w.run()
     check("保存下载文件出错\r\n" in run.log, "the failed writes are reported", run.log)
     package_fails(w, run, url, "保存下载文件出错\r\n")
@@ -504,12 +477,10 @@ def disk_full_during_extraction(w):
     archive = zip_of([("small.txt",) + deflated(b"small file"),
                       ("zeros.bin",) + deflated_zeros(6),
                       ("last.txt",) + deflated(b"never reached")])
-    url, digest = package_on_nginx(w, archive)
     actions = ('<action type="unzip" description="unpack" file="${this_file}" '
                'where="${app_path}/data"/>'
                '<action type="mkdir" description="after unpack" dir="${app_path}/marker"/>')
-    _, manifest_url = w.publish("update.xml", manifest(url, digest, actions))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(archive, actions)
     run = w.run()
     zeros = os.path.join(w.box.app_dir, "data", "zeros.bin")
     check(in_order(run.log, ["文件校验正确\r\n", "unpack\r\n", "正在解压文件: ",
@@ -526,9 +497,7 @@ def read_only_installation(w):
     package cannot be saved (three attempts), the run ends normally."""
     w.install()
     w.read_only(w.box.app_dir)
-    url, digest = package_on_nginx(w)
-    _, manifest_url = w.publish("update.xml", manifest(url, digest))
-    w.set_manifest_url(manifest_url)
+    url = w.serve_update(PAYLOAD)
     before = w.app_tree()
     run = w.run()
     check(run.log.count("下载文件: %s\r\n" % url) == 3, "three attempts", run.log)
@@ -544,9 +513,7 @@ def hive_read_only(w):
     package is installed, but the version cannot be recorded and the hive's
     bytes stay as they were."""
     w.install()
-    url, digest = package_on_nginx(w)
-    _, manifest_url = w.publish("update.xml", manifest(url, digest))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(PAYLOAD)
     os.chmod(w.hive(), 0o444)
     with open(w.hive(), "rb") as f:
         before = md5(f.read())
@@ -567,9 +534,7 @@ def hive_locked_for_five_seconds(w):
     (nothing is logged while the registry cannot be read) and then does the
     whole update."""
     w.install()
-    url, digest = package_on_nginx(w)
-    _, manifest_url = w.publish("update.xml", manifest(url, digest))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(PAYLOAD)
     holder = subprocess.Popen(["sqlite3", w.hive()], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, text=True)
     holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n")
@@ -596,9 +561,7 @@ def hive_corrupt(w):
     so the updater says "Please install Velmar Acc first." and ends, without
     logging, downloading or writing the hive."""
     w.install()
-    url, digest = package_on_nginx(w)
-    _, manifest_url = w.publish("update.xml", manifest(url, digest))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(PAYLOAD)
     garbage = os.urandom(8192)
     w.damaged.add("machine")
     with open(w.hive(), "wb") as f:
@@ -617,15 +580,13 @@ def user_hive_corrupt(w):
     """user.db damaged: the registry action on HKCU fails, the rest of the
     update (HKLM included) goes on, and user.db keeps its bytes."""
     w.install()
-    url, digest = package_on_nginx(w)
     actions = ('<action type="copy" description="install p" from="${this_file}" '
                'to="${app_path}/p.bin" move="false" overwrite="true"/>'
                '<action type="registry" description="user value" key="HKCU\\Software\\Velmar" '
                'valuetype="STRING" valuename="x" value="y"/>'
                '<action type="registry" description="machine value" key="HKLM\\Software\\VELMAR\\'
                'Velmar Acc" valuetype="DWORD" valuename="Build" value="110"/>')
-    _, manifest_url = w.publish("update.xml", manifest(url, digest, actions))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(PAYLOAD, actions)
     garbage = os.urandom(4096)
     w.damaged.add("user")
     os.makedirs(os.path.dirname(w.hive("user")), exist_ok=True)
@@ -647,9 +608,7 @@ def killed_during_download(w):
     w.install()
     data = PAYLOAD[:12000]
     rel, _ = w.publish("p.bin", data)
-    url = w.fault_url("trickle", "p.bin", "delay=0.0004&file=" + rel)
-    _, manifest_url = w.publish("update.xml", manifest(url, md5(data)))
-    w.set_manifest_url(manifest_url)
+    url = w.serve_update(data, url=w.fault_url("trickle", "p.bin", "delay=0.0004&file=" + rel))
     process = w.start()
     w.wait_for_log("下载文件: %s\r\n" % url, process)
     partial = os.path.join(w.box.app_dir, "download", "p.bin")
@@ -674,11 +633,9 @@ def killed_during_extraction(w):
     archive = zip_of([("first.txt",) + deflated(b"first"),
                       ("big.bin",) + deflated_zeros(256),
                       ("last.txt",) + deflated(b"last")])
-    url, digest = package_on_nginx(w, archive)
     actions = ('<action type="unzip" description="unpack" file="${this_file}" '
                'where="${app_path}/data"/>')
-    _, manifest_url = w.publish("update.xml", manifest(url, digest, actions))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(archive, actions)
     process = w.start()
     big = os.path.join(w.box.app_dir, "data", "big.bin")
     deadline = time.time() + 60
@@ -702,14 +659,12 @@ def killed_during_registry_writes(w):
     """SIGKILL in the middle of 400 registry writes (one transaction each):
     both hives pass the integrity check, and a second run writes them all."""
     w.install()
-    url, digest = package_on_nginx(w)
     actions = "".join('<action type="registry" description="value %d" key="HKLM\\Software\\'
                       'Velmar Test" valuetype="STRING" valuename="v%d" value="%s"/>'
                       '<action type="registry" key="HKCU\\Software\\Velmar Test" '
                       'valuetype="DWORD" valuename="n%d" value="%d"/>'
                       % (i, i, "x" * 200, i, i) for i in range(400))
-    _, manifest_url = w.publish("update.xml", manifest(url, digest, actions))
-    w.set_manifest_url(manifest_url)
+    w.serve_update(PAYLOAD, actions)
     process = w.start()
     w.wait_for_log("value 100\r\n", process)
     w.kill(process)
@@ -737,7 +692,7 @@ def run_case(name, updater, reg_tool, results):
         verdict, code = "held", 0
     except Skip as e:
         verdict, code = "skipped: %s" % e, SKIP
-    except Failure as e:
+    except CheckFailed as e:
         verdict, code = "failed: %s" % e, 1
     except Exception as e:  # a fault of the harness itself is a failed case too
         import traceback

@@ -1,19 +1,15 @@
 // The manifest from text: the nesting scan against the parser's own tree,
 // the parser's reads against the slack left after the text, then LoadManifest
 // with every action type registered and bound (nothing is executed).
-#include <sys/mman.h>
 #include <tinyxml.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
-#include <vector>
 
 #include "actions/action_registry.h"
 #include "env/config.h"
 #include "fuzz_support.h"
+#include "support/parser_probe.h"
 #include "update/manifest_nesting.h"
 #include "update/update_run.h"
 
@@ -23,39 +19,6 @@ namespace {
 // would recurse as deep as the input asks.
 constexpr int kRawParseDepth = 2000;
 constexpr size_t kSlack = 16;  // as LoadManifest leaves after the text
-
-int TreeDepth(const TiXmlNode* top) {
-  int deepest = 0;
-  std::vector<std::pair<const TiXmlNode*, int>> todo = {{top, 0}};
-  while (!todo.empty()) {
-    auto [node, depth] = todo.back();
-    todo.pop_back();
-    if (node->ToElement()) deepest = std::max(deepest, depth);
-    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-      todo.push_back({child, depth + (child->ToElement() ? 1 : 0)});
-    }
-  }
-  return deepest;
-}
-
-// A buffer whose next page cannot be read: the text and its slack are copied
-// to its very end, so a read past the slack is a crash.
-char* GuardedCopy(const std::string& bytes) {
-  static char* map = nullptr;
-  static size_t size = 0;
-  size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  size_t need = (bytes.size() / page + 2) * page;
-  if (need > size) {
-    if (map) munmap(map, size);
-    map = static_cast<char*>(
-        mmap(nullptr, need, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    size = need;
-    mprotect(map + size - page, page, PROT_NONE);
-  }
-  char* start = map + size - page - bytes.size();
-  std::memcpy(start, bytes.data(), bytes.size());
-  return start;
-}
 
 }  // namespace
 
@@ -78,9 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string parsed = text.substr(0, text.find('\0'));
   NestingScan scan = ScanManifestNesting(parsed, INT_MAX);
   if (scan.depth <= kRawParseDepth) {
+    static GuardedText guarded;
     TiXmlDocument doc;
-    doc.Parse(GuardedCopy(parsed + std::string(kSlack, '\0')));
-    int depth = TreeDepth(&doc);
+    doc.Parse(guarded.Place(parsed + std::string(kSlack, '\0')));
+    int depth = XmlTreeDepth(&doc);
     FUZZ_CHECK(depth == scan.depth, "parser depth %d, scan depth %d", depth, scan.depth);
   }
 

@@ -5,36 +5,20 @@
 #include "update/manifest_nesting.h"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <tinyxml.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/parser_probe.h"
 
-// The depth of the element tree, without recursion.
-int TreeDepth(const TiXmlNode* top) {
-  int deepest = 0;
-  std::vector<std::pair<const TiXmlNode*, int>> todo = {{top, 0}};
-  while (!todo.empty()) {
-    auto [node, depth] = todo.back();
-    todo.pop_back();
-    if (node->ToElement()) deepest = std::max(deepest, depth);
-    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-      todo.push_back({child, depth + (child->ToElement() ? 1 : 0)});
-    }
-  }
-  return deepest;
-}
+namespace {
 
 int ParsedDepth(const std::string& text) {
   std::string padded = text + std::string(16, '\0');
   TiXmlDocument doc;
   doc.Parse(padded.c_str());
-  return TreeDepth(&doc);
+  return XmlTreeDepth(&doc);
 }
 
 std::string Nest(int levels, const std::string& open = "<a>", const std::string& close = "</a>") {
@@ -44,33 +28,10 @@ std::string Nest(int levels, const std::string& open = "<a>", const std::string&
   return text;
 }
 
-// Bytes placed so that the page after them cannot be read: a read past them
-// is a crash, not a silent look at whatever follows.
-class GuardedText {
- public:
-  explicit GuardedText(const std::string& bytes) {
-    m_page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    m_size = (bytes.size() / m_page + 2) * m_page;
-    void* map = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    m_map = static_cast<char*>(map);
-    mprotect(m_map + m_size - m_page, m_page, PROT_NONE);
-    m_text = m_map + m_size - m_page - bytes.size();
-    std::memcpy(m_text, bytes.data(), bytes.size());
-  }
-  ~GuardedText() { munmap(m_map, m_size); }
-  const char* text() const { return m_text; }
-
- private:
-  size_t m_page = 0;
-  size_t m_size = 0;
-  char* m_map = nullptr;
-  char* m_text = nullptr;
-};
-
 void ParseGuarded(const std::string& bytes) {
-  GuardedText guarded(bytes);
+  GuardedText guarded;
   TiXmlDocument doc;
-  doc.Parse(guarded.text());
+  doc.Parse(guarded.Place(bytes));
 }
 
 }  // namespace
