@@ -3,8 +3,11 @@
 // captioned with the application's name.
 #include "app/frontend/win32_front_end.h"
 
+// The SDK headers below need <windows.h> first.
+// clang-format off
 #include "platform/win32/windows_api.h"
 #include <commctrl.h>
+// clang-format on
 
 #include "app/frontend/win32_resource.h"
 #include "app/update_dialog.h"

@@ -1,12 +1,15 @@
 // Windows back-end of Internet: WinINet with the system's preconfigured proxy
 // settings and the request flags that always fetch afresh from the server.
+// The SDK headers below need <windows.h> first.
+// clang-format off
+#include "platform/win32/windows_api.h"
 #include <wininet.h>
+// clang-format on
 
 #include <cstdlib>
 #include <vector>
 
 #include "platform/env.h"
-#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

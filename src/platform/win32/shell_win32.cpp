@@ -1,14 +1,17 @@
 // Windows back-end of Shell: special folders through SHGetSpecialFolderLocation
 // and SHGetPathFromIDListA, links through the shell link object's IShellLinkA
 // and IPersistFile, deletion through SHFileOperationA.
+// The SDK headers below need <windows.h> first.
+// clang-format off
+#include "platform/win32/windows_api.h"
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+// clang-format on
 
 #include <vector>
 
 #include "platform/env.h"
-#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {
