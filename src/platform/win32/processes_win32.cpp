@@ -16,8 +16,7 @@ class Win32ProcessHandle : public ProcessHandle {
     ::CloseHandle(m_pi.hProcess);
   }
   void Wait() override { ::WaitForSingleObject(m_pi.hProcess, INFINITE); }
-  // The process identifier.
-  uint32_t Id() const { return m_pi.dwProcessId; }
+  uint32_t Id() const override { return m_pi.dwProcessId; }
 
  private:
   PROCESS_INFORMATION m_pi;
