@@ -115,6 +115,14 @@ class Win32Shell : public Shell {
     if (!WidePath(linkPath, wide)) return kEFail;
     hr = file->Load(wide, STGM_READ);
     if (FAILED(hr)) return hr;
+    // Whether the file holds an icon location, asked before resolving: some
+    // shells give a link without one its target's icon when resolving it.
+    ComPtr<IShellLinkDataList> dataList;
+    DWORD flags = SLDF_HAS_ICONLOCATION;
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IShellLinkDataList, dataList.out()))) {
+      dataList->GetFlags(&flags);
+    }
+    const bool hasIconLocation = (flags & SLDF_HAS_ICONLOCATION) != 0;
     hr = shellLink->Resolve(reinterpret_cast<HWND>(static_cast<uintptr_t>(owner)), kResolveFlags);
     if (FAILED(hr)) return hr;
     char buffer[MAX_PATH];
@@ -133,6 +141,7 @@ class Win32Shell : public Shell {
     if (FAILED(hr)) return hr;
     link->iconFile = buffer;
     link->iconIndex = index;
+    if (!hasIconLocation) link->iconFile.clear();
     return hr;
   }
 
