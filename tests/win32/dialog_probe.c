@@ -6,10 +6,13 @@
  *                                   the About box's caption and closes it
  *   dialog_probe box <out file>     writes the caption and text of a message
  *                                   box of updater.exe and presses its OK */
-#include <commctrl.h>
 #include <stdio.h>
 #include <string.h>
+/* <commctrl.h> needs <windows.h> first. */
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 static HWND Dialog(void) { return FindWindowA("#32770", "Velmar Updater"); }
 
