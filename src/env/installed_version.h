@@ -9,6 +9,9 @@
 std::string GetInstalledVersion();
 void SetInstalledVersion(const std::string& version);
 
-// Reads "%u.%u.%u.%u"; numbers that cannot be read are 0. The one rule for
-// the store and CompareVersion.
+// Reads "%u.%u.%u.%u" as sscanf does: each number may have white space before
+// it, the dots must follow directly, and reading stops at the first mismatch.
+// Numbers that cannot be read are 0 ("2.1" is 2.1.0.0); numbers past the
+// 32-bit range read as 4294967295. The one rule for the store and
+// CompareVersion.
 void ParseVersion(const std::string& text, unsigned int numbers[4]);
