@@ -46,7 +46,9 @@ std::string FirstLine(const std::string& path) {
   return line;
 }
 
-std::string Example() { return std::string(UPDATER_TEST_SOURCE_DIR) + "/../docs/example-manifest.xml"; }
+std::string Example() {
+  return std::string(UPDATER_TEST_SOURCE_DIR) + "/../docs/example-manifest.xml";
+}
 
 TEST(ManifestToolCli, LintExitsZeroWhenCleanOneWithFindingsTwoWhenUnreadable) {
   TempDir dir;
@@ -61,8 +63,9 @@ TEST(ManifestToolCli, LintExitsZeroWhenCleanOneWithFindingsTwoWhenUnreadable) {
                              "</package>\n</updateinfo>\n"));
   Outcome findings = Tool("lint " + Quoted(bad));
   EXPECT_EQ(findings.nExit, 1);
-  EXPECT_EQ(findings.szOut, bad + ":3: \"form\" is no parameter of \"copy\": the updater does not "
-                                  "read it (did you mean \"from\"?)\n");
+  EXPECT_EQ(findings.szOut, bad +
+                                ":3: \"form\" is no parameter of \"copy\": the updater does not "
+                                "read it (did you mean \"from\"?)\n");
 
   EXPECT_EQ(Tool("lint " + Quoted(dir.Sub("missing.xml"))).nExit, 2);
   EXPECT_EQ(Tool("lint " + Quoted(dir.path())).nExit, 2);
@@ -79,7 +82,8 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
                              "<updateinfo version=\"1.0.0.1\">\n"
                              "  <package>\n    <url>http://h/a.zip</url>\n  </package>\n"
                              "</updateinfo>\n"));
-  Outcome ok = Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files")) + " -o " + Quoted(out));
+  Outcome ok =
+      Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files")) + " -o " + Quoted(out));
   EXPECT_EQ(ok.nExit, 0) << ok.szOut;
   EXPECT_EQ(ReadFileBytes(out),
             "<updateinfo version=\"1.0.0.1\">\n"
@@ -95,8 +99,7 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
   Outcome missing =
       Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files")) + " -o " + Quoted(out));
   EXPECT_EQ(missing.nExit, 1);
-  EXPECT_NE(missing.szOut.find(in + ":3: url http://h/b.zip: no file \"b.zip\""),
-            std::string::npos)
+  EXPECT_NE(missing.szOut.find(in + ":3: url http://h/b.zip: no file \"b.zip\""), std::string::npos)
       << missing.szOut;
   // The earlier output stays as it was.
   EXPECT_NE(ReadFileBytes(out).find("1.0.0.1"), std::string::npos);
@@ -117,8 +120,8 @@ class ManifestToolVerify : public ::testing::Test {
     m_szDir = FirstLine(ServersDir() + "/nginx.root") + "/manifest_tool_" + name;
     std::filesystem::remove_all(m_szDir);
     std::filesystem::create_directories(m_szDir + "/files");
-    m_szBase = "http://127.0.0.1:" + FirstLine(ServersDir() + "/nginx.port") + "/manifest_tool_" +
-               name;
+    m_szBase =
+        "http://127.0.0.1:" + FirstLine(ServersDir() + "/nginx.port") + "/manifest_tool_" + name;
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/a.zip", std::string(300000, 'a')));
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", "notes\n"));
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/update.in.xml",

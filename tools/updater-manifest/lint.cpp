@@ -16,15 +16,16 @@
 #include "env/config.h"
 #include "env/installed_version.h"
 #include "env/mbstring.h"
+#include "manifest_texts.h"
 #include "nearest_name.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
+using namespace manifesttexts;
+
 namespace {
 
 constexpr char kBlanks[] = " \t\r\n";
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Join(const std::vector<std::string>& names) {
   std::string out;
@@ -34,7 +35,7 @@ std::string Join(const std::vector<std::string>& names) {
 
 std::string Suggest(const std::string& word, const std::vector<std::string>& names) {
   std::string nearest = NearestName(word, names);
-  return nearest.empty() ? std::string() : " (did you mean " + Quote(nearest) + "?)";
+  return nearest.empty() ? std::string() : Format(kSuggestionFormat, nearest.c_str());
 }
 
 const TiXmlAttribute* FindAttribute(const TiXmlElement* element, const std::string& name) {
@@ -49,6 +50,22 @@ const TiXmlAttribute* FindAttribute(const TiXmlElement* element, const std::stri
 int ParamLine(const TiXmlElement* element, const std::string& name) {
   const TiXmlAttribute* a = FindAttribute(element, name);
   return a ? a->Row() : element->Row();
+}
+
+// The first "%NAME%" of the text (letters, digits, "_" and the parentheses of
+// names such as ProgramFiles(x86)); empty when there is none.
+std::string EnvironmentReference(const std::string& text) {
+  for (size_t open = text.find('%'); open != std::string::npos; open = text.find('%', open + 1)) {
+    size_t end = open + 1;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
+                                 text[end] == '_' || text[end] == '(' || text[end] == ')')) {
+      ++end;
+    }
+    if (end > open + 1 && end < text.size() && text[end] == '%') {
+      return text.substr(open, end - open + 1);
+    }
+  }
+  return std::string();
 }
 
 bool IsMd5Digest(const std::string& text) {
@@ -75,14 +92,12 @@ class Linter {
     if (doc.Error()) {
       int column = doc.ErrorCol() > 0 ? doc.ErrorCol() : 1;
       Add(doc.ErrorRow() > 0 ? doc.ErrorRow() : 1,
-          "not well-formed XML: " + std::string(doc.ErrorDesc()) + " (column " +
-              std::to_string(column) + "); the updater rejects the whole manifest");
+          Format(kNotWellFormedFormat, doc.ErrorDesc(), column));
     } else if (const TiXmlElement* root = ManifestRoot(doc)) {
       CheckRoot(root);
     } else {
       const TiXmlElement* first = doc.FirstChildElement();
-      Add(first ? first->Row() : 1,
-          "no \"updateinfo\" element: the updater finds no update in this manifest");
+      Add(first ? first->Row() : 1, Format(kNoRootFormat, kManifestRootElement));
     }
     std::stable_sort(m_findings.begin(), m_findings.end(),
                      [](const Finding& a, const Finding& b) { return a.nLine < b.nLine; });
@@ -125,11 +140,11 @@ class Linter {
       bool closed = end < m_szText.size() && m_szText[end] == '}';
       std::string variable = m_szText.substr(at, end - at + (closed ? 1 : 0));
       if (!closed) {
-        Add(LineAt(at), Quote(variable) + " is not closed by \"}\": it stays as written" +
-                            Suggest(variable + "}", known));
+        Add(LineAt(at), Format(kVariableNotClosedFormat, variable.c_str(),
+                               Suggest(variable + "}", known).c_str()));
       } else if (std::find(known.begin(), known.end(), variable) == known.end()) {
-        Add(LineAt(at), Quote(variable) + " is no path variable: it stays as written" +
-                            Suggest(variable, known));
+        Add(LineAt(at),
+            Format(kNoPathVariableFormat, variable.c_str(), Suggest(variable, known).c_str()));
       }
       at = end;
     }
@@ -138,31 +153,29 @@ class Linter {
   void CheckRoot(const TiXmlElement* root) {
     const char* version = root->Attribute("version");
     if (!version) {
-      Add(root->Row(), "\"updateinfo\" has no version: no installed version is older than it");
+      Add(root->Row(), kNoVersion);
     } else {
       unsigned int numbers[4];
       ParseVersion(version, numbers);
       std::string read = VersionText(numbers);
       int line = ParamLine(root, "version");
       if (read != version) {
-        Add(line,
-            "version " + Quote(version) + " is not four numbers: the updater reads it as " + read);
+        Add(line, Format(kVersionNotFourNumbersFormat, version, read.c_str()));
       } else if (!(numbers[0] | numbers[1] | numbers[2] | numbers[3])) {
-        Add(line, "version 0.0.0.0 is never newer than an installed version");
+        Add(line, kVersionZero);
+      } else if (RecordedVersion(read) != read) {
+        Add(line, Format(kVersionCutFormat, read.c_str(), RecordedVersion(read).c_str()));
       }
     }
     for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
       if (e->ValueStr() != kPackageElement) {
-        Add(e->Row(), "<" + e->ValueStr() + "> is not read: the updater reads only \"" +
-                          kPackageElement + "\" elements here" +
-                          Suggest(e->ValueStr(), {kPackageElement}));
+        Add(e->Row(), Format(kNotReadInRootFormat, e->Value(), kPackageElement,
+                             Suggest(e->ValueStr(), {kPackageElement}).c_str()));
       }
     }
     std::vector<const TiXmlElement*> packages = PackageElements(root);
     if (packages.empty()) {
-      Add(root->Row(),
-          "no \"package\": the updater installs nothing and keeps the installed "
-          "version");
+      Add(root->Row(), Format(kNoPackageFormat, kPackageElement));
     }
     for (const TiXmlElement* package : packages) CheckPackage(package);
   }
@@ -174,23 +187,19 @@ class Linter {
     for (const TiXmlElement* e = package->FirstChildElement(); e; e = e->NextSiblingElement()) {
       if (std::find(known.begin(), known.end(), e->ValueStr()) == known.end()) {
         Add(e->Row(),
-            "<" + e->ValueStr() + "> is not read in a package" + Suggest(e->ValueStr(), known));
+            Format(kNotReadInPackageFormat, e->Value(), Suggest(e->ValueStr(), known).c_str()));
       }
     }
     const TiXmlElement* url = package->FirstChildElement(kPackageUrl);
     const TiXmlElement* md5 = package->FirstChildElement(kPackageMd5);
     if (md5 && info.m_szUrl.empty() && !ChildText(package, kPackageMd5).empty()) {
-      Add(md5->Row(), "md5 without a url: the package has no file, and the updater ignores it");
+      Add(md5->Row(), kMd5WithoutUrl);
     }
     if (md5 && !info.m_szMd5.empty() && !IsMd5Digest(info.m_szMd5)) {
-      Add(md5->Row(), "md5 " + Quote(info.m_szMd5) +
-                          " is not 32 hexadecimal digits: no download of the file can pass the "
-                          "check");
+      Add(md5->Row(), Format(kMd5NotDigestFormat, info.m_szMd5.c_str()));
     }
     if (url && info.m_szUrl.find(kThisFileVar) != std::string::npos) {
-      Add(url->Row(), std::string(kThisFileVar) +
-                          " stands for the package file only in action "
-                          "parameters: in the url it stays as written");
+      Add(url->Row(), Format(kThisFileInUrlFormat, kThisFileVar));
     }
     for (const char* listName : kActionListNames) CheckActionList(package, listName);
   }
@@ -200,14 +209,12 @@ class Linter {
     if (!holder) return;
     for (const TiXmlElement* extra = holder->NextSiblingElement(listName); extra;
          extra = extra->NextSiblingElement(listName)) {
-      Add(extra->Row(), "a second <" + std::string(listName) +
-                            "> in this package: the updater reads only the first");
+      Add(extra->Row(), Format(kSecondListFormat, listName));
     }
     std::vector<const TiXmlElement*> actions = ActionElements(package, listName);
     for (const TiXmlElement* e = holder->FirstChildElement();
          e && (actions.empty() || e != actions.front()); e = e->NextSiblingElement()) {
-      Add(e->Row(), "<" + e->ValueStr() + "> before the first \"action\" element of <" + listName +
-                        ">: the updater passes it over");
+      Add(e->Row(), Format(kBeforeFirstActionFormat, e->Value(), listName));
     }
     for (const TiXmlElement* e : actions) CheckAction(e);
   }
@@ -215,19 +222,19 @@ class Linter {
   void CheckAction(const TiXmlElement* element) {
     const char* type = element->Attribute("type");
     if (!type) {
-      Add(element->Row(),
-          "<" + element->ValueStr() + "> without a \"type\": the updater passes it over");
+      Add(element->Row(), Format(kNoTypeFormat, element->Value()));
       return;
     }
     std::unique_ptr<Action> action = CreateAction(type);
     if (!action) {
       Add(ParamLine(element, "type"),
-          "action type " + Quote(type) + " is not registered: the updater passes it over" +
-              Suggest(MbsLower(TrimChars(type, kBlanks)), RegisteredActionTypes()));
+          Format(kTypeNotRegisteredFormat, type,
+                 Suggest(MbsLower(TrimChars(type, kBlanks)), RegisteredActionTypes()).c_str()));
       return;
     }
     action->LoadFromElement(element);
     CheckAttributes(element, *action);
+    CheckEnvironmentReferences(element, *action);
     if (auto* sendMessage = dynamic_cast<SendMessageAction*>(action.get())) {
       CheckSendMessage(element, *sendMessage);
     } else if (auto* shortcut = dynamic_cast<ShortcutAction*>(action.get())) {
@@ -243,15 +250,26 @@ class Linter {
     for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
       std::string name = a->Name();
       if (name == "type" || std::find(names.begin(), names.end(), name) != names.end()) continue;
-      std::string message = Quote(name) + " is no parameter of " + Quote(action.GetType()) +
-                            ": the updater does not read it";
-      std::string nearest = NearestName(name, names);
-      if (!nearest.empty()) {
-        message += " (did you mean " + Quote(nearest) + "?)";
-      } else {
-        message += " (its parameters: " + Join(names) + ")";
-      }
-      Add(a->Row(), message);
+      std::string hint = Suggest(name, names);
+      if (hint.empty()) hint = Format(kParameterListFormat, Join(names).c_str());
+      Add(a->Row(),
+          Format(kNoParameterFormat, name.c_str(), action.GetType().c_str(), hint.c_str()));
+    }
+  }
+
+  // The typed field an action works with gets a value environment-expanded
+  // only when SubstituteThisFile sets it again, that is when the value holds
+  // "${this_file}"; the table's expanded copy is not what the action uses.
+  void CheckEnvironmentReferences(const TiXmlElement* element, const Action& action) {
+    const std::vector<std::string>& names = action.GetParamNames();
+    const std::vector<std::string>& values = action.GetParamValues();
+    for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
+      const std::string& value = values[i];
+      if (value.find(kThisFileVar) != std::string::npos) continue;
+      std::string reference = EnvironmentReference(value);
+      if (reference.empty()) continue;
+      Add(ParamLine(element, names[i]),
+          Format(kEnvironmentStaysFormat, reference.c_str(), names[i].c_str(), kThisFileVar));
     }
   }
 
@@ -260,14 +278,12 @@ class Linter {
     int32_t number;
     long long value;
     if (TrimChars(message, kBlanks).empty()) {
-      Add(ParamLine(element, "message"),
-          "sendmessage without a message: the updater sends message 0");
+      Add(ParamLine(element, "message"), kNoMessage);
     } else if (!MessageNameNumber(message, &number) && !IsDecimalNumber(message, &value)) {
       std::vector<std::string> names = MessageNames();
       Add(ParamLine(element, "message"),
-          "message " + Quote(message) + " is neither a known message name (" + Join(names) +
-              ") nor a decimal number: the updater sends message " +
-              std::to_string(action.m_nMessage) + Suggest(TrimChars(message, kBlanks), names));
+          Format(kUnknownMessageFormat, message.c_str(), Join(names).c_str(), action.m_nMessage,
+                 Suggest(TrimChars(message, kBlanks), names).c_str()));
     }
     const struct {
       const char* name;
@@ -276,9 +292,8 @@ class Linter {
     for (const auto& n : numbers) {
       std::string text = action.GetParam(n.name);
       if (!text.empty() && !IsDecimalNumber(text, &value)) {
-        Add(ParamLine(element, n.name), std::string(n.name) + " " + Quote(text) +
-                                            " is not a decimal number: the updater sends " +
-                                            std::to_string(n.bound));
+        Add(ParamLine(element, n.name),
+            Format(kNotDecimalParamFormat, n.name, text.c_str(), n.bound));
       }
     }
   }
@@ -287,11 +302,11 @@ class Linter {
     if (!IsShortcutCommand(action.m_szCmd)) {
       std::vector<std::string> commands = ShortcutCommands();
       Add(ParamLine(element, "cmd"),
-          "shortcut cmd " + Quote(action.GetParam("cmd")) + " is none of " + Join(commands) +
-              ": the updater does nothing" + Suggest(action.m_szCmd, commands));
+          Format(kUnknownShortcutCmdFormat, action.GetParam("cmd").c_str(), Join(commands).c_str(),
+                 Suggest(action.m_szCmd, commands).c_str()));
     }
     if (action.m_szName.empty()) {
-      Add(ParamLine(element, "name"), "shortcut without a name: the updater does nothing");
+      Add(ParamLine(element, "name"), kShortcutWithoutName);
     }
   }
 
@@ -307,13 +322,10 @@ class Linter {
     platform::RootKey root;
     int keyLine = ParamLine(element, "key");
     if (!RootKeyOfName(rootName, &root)) {
-      Add(keyLine, "registry key " + Quote(action.GetParam("key")) + ": " + Quote(rootName) +
-                       " is no root key, so the updater uses HKEY_LOCAL_MACHINE\\" + subKey +
-                       Suggest(rootName, RegistryRootNames()));
+      Add(keyLine, Format(kUnknownRootFormat, action.GetParam("key").c_str(), rootName.c_str(),
+                          subKey.c_str(), Suggest(rootName, RegistryRootNames()).c_str()));
     } else if (RootKeyOfName(subKey, &root)) {
-      Add(keyLine, "registry key " + Quote(action.GetParam("key")) +
-                       " has no sub key: the updater takes it as the sub key " + subKey +
-                       " of HKEY_LOCAL_MACHINE");
+      Add(keyLine, Format(kNoSubKeyFormat, action.GetParam("key").c_str(), subKey.c_str()));
     }
     if (deleteKey || deleteValue) return;
 
@@ -322,30 +334,25 @@ class Linter {
     int valueLine = ParamLine(element, "value");
     RegistryValueType type;
     if (!ValueTypeOfName(typeText, &type) && !typeText.empty()) {
+      std::vector<std::string> types = RegistryValueTypeNames();
       Add(ParamLine(element, "valuetype"),
-          "valuetype " + Quote(typeText) + " is none of " + Join(RegistryValueTypeNames()) +
-              ": the updater writes a string" + Suggest(typeText, RegistryValueTypeNames()));
+          Format(kUnknownValueTypeFormat, typeText.c_str(), Join(types).c_str(),
+                 Suggest(typeText, types).c_str()));
     }
     if (type == RegistryValueType::kBinary) {
       std::unique_ptr<unsigned char[]> bytes;
       if (ParseHexBytes(value, bytes) <= 0) {
-        Add(valueLine, "BINARY value " + Quote(value) +
-                           " is not in \"hex:\" notation (hex:0a,0b,ff): the updater writes "
-                           "nothing");
+        Add(valueLine, Format(kNotHexFormat, value.c_str()));
       }
       if (!FindAttribute(element, "startpos")) {
-        Add(element->Row(),
-            "BINARY value without \"startpos\": it is bound as 0, so an existing value is "
-            "patched from its first byte, not replaced (startpos=\"-1\" replaces it)");
+        Add(element->Row(), kBinaryWithoutStartPos);
       }
     } else if (type == RegistryValueType::kDword) {
       long long number = 0;
       if (!IsDecimalNumber(value, &number)) {
-        Add(valueLine, "DWORD value " + Quote(value) + " is not a decimal number");
+        Add(valueLine, Format(kDwordNotNumberFormat, value.c_str()));
       } else if (number < INT32_MIN || number > INT32_MAX) {
-        Add(valueLine, "DWORD value " + Quote(value) + " is out of the range " +
-                           std::to_string(INT32_MIN) + " to " + std::to_string(INT32_MAX) +
-                           " that the updater reads");
+        Add(valueLine, Format(kDwordOutOfRangeFormat, value.c_str(), INT32_MIN, INT32_MAX));
       }
     }
   }

@@ -8,27 +8,18 @@
 
 #include "client_setting.h"
 #include "lint.h"
+#include "manifest_texts.h"
 #include "plan.h"
 #include "publish.h"
 #include "verify.h"
+
+using namespace manifesttexts;
 
 namespace {
 
 constexpr int kExitClean = 0;
 constexpr int kExitFindings = 1;
 constexpr int kExitUnreadable = 2;
-
-constexpr char kUsage[] =
-    "usage:\n"
-    "  updater-manifest lint FILE...\n"
-    "      reports what would make the updater do other than the manifest's author meant;\n"
-    "      exit 0 clean, 1 with findings, 2 when a file cannot be read\n"
-    "  updater-manifest publish TEMPLATE DIR -o OUT\n"
-    "      fills in each package's md5 from the file of its url's name in DIR\n"
-    "  updater-manifest plan FILE --installed VERSION [--app-path PATH]\n"
-    "      shows what a client at that version would do, without doing it\n"
-    "  updater-manifest verify URL\n"
-    "      downloads the manifest and its files as the updater does and checks each digest\n";
 
 int Usage() {
   std::cerr << kUsage;
@@ -41,7 +32,7 @@ int Lint(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     std::string text;
     if (!ReadTextFile(file, &text)) {
-      std::cerr << file << ": cannot be read\n";
+      std::cerr << Format(kCannotBeReadFormat, file.c_str()) << "\n";
       status = kExitUnreadable;
       continue;
     }
@@ -84,21 +75,21 @@ int Publish(const std::vector<std::string>& args) {
   if (positional.size() != 2 || outPath.empty()) return Usage();
   std::string text;
   if (!ReadTextFile(positional[0], &text)) {
-    std::cerr << positional[0] << ": cannot be read\n";
+    std::cerr << Format(kCannotBeReadFormat, positional[0].c_str()) << "\n";
     return kExitUnreadable;
   }
   std::error_code ec;
   if (!std::filesystem::is_directory(positional[1], ec)) {
-    std::cerr << positional[1] << ": not a folder\n";
+    std::cerr << Format(kNotAFolderFormat, positional[1].c_str()) << "\n";
     return kExitUnreadable;
   }
   std::string published;
   if (!PublishManifest(text, positional[0], positional[1], outPath, &published, std::cerr)) {
-    std::cerr << outPath << ": not written\n";
+    std::cerr << Format(kNotWrittenFormat, outPath.c_str()) << "\n";
     return kExitFindings;
   }
   if (!WriteWhole(outPath, published)) {
-    std::cerr << outPath << ": cannot be written\n";
+    std::cerr << Format(kCannotBeWrittenFormat, outPath.c_str()) << "\n";
     return kExitUnreadable;
   }
   return kExitClean;
@@ -124,7 +115,7 @@ int Plan(const std::vector<std::string>& args) {
   if (file.empty() || !haveInstalled) return Usage();
   std::string text;
   if (!ReadTextFile(file, &text)) {
-    std::cerr << file << ": cannot be read\n";
+    std::cerr << Format(kCannotBeReadFormat, file.c_str()) << "\n";
     return kExitUnreadable;
   }
   return PlanManifest(text, installed, appPath, std::cout) ? kExitClean : kExitFindings;

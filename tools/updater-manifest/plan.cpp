@@ -11,31 +11,33 @@
 #include "client_setting.h"
 #include "env/config.h"
 #include "env/mbstring.h"
+#include "manifest_texts.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
+using namespace manifesttexts;
+
 namespace {
 
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+void Line(std::ostream& out, const std::string& text) { out << text << "\n"; }
 
 void ShowLog(ClientSetting& client, std::ostream& out) {
   for (const std::string& line : client.TakeLog()) {
-    out << "the updater logs: " << TrimChars(line, "\r\n") << "\n";
+    Line(out, Format(kPlanUpdaterLogsFormat, TrimChars(line, "\r\n").c_str()));
   }
 }
 
 // The parameter table as bound: an absent attribute binds the empty text, not
 // the type's default, and the action's own reading of that is its business.
 void ShowAction(const Action& action, const TiXmlElement* element, int index, std::ostream& out) {
-  out << "    " << index << ". " << action.GetType() << " (line " << element->Row() << ")\n";
+  Line(out, Format(kPlanActionFormat, index, action.GetType().c_str(), element->Row()));
   const std::vector<std::string>& names = action.GetParamNames();
   const std::vector<std::string>& values = action.GetParamValues();
   size_t width = 0;
   for (const std::string& name : names) width = std::max(width, name.size());
   for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
-    out << "         " << names[i] << std::string(width - names[i].size(), ' ') << " = "
-        << Quote(values[i]) << (element->Attribute(names[i].c_str()) ? "" : " (attribute absent)")
-        << "\n";
+    out << "         " << names[i] << std::string(width - names[i].size(), ' ') << " = \""
+        << values[i] << "\"" << (element->Attribute(names[i].c_str()) ? "" : kPlanAbsent) << "\n";
   }
 }
 
@@ -45,18 +47,17 @@ void ShowList(const TiXmlElement* packageElement, const char* listName,
               const std::vector<std::unique_ptr<Action>>& actions, std::ostream& out) {
   std::vector<const TiXmlElement*> elements = ActionElements(packageElement, listName);
   if (elements.empty()) {
-    out << "  " << listName << ": none\n";
+    Line(out, Format(kPlanListNoneFormat, listName));
     return;
   }
-  out << "  " << listName << ":\n";
+  Line(out, Format(kPlanListFormat, listName));
   size_t next = 0;
   int index = 0;
   for (const TiXmlElement* e : elements) {
     const char* type = e->Attribute("type");
     ++index;
     if (!CreateAction(type ? type : "") || next >= actions.size()) {
-      out << "    " << index << ". (line " << e->Row() << ") type " << Quote(type ? type : "")
-          << " is not registered: passed over\n";
+      Line(out, Format(kPlanNotRegisteredFormat, index, e->Row(), type ? type : ""));
       continue;
     }
     ShowAction(*actions[next++], e, index, out);
@@ -65,25 +66,22 @@ void ShowList(const TiXmlElement* packageElement, const char* listName,
 
 void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int index,
                  std::ostream& out) {
-  out << "\npackage " << index;
-  if (!package.m_szName.empty()) out << " " << Quote(package.m_szName);
-  out << " (line " << element->Row() << ")\n";
-  if (!package.m_szVersion.empty()) out << "  version: " << package.m_szVersion << "\n";
+  std::string name = package.m_szName.empty() ? "" : " \"" + package.m_szName + "\"";
+  out << "\n";
+  Line(out, Format(kPlanPackageFormat, index, name.c_str(), element->Row()));
+  if (!package.m_szVersion.empty()) {
+    Line(out, Format(kPlanVersionFormat, package.m_szVersion.c_str()));
+  }
   if (!package.m_szDescription.empty()) {
-    out << "  description: " << Quote(package.m_szDescription) << " (logged and shown first)\n";
+    Line(out, Format(kPlanDescriptionFormat, package.m_szDescription.c_str()));
   }
   if (package.m_szUrl.empty()) {
-    out << "  file: none; only the actions run, and " << kThisFileVar << " is empty\n";
+    Line(out, Format(kPlanNoFileFormat, kThisFileVar));
   } else {
-    out << "  file: " << package.m_szUrl << "\n";
-    out << "  saved as: " << PackageLocalFile(package.m_szUrl) << " (" << kThisFileVar
-        << " in its actions)\n";
-    if (package.m_szMd5.empty()) {
-      out << "  md5: none; the file is not checked\n";
-    } else {
-      out << "  md5: " << package.m_szMd5 << " (checked after each download, three attempts at "
-          << "most)\n";
-    }
+    Line(out, Format(kPlanFileFormat, package.m_szUrl.c_str()));
+    Line(out, Format(kPlanSavedAsFormat, PackageLocalFile(package.m_szUrl).c_str(), kThisFileVar));
+    Line(out, package.m_szMd5.empty() ? std::string(kPlanNoMd5)
+                                      : Format(kPlanMd5Format, package.m_szMd5.c_str()));
   }
   ShowList(element, kActionListNames[0], package.m_listPreActions, out);
   ShowList(element, kActionListNames[1], package.m_listActions, out);
@@ -101,28 +99,27 @@ bool PlanManifest(const std::string& text, const std::string& installed, const s
   UpdateRun run;
   bool loaded = run.LoadManifest(text);
   const TiXmlElement* root = loaded ? ManifestRoot(run.m_xmlDoc) : nullptr;
-  out << "installed version: " << (installed.empty() ? "(none)" : installed) << "\n";
+  Line(out, Format(kPlanInstalledFormat, installed.empty() ? kPlanNoInstalled : installed.c_str()));
   if (!root) {
     ShowLog(client, out);
-    out << "the updater cannot use this manifest: it shows " << Quote(texts::kUpdateInfoWrong)
-        << " and installs nothing\n";
+    Line(out, Format(kPlanUnusableFormat, texts::kUpdateInfoWrong));
     return false;
   }
-  out << "manifest version: " << run.m_szLatestVersion << " (line " << root->Row() << ")\n";
+  Line(out, Format(kPlanManifestVersionFormat, run.m_szLatestVersion.c_str(), root->Row()));
   if (!CompareVersion(installed, run.m_szLatestVersion)) {
-    out << "not newer: nothing is downloaded or run, and the installed version stays\n";
+    Line(out, kPlanNotNewer);
     ShowLog(client, out);
     return true;
   }
-  std::vector<const TiXmlElement*> elements = PackageElements(root);
   if (run.m_listPackages.empty()) {
-    out << "newer, but without packages: nothing is installed, and the installed version stays\n";
+    Line(out, kPlanNoPackages);
     return true;
   }
-  out << "newer: the update runs " << run.m_listPackages.size() << " package"
-      << (run.m_listPackages.size() == 1 ? "" : "s") << ", then records " << run.m_szLatestVersion
-      << " as the installed version\n";
-  for (size_t i = 0; i < run.m_listPackages.size() && i < elements.size(); ++i) {
+  size_t count = run.m_listPackages.size();
+  Line(out, Format(kPlanNewerFormat, static_cast<int>(count), count == 1 ? "" : "s",
+                   run.m_szLatestVersion.c_str()));
+  std::vector<const TiXmlElement*> elements = PackageElements(root);
+  for (size_t i = 0; i < count && i < elements.size(); ++i) {
     ShowPackage(*run.m_listPackages[i], elements[i], static_cast<int>(i + 1), out);
   }
   return true;

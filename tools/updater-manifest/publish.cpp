@@ -8,9 +8,12 @@
 #include "client_setting.h"
 #include "env/config.h"
 #include "lint.h"
+#include "manifest_texts.h"
 #include "update/file_md5.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
+
+using namespace manifesttexts;
 
 namespace {
 
@@ -146,13 +149,13 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
       std::string file = JoinPath(dir, name);
       if (name.empty() || !PathExists(file) || IsDirectory(file)) {
         report(templateName, url->Row(),
-               "url " + package.m_szUrl + ": no file \"" + name + "\" in " + dir);
+               Format(kNoFileForUrlFormat, package.m_szUrl.c_str(), name.c_str(), dir.c_str()));
         ok = false;
         continue;
       }
       std::string digest = FileMd5Hex(file);
       if (digest.empty()) {
-        report(templateName, url->Row(), "cannot read " + file);
+        report(templateName, url->Row(), Format(kCannotReadFormat, file.c_str()));
         ok = false;
         continue;
       }
@@ -164,10 +167,9 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
       ElementSpan span =
           at == std::string::npos ? ElementSpan() : SpanAt(templateText, at, anchor->ValueStr());
       if (span.nEnd == std::string::npos) {
-        report(templateName, anchor->Row(),
-               "cannot tell where <" + anchor->ValueStr() +
-                   "> stands on this line; give it a line of its own");
-        ok = false;
+        report(templateName, anchor->Row(), Format(kCannotPlaceFormat, anchor->Value()));
+        give it a line of its own ");
+            ok = false;
         continue;
       }
       if (md5 && span.bEmpty) {
@@ -206,7 +208,7 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
       placed = package.m_szMd5 == digests[i];
     }
     if (!placed) {
-      err << outName << ": the digests could not be placed in the text; nothing written\n";
+      err << outName << ": " << kDigestsNotPlaced << "\n";
       return false;
     }
   }

@@ -9,15 +9,21 @@
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/mbstring.h"
+#include "manifest_texts.h"
 #include "update/file_md5.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
+using namespace manifesttexts;
+
 namespace {
 
+void Line(std::ostream& out, const std::string& text) { out << text << "\n"; }
+
+// What the downloader logged about a failure.
 void ShowLog(ClientSetting& client, std::ostream& out) {
   for (const std::string& line : client.TakeLog()) {
-    out << "  the updater logs: " << TrimChars(line, "\r\n") << "\n";
+    Line(out, Format(kVerifyUpdaterLogsFormat, TrimChars(line, "\r\n").c_str()));
   }
 }
 
@@ -26,67 +32,66 @@ void ShowLog(ClientSetting& client, std::ostream& out) {
 bool VerifyManifest(const std::string& url, std::ostream& out) {
   ClientSetting client(std::string(), UnexpandedPaths());
   if (!client.HasScratch()) {
-    out << "no scratch folder for the downloads\n";
+    Line(out, kVerifyNoScratch);
     return false;
   }
   g_szDownloadPath = DownloadPathOf(client.ScratchDir());
   if (!CreateDirectoryTree(g_szDownloadPath)) {
-    out << "cannot create " << g_szDownloadPath << "\n";
+    Line(out, Format(kVerifyCannotCreateFormat, g_szDownloadPath.c_str()));
     return false;
   }
 
   std::string manifestUrl = url;
   std::string text;
   if (!HttpDownload(manifestUrl, text, false, false)) {
-    out << "FAILED manifest " << url << ": cannot be downloaded\n";
+    Line(out, Format(kVerifyManifestFailedFormat, url.c_str()));
     ShowLog(client, out);
     return false;
   }
   if (text.empty()) {
-    out << "FAILED manifest " << url << ": empty\n";
+    Line(out, Format(kVerifyManifestEmptyFormat, url.c_str()));
     return false;
   }
   UpdateRun run;
   run.LoadManifest(text);
   const TiXmlElement* root = ManifestRoot(run.m_xmlDoc);
   if (!root) {
-    out << "FAILED manifest " << url << ": the updater cannot use it\n";
+    Line(out, Format(kVerifyManifestUnusableFormat, url.c_str()));
     ShowLog(client, out);
     return false;
   }
   client.TakeLog();
-  out << "manifest " << url << ": version " << run.m_szLatestVersion << "\n";
+  Line(out, Format(kVerifyManifestFormat, url.c_str(), run.m_szLatestVersion.c_str()));
 
   bool ok = true;
   int index = 0;
   for (const TiXmlElement* element : PackageElements(root)) {
-    ++index;
     PackageInfo package;
     package.LoadFromXml(element);
-    std::string label =
-        "package " + std::to_string(index) + " (line " + std::to_string(element->Row()) + ")";
+    std::string label = Format(kVerifyPackageLabelFormat, ++index, element->Row());
+    const char* fileUrl = package.m_szUrl.c_str();
     if (package.m_szUrl.empty()) {
-      out << "no file  " << label << "\n";
+      Line(out, Format(kVerifyNoFileFormat, label.c_str()));
       continue;
     }
-    std::string fileUrl = package.m_szUrl;
+    // One attempt, where the updater makes three: a file that fails once
+    // would also keep clients waiting.
+    std::string downloadUrl = package.m_szUrl;
     std::string localFile = PackageLocalFile(package.m_szUrl);
-    if (!HttpDownload(fileUrl, localFile, true, false)) {
-      out << "FAILED   " << label << " " << package.m_szUrl << ": cannot be downloaded\n";
+    if (!HttpDownload(downloadUrl, localFile, true, false)) {
+      Line(out, Format(kVerifyDownloadFailedFormat, label.c_str(), fileUrl));
       ShowLog(client, out);
       ok = false;
       continue;
     }
     std::string digest = FileMd5Hex(localFile);
     if (package.m_szMd5.empty()) {
-      out << "no md5   " << label << " " << package.m_szUrl << ": not checked by the updater ("
-          << digest << ")\n";
+      Line(out, Format(kVerifyNoMd5Format, label.c_str(), fileUrl, digest.c_str()));
     } else if (Md5Matches(digest, package.m_szMd5)) {
-      out << "ok       " << label << " " << package.m_szUrl << "\n";
+      Line(out, Format(kVerifyOkFormat, label.c_str(), fileUrl));
     } else {
-      out << "MISMATCH " << label << " " << package.m_szUrl << ": the manifest says "
-          << package.m_szMd5 << ", the server's file is "
-          << (digest.empty() ? "unreadable" : digest) << "\n";
+      Line(out, Format(kVerifyMismatchFormat, label.c_str(), fileUrl, package.m_szMd5.c_str(),
+                       digest.empty() ? kVerifyUnreadable : digest.c_str()));
       ok = false;
     }
     std::error_code ec;

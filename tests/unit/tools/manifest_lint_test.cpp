@@ -42,14 +42,23 @@ void ExpectOne(const std::string& text, int line, std::vector<std::string> parts
 }
 
 TEST(ManifestLint, TheExampleManifestOfTheReadmeIsClean) {
-  std::string text = ReadFileBytes(std::string(UPDATER_TEST_SOURCE_DIR) + "/../docs/example-manifest.xml");
+  std::string root = std::string(UPDATER_TEST_SOURCE_DIR) + "/..";
+  std::string text = ReadFileBytes(root + "/docs/example-manifest.xml");
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(Describe(LintManifest(text)), "");
+  // The README shows the same file.
+  std::string readme = ReadFileBytes(root + "/README.md");
+  size_t section = readme.find("## Writing a manifest");
+  size_t begin = readme.find("```xml\n", section);
+  ASSERT_NE(begin, std::string::npos);
+  begin += 7;
+  EXPECT_EQ(readme.substr(begin, readme.find("```", begin) - begin), text);
 }
 
 TEST(ManifestLint, NumbersNamesAndNotationsThatTheUpdaterReadsWholeAreClean) {
   std::string actions =
-      "<action type=\" RUN \" cmd=\"C:\\\\Tools\\\\x.exe\" args=\"%TEMP%\" async=\"TRUE\"/>\n"
+      "<action type=\" RUN \" cmd=\"C:\\\\Tools\\\\x.exe\" args=\"%TEMP%/${this_file} 50% 100%\" "
+      "async=\"TRUE\"/>\n"
       "<action type=\"sendmessage\" classname=\"C\" title=\"T\" message=\"wm_close\" "
       "wparam=\"-1\" lparam=\" 7\"/>\n"
       "<action type=\"sendmessage\" classname=\"C\" message=\"273\"/>\n"
@@ -71,21 +80,23 @@ TEST(ManifestLint, ATextThatIsNotWellFormedIsReportedWhereTheParserStopped) {
 }
 
 TEST(ManifestLint, AManifestWithoutUpdateinfoOrWithABadVersion) {
-  ExpectOne("<?xml version=\"1.0\"?>\n<update version=\"1.0.0.0\"/>\n", 2,
-            {"no \"updateinfo\""});
+  ExpectOne("<?xml version=\"1.0\"?>\n<update version=\"1.0.0.0\"/>\n", 2, {"no \"updateinfo\""});
   ExpectOne(Manifest("", "2.1"), 2, {"\"2.1\" is not four numbers", "reads it as 2.1.0.0"});
   ExpectOne(Manifest("", "1.2.3.4beta"), 2, {"reads it as 1.2.3.4"});
   ExpectOne(Manifest("", "1.2.3.99999999999"), 2, {"reads it as 1.2.3.4294967295"});
   ExpectOne(Manifest("", "0.0.0.0"), 2, {"never newer"});
+  // The installed version keeps 4, 8, 4 and 16 bits of the numbers.
+  ExpectOne(Manifest("", "16.0.0.0"), 2, {"recorded as 0.0.0.0", "again on every run"});
+  ExpectOne(Manifest("", "1.256.0.65536"), 2, {"recorded as 1.0.0.0"});
+  EXPECT_EQ(Describe(LintManifest(Manifest("", "15.255.15.65535"))), "");
   ExpectOne("<updateinfo>\n<package/>\n</updateinfo>\n", 1, {"has no version"});
   ExpectOne("<updateinfo version=\"1.0.0.0\">\n<packages/>\n</updateinfo>\n", 1,
             {"no \"package\"", "keeps the installed version"});
 }
 
 TEST(ManifestLint, ElementsTheUpdaterPassesOver) {
-  ExpectOne(
-      "<updateinfo version=\"1.0.0.0\">\n<package/>\n<Package/>\n</updateinfo>\n", 3,
-      {"<Package> is not read", "did you mean \"package\""});
+  ExpectOne("<updateinfo version=\"1.0.0.0\">\n<package/>\n<Package/>\n</updateinfo>\n", 3,
+            {"<Package> is not read", "did you mean \"package\""});
   std::string text = Manifest("");
   text.replace(text.find("<actions>"), 0, "<MD5>x</MD5>\n");
   ExpectOne(text, 6, {"<MD5> is not read in a package", "did you mean \"md5\""});
@@ -125,8 +136,9 @@ TEST(ManifestLint, AnAttributeThatIsNoParameterOfItsType) {
   ExpectOne(Manifest("<action type=\"copy\" From=\"a\" to=\"b\"/>\n"), 7,
             {"\"From\" is no parameter", "did you mean \"from\""});
   // The line is the attribute's own.
-  ExpectOne(Manifest("<action type=\"unzip\"\n  file=\"a\"\n  destination=\"b\"/>\n"), 9,
-            {"\"destination\" is no parameter of \"unzip\"", "its parameters: description, file, where"});
+  ExpectOne(
+      Manifest("<action type=\"unzip\"\n  file=\"a\"\n  destination=\"b\"/>\n"), 9,
+      {"\"destination\" is no parameter of \"unzip\"", "its parameters: description, file, where"});
   // The shortcut type has no description.
   ExpectOne(Manifest("<action type=\"shortcut\" description=\"d\" name=\"n\"/>\n"), 7,
             {"\"description\" is no parameter of \"shortcut\""});
@@ -142,6 +154,13 @@ TEST(ManifestLint, AVariableThatIsNoPathVariable) {
   // A comment is not looked at; after it the search goes on.
   ExpectOne(Manifest("<!-- ${old_path}\n -->\n<action type=\"mkdir\" dir=\"${syspath}\"/>\n"), 9,
             {"\"${syspath}\" is no path variable"});
+}
+
+TEST(ManifestLint, AnEnvironmentReferenceThatStaysAsWritten) {
+  ExpectOne(Manifest("<action type=\"run\"\n cmd=\"%ProgramFiles(x86)%/Velmar/x.exe\"/>\n"), 8,
+            {"\"%ProgramFiles(x86)%\" in cmd stays as written", "also holds ${this_file}"});
+  ExpectOne(Manifest("<action type=\"mkdir\" description=\"Into %APPDATA%\" dir=\"d\"/>\n"), 7,
+            {"\"%APPDATA%\" in description"});
 }
 
 TEST(ManifestLint, RegistryKeysAndValuesTheUpdaterReadsOtherwise) {
@@ -178,8 +197,7 @@ TEST(ManifestLint, AMessageNameTheUpdaterDoesNotKnow) {
             {"\"0x10\" is neither", "sends message 0"});
   ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\" message=\"16x\"/>\n"), 7,
             {"sends message 16"});
-  ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\"/>\n"), 7,
-            {"without a message"});
+  ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\"/>\n"), 7, {"without a message"});
   ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\" message=\"16\" "
                      "wparam=\"0x1\"/>\n"),
             7, {"wparam \"0x1\" is not a decimal number", "sends 0"});

@@ -71,12 +71,15 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
   ASSERT_EQ(first.size(), 9u);
 
   using Params = std::map<std::string, std::string>;
-  EXPECT_EQ(first["sendmessage"],
-            (Params{{"description", "Closing Velmar Acc"}, {"classname", "VelmarAcc"},
-                    {"title", "Velmar Acc"}, {"message", "WM_CLOSE"}, {"wparam", ""},
-                    {"lparam", ""}}));
+  EXPECT_EQ(first["sendmessage"], (Params{{"description", "Closing Velmar Acc"},
+                                          {"classname", "VelmarAcc"},
+                                          {"title", "Velmar Acc"},
+                                          {"message", "WM_CLOSE"},
+                                          {"wparam", ""},
+                                          {"lparam", ""}}));
   EXPECT_EQ(first["unzip"], (Params{{"description", "Unpacking the program files"},
-                                    {"file", "${this_file}"}, {"where", "/opt/velmar"}}));
+                                    {"file", "${this_file}"},
+                                    {"where", "/opt/velmar"}}));
   EXPECT_EQ(first["mkdir"],
             (Params{{"description", "Making the reports folder"}, {"dir", "/opt/velmar/reports"}}));
   EXPECT_EQ(first["remove"],
@@ -92,17 +95,21 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
                                        {"valuename", "helpdir"},
                                        {"value", "/opt/velmar/help"},
                                        {"startpos", ""}}));
-  EXPECT_EQ(first["shortcut"],
-            (Params{{"cmd", "update"}, {"id", "0"}, {"name", "Velmar Acc"},
-                    {"target", "/opt/velmar/acc"}, {"arg", ""}, {"lnkdesc", ""},
-                    {"iconfile", ""}, {"iconindex", ""}, {"newitems", "target"}}));
+  EXPECT_EQ(first["shortcut"], (Params{{"cmd", "update"},
+                                       {"id", "0"},
+                                       {"name", "Velmar Acc"},
+                                       {"target", "/opt/velmar/acc"},
+                                       {"arg", ""},
+                                       {"lnkdesc", ""},
+                                       {"iconfile", ""},
+                                       {"iconindex", ""},
+                                       {"newitems", "target"}}));
   EXPECT_EQ(first["run"], (Params{{"description", "Converting the data files"},
                                   {"cmd", "/opt/velmar/accconv"},
                                   {"args", "--quiet"},
                                   {"async", "false"}}));
-  EXPECT_EQ(first["open"], (Params{{"description", ""},
-                                   {"file", "/opt/velmar/whatsnew.txt"},
-                                   {"async", "true"}}));
+  EXPECT_EQ(first["open"],
+            (Params{{"description", ""}, {"file", "/opt/velmar/whatsnew.txt"}, {"async", "true"}}));
   // Lines and order of the document; absent attributes marked.
   EXPECT_EQ(plan.actions[0].szType, "sendmessage");
   EXPECT_EQ(plan.actions[0].nLine, 11);

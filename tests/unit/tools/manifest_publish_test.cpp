@@ -93,16 +93,16 @@ TEST_F(ManifestPublish, PlacesDigestsInACompactManifestWithCrLfLines) {
       "</package></updateinfo>";
   std::string out, err;
   ASSERT_TRUE(Publish(text, &out, &err)) << err;
-  EXPECT_EQ(out, "<updateinfo version=\"1.0.0.1\">\r\n"
-                 "<package><url>http://h/a.zip</url><md5>" +
-                     m_digests["a.zip"] +
-                     "</md5></package><package><url>http://h/b.txt</url><md5>" +
-                     m_digests["b.txt"] +
-                     "</md5></package><package>\r\n"
-                     "\t<url>http://h/c.bin</url>\r\n\t<md5>" +
-                     m_digests["c.bin"] +
-                     "</md5>\r\n"
-                     "</package></updateinfo>");
+  EXPECT_EQ(out,
+            "<updateinfo version=\"1.0.0.1\">\r\n"
+            "<package><url>http://h/a.zip</url><md5>" +
+                m_digests["a.zip"] + "</md5></package><package><url>http://h/b.txt</url><md5>" +
+                m_digests["b.txt"] +
+                "</md5></package><package>\r\n"
+                "\t<url>http://h/c.bin</url>\r\n\t<md5>" +
+                m_digests["c.bin"] +
+                "</md5>\r\n"
+                "</package></updateinfo>");
 }
 
 TEST_F(ManifestPublish, AMissingFileIsAnErrorAndNothingIsPublished) {
