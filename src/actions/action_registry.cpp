@@ -46,7 +46,7 @@ void RegisterActionTypes() {
 std::unique_ptr<Action> CreateAction(const std::string& type) {
   std::string key = MbsLower(TrimChars(type, " \t\r\n"));
   auto it = Prototypes().find(key);
-  if (it == Prototypes().end()) return nullptr;
+  if (it == Prototypes().end() || !it->second) return nullptr;
   return it->second->Clone();
 }
 

@@ -28,6 +28,5 @@ bool DeleteTree(const std::string& path) {
       if (fs.DeleteFile(full) != platform::kErrorSuccess) return false;
     }
   }
-  fs.RemoveDir(path);
-  return true;
+  return fs.RemoveDir(path) == platform::kErrorSuccess;
 }

@@ -1,0 +1,140 @@
+#include "update/update_run.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "env/config.h"
+#include "env/http_download.h"
+#include "env/installed_version.h"
+#include "env/update_log.h"
+#include "update/delete_tree.h"
+
+namespace {
+
+constexpr int kFullBar = 10;
+constexpr int kKeepRange = -1;
+
+void TotalProgress(int position, int range = kKeepRange) {
+  if (g_pMainWnd) g_pMainWnd->SetTotalProgress(position, range);
+}
+
+void Show(const std::string& text) { WriteLog(text, true); }
+
+// The current local time in one of the two time formats, logged unshown.
+void LogTime(const char* format) {
+  std::time_t now = std::time(nullptr);
+  char text[128];
+  const std::tm* local = std::localtime(&now);
+  if (local && std::strftime(text, sizeof(text), format, local) > 0) WriteLog(text, false);
+}
+
+std::string ParseErrorText(const TiXmlDocument& doc) {
+  // ErrorRow and ErrorCol are the parser's 0-based position plus 1. A
+  // document the parser could not start reading has no position: it is then
+  // reported at its start.
+  int row = doc.ErrorRow() > 0 ? doc.ErrorRow() : 1;
+  int col = doc.ErrorCol() > 0 ? doc.ErrorCol() : 1;
+  int size =
+      std::snprintf(nullptr, 0, texts::kParseErrorFormat, row, col, doc.Value(), doc.ErrorDesc());
+  if (size < 0) return std::string();
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(&text[0], text.size(), texts::kParseErrorFormat, row, col, doc.Value(),
+                doc.ErrorDesc());
+  text.resize(static_cast<size_t>(size));
+  return text;
+}
+
+}  // namespace
+
+UpdateRun::UpdateRun() = default;
+
+UpdateRun::~UpdateRun() = default;
+
+bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
+  if (!IsOnline()) return false;
+
+  TotalProgress(0);
+  LogTime(texts::kStartTimeFormat);
+  Show(texts::kCheckingUpdate);
+  manifestText.clear();
+  bool fetched = HttpDownload(url, manifestText, false, true);
+  TotalProgress(1);
+  if (!fetched) {
+    Show(texts::kCannotFetchUpdate);
+    TotalProgress(kFullBar);
+    return false;
+  }
+  if (manifestText.empty()) {
+    Show(texts::kNoUpdateInfo);
+    TotalProgress(kFullBar);
+    return true;
+  }
+
+  Show(texts::kAnalysingUpdate);
+  bool loaded = LoadManifest(manifestText);
+  TotalProgress(2);
+  if (!loaded) {
+    Show(texts::kUpdateInfoWrong);
+    TotalProgress(kFullBar);
+  } else {
+    int n = static_cast<int>(m_listPackages.size());
+    TotalProgress(2, n + 2);
+    if (n > 0) {
+      Show(texts::kStartingUpdate);
+      for (int k = 1; k <= n; ++k) {
+        m_listPackages[k - 1]->Process();
+        TotalProgress(2 + k);
+      }
+      SetInstalledVersion(m_szLatestVersion);
+      Show(texts::kUpdateFinished);
+    }
+  }
+
+  if (IsDirectory(g_szDownloadPath)) DeleteTree(g_szDownloadPath);
+  LogTime(texts::kEndTimeFormat);
+  return true;
+}
+
+bool UpdateRun::LoadManifest(std::string text) {
+  text = ExpandPathVars(text);
+  m_listPackages.clear();
+  m_szLatestVersion.clear();
+  m_xmlDoc.Clear();
+  m_xmlDoc.Parse(text.c_str());
+  if (m_xmlDoc.Error()) {
+    Show(ParseErrorText(m_xmlDoc));
+    return false;
+  }
+
+  // Well-formed but without its root: as unusable as a parse error.
+  const TiXmlElement* root = m_xmlDoc.FirstChildElement("updateinfo");
+  if (!root) return false;
+  const char* version = root->Attribute("version");
+  m_szLatestVersion = version ? version : "";
+  if (g_pMainWnd) g_pMainWnd->ShowLatestVersion(m_szLatestVersion);
+
+  if (CompareVersion(g_szVersion, m_szLatestVersion)) {
+    for (const TiXmlElement* e = root->FirstChildElement("package"); e;
+         e = e->NextSiblingElement("package")) {
+      auto package = std::make_unique<PackageInfo>();
+      package->LoadFromXml(e);
+      m_listPackages.push_back(std::move(package));
+    }
+  } else {
+    Show(texts::kAlreadyLatest);
+  }
+  return true;
+}
+
+bool CompareVersion(const std::string& installed, const std::string& latest) {
+  unsigned int have[4];
+  unsigned int offered[4];
+  ParseVersion(installed, have);
+  ParseVersion(latest, offered);
+  for (int i = 0; i < 4; ++i) {
+    if (have[i] != offered[i]) return offered[i] > have[i];
+  }
+  return false;
+}

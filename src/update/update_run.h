@@ -1,0 +1,33 @@
+// One update run: from the manifest URL to the recorded version.
+#pragma once
+
+#include <tinyxml.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "update/package_info.h"
+
+class UpdateRun {
+ public:
+  UpdateRun();
+  virtual ~UpdateRun();
+
+  // `url` is a copy the downloader may rewrite; `manifestText` receives the
+  // downloaded manifest. False when offline or the manifest cannot be fetched,
+  // true on every other path.
+  bool RunUpdate(std::string url, std::string& manifestText);
+  // Replaces the path variables, parses the text and, when its version is
+  // newer than the installed one, reads its packages. False when the text is
+  // not well-formed XML or has no "updateinfo" element.
+  bool LoadManifest(std::string text);
+
+  TiXmlDocument m_xmlDoc;
+  std::vector<std::unique_ptr<PackageInfo>> m_listPackages;  // only for a newer manifest
+  std::string m_szLatestVersion;
+};
+
+// True when `latest` is newer than `installed`: the first of the four numbers
+// that differ decides. Numbers that cannot be read are 0.
+bool CompareVersion(const std::string& installed, const std::string& latest);

@@ -1,0 +1,236 @@
+// Reading a "package" element, and Process: the download loop with its MD5
+// check, its messages, and the three action lists afterwards.
+#include "update/package_info.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+
+#include "app/texts.h"
+#include "support/update_checks.h"
+#include "unit/update/run_fixture.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::unique_ptr<PackageInfo> ReadPackage(const std::string& xml) {
+  TiXmlDocument doc;
+  doc.Parse(xml.c_str());
+  EXPECT_FALSE(doc.Error()) << doc.ErrorDesc();
+  auto package = std::make_unique<PackageInfo>();
+  EXPECT_EQ(package->LoadFromXml(doc.FirstChildElement("package")), 1);
+  return package;
+}
+
+Strings Cmds(const std::vector<std::unique_ptr<Action>>& list) {
+  Strings out;
+  for (const auto& action : list)
+    out.push_back(static_cast<RecordingAction*>(action.get())->m_szCmd);
+  return out;
+}
+
+std::string Status(const std::string& text) { return "status:" + text; }
+
+}  // namespace
+
+// --- reading ---------------------------------------------------------------------
+
+class PackageRead : public RunFixture {};
+
+TEST_F(PackageRead, FieldsTakeAttributeAsWrittenAndElementTextCondensed) {
+  auto p = ReadPackage(
+      "<package name=' two  blanks '><version> 2.0.0.1 </version>"
+      "<description>\n  two \t  words  \n</description>"
+      "<url> http://h/a.zip </url><md5>ABCDEF</md5></package>");
+  EXPECT_EQ(p->m_szName, " two  blanks ");
+  EXPECT_EQ(p->m_szVersion, "2.0.0.1");
+  EXPECT_EQ(p->m_szDescription, "two words");
+  EXPECT_EQ(p->m_szUrl, "http://h/a.zip");
+  EXPECT_EQ(p->m_szMd5, "ABCDEF");
+  EXPECT_EQ(p->m_szLocalFile, "");
+}
+
+TEST_F(PackageRead, Md5IsIgnoredWithoutUrl) {
+  EXPECT_EQ(ReadPackage("<package><url></url><md5>abc</md5></package>")->m_szMd5, "");
+  EXPECT_EQ(ReadPackage("<package><md5>abc</md5></package>")->m_szMd5, "");
+  // An element whose first child is not text reads as empty.
+  auto p = ReadPackage("<package><url><b>x</b></url><md5>abc</md5></package>");
+  EXPECT_EQ(p->m_szUrl, "");
+  EXPECT_EQ(p->m_szMd5, "");
+}
+
+TEST_F(PackageRead, OnlyTheFirstElementOfEachListCounts) {
+  auto p = ReadPackage(
+      "<package>"
+      "<post-actions><action type='run' cmd='post'/></post-actions>"
+      "<actions><action type='run' cmd='first'/></actions>"
+      "<actions><action type='run' cmd='second'/></actions>"
+      "<pre-actions><action type='run' cmd='pre'/></pre-actions>"
+      "</package>");
+  EXPECT_EQ(Cmds(p->m_listPreActions), (Strings{"pre"}));
+  EXPECT_EQ(Cmds(p->m_listActions), (Strings{"first"}));
+  EXPECT_EQ(Cmds(p->m_listPostActions), (Strings{"post"}));
+}
+
+TEST_F(PackageRead, ActionElementsStartAtTheFirstActionAndUnknownTypesAreSkippedSilently) {
+  auto p = ReadPackage(
+      "<package><actions>"
+      "<step type='run' cmd='before'/>"
+      "<action type='run' cmd='1'/>"
+      "<step type='run' cmd='2'/>"
+      "<action type=' RUN ' cmd='3'/>"
+      "<action type='nothing' cmd='4'/>"
+      "<action cmd='5'/>"
+      "<action type='run' cmd='6'/>"
+      "</actions></package>");
+  EXPECT_EQ(Cmds(p->m_listActions), (Strings{"1", "2", "3", "6"}));
+  EXPECT_EQ(p->m_listActions[2]->GetType(), "run");
+  EXPECT_TRUE(m_window.m_aCalls.empty());
+  EXPECT_EQ(ReadFileBytes("updater.log"), "");
+}
+
+// --- Process -----------------------------------------------------------------------
+
+class PackageProcess : public RunFixture {
+ protected:
+  // A package for `url` with one action in each list; the main action's
+  // description is "act" and its cmd the package file.
+  std::unique_ptr<PackageInfo> Package(const std::string& url, const std::string& md5) {
+    return ReadPackage("<package><url>" + url + "</url><md5>" + md5 +
+                       "</md5>"
+                       "<post-actions><action type='run' cmd='post'/></post-actions>"
+                       "<actions><action type='run' description='act' cmd='${this_file}'/>"
+                       "</actions>"
+                       "<pre-actions><action type='run' cmd='pre'/></pre-actions></package>");
+  }
+  std::string Local(const std::string& name) const { return g_szDownloadPath + "/" + name; }
+  Strings Statuses() const { return m_window.CallsOf("status:"); }
+};
+
+TEST_F(PackageProcess, ReadErrorThenCompleteMatchingDownload) {
+  const std::string url = "http://h/pkg.zip";
+  const std::string body(10000, 'z');
+  MemoryInternet::Response broken;
+  broken.body = body;
+  broken.failAfter = 4096;
+  m_internet.Serve(url, broken);
+  m_internet.Serve(url, body);
+  auto p = Package(url, Md5Of(body));
+  EXPECT_EQ(p->Process(), 1);
+
+  EXPECT_EQ(Statuses(), (Strings{Status("下载文件: " + url), Status(texts::kDownloadError),
+                                 Status("下载文件: " + url), Status("检验下载文件"),
+                                 Status("文件校验正确"), Status("act")}));
+  EXPECT_EQ(p->m_szLocalFile, Local("pkg.zip"));
+  EXPECT_EQ(ReadFileBytes(p->m_szLocalFile), body);
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file= cmd=pre where= from= flag=1",
+                     "run file= cmd=" + Local("pkg.zip") + " where= from= flag=1",
+                     "run file= cmd=post where= from= flag=1"}));
+}
+
+TEST_F(PackageProcess, DigestInCapitalsMatches) {
+  const std::string url = "http://h/pkg.zip";
+  m_internet.Serve(url, "payload");
+  std::string upper = Md5Of("payload");
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  auto p = Package(url, upper);
+  p->Process();
+  EXPECT_EQ(Statuses(), (Strings{Status("下载文件: " + url), Status("检验下载文件"),
+                                 Status("文件校验正确"), Status("act")}));
+  EXPECT_EQ(m_internet.m_aOpened.size(), 1u);
+}
+
+TEST_F(PackageProcess, WithoutMd5TheDownloadIsTakenAsItCame) {
+  const std::string url = "http://h/pkg.zip";
+  m_internet.Serve(url, "payload");
+  auto p = Package(url, "");
+  p->Process();
+  EXPECT_EQ(Statuses(), (Strings{Status("下载文件: " + url), Status("act")}));
+}
+
+TEST_F(PackageProcess, FileThatNeverMatchesIsFetchedThreeTimesThenReportedThenActionsRun) {
+  const std::string url = "http://h/pkg.zip";
+  m_internet.Serve(url, "not what the manifest says");
+  auto p = Package(url, std::string(32, '0'));
+  p->Process();
+  Strings expected;
+  for (int i = 0; i < 3; ++i) {
+    expected.push_back(Status("下载文件: " + url));
+    expected.push_back(Status("检验下载文件"));
+    expected.push_back(Status("文件校验错误，重新下载"));
+  }
+  expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
+  expected.push_back("box:文件无法下载，请与Korrin公司联系");
+  expected.push_back(Status("act"));
+  EXPECT_EQ(Seen(), expected);
+  EXPECT_EQ(m_internet.m_aOpened.size(), 3u);
+  EXPECT_EQ(RecordingAction::Journal().size(), 3u);
+  // The action still gets the (wrong) file.
+  EXPECT_EQ(RecordingAction::Journal()[1],
+            "run file= cmd=" + Local("pkg.zip") + " where= from= flag=1");
+}
+
+TEST_F(PackageProcess, UrlEndingInSlashCannotBeSavedAndEndsWithTheMessage) {
+  const std::string url = "http://h/files/";
+  m_internet.Serve(url, "a listing");
+  auto p = Package(url, "");
+  p->Process();
+  EXPECT_EQ(p->m_szLocalFile, g_szDownloadPath + "/");
+  Strings statuses = Statuses();
+  ASSERT_GE(statuses.size(), 3u);
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), Status("下载文件: " + url)), 3);
+  EXPECT_EQ(statuses[statuses.size() - 2], Status("文件无法下载，请与Korrin公司联系"));
+  EXPECT_EQ(m_window.CallsOf("box:"), (Strings{"box:文件无法下载，请与Korrin公司联系"}));
+  EXPECT_EQ(statuses.back(), Status("act"));
+}
+
+TEST_F(PackageProcess, UrlWithoutSlashIsTheFileName) {
+  auto p = Package("pkg.bin", "");
+  p->Process();
+  EXPECT_EQ(p->m_szLocalFile, Local("pkg.bin"));
+  EXPECT_EQ(Statuses().front(), Status("下载文件: pkg.bin"));
+}
+
+TEST_F(PackageProcess, QueryStaysInTheFileName) {
+  const std::string url = "http://h/get?file=a.zip";
+  m_internet.Serve(url, "x");
+  auto p = Package(url, "");
+  p->Process();
+  EXPECT_EQ(p->m_szLocalFile, Local("get?file=a.zip"));
+  EXPECT_EQ(ReadFileBytes(p->m_szLocalFile), "x");
+}
+
+TEST_F(PackageProcess, InstallationFolderWithTrailingSeparatorGivesSingleSeparators) {
+  g_szAppPath += "/";
+  g_szDownloadPath = JoinPath(g_szAppPath, "download");
+  ASSERT_NE(g_szDownloadPath.find("//"), std::string::npos);
+  m_internet.Serve("http://h/pkg.zip", "x");
+  auto p = Package("http://h/pkg.zip", "");
+  p->Process();
+  EXPECT_EQ(p->m_szLocalFile, m_dir.Sub("app/download/pkg.zip"));
+  EXPECT_EQ(ReadFileBytes(p->m_szLocalFile), "x");
+}
+
+TEST_F(PackageProcess, PackageWithoutUrlOnlyRunsItsActionsWithAnEmptyFile) {
+  auto p = Package("", "d41d8cd98f00b204e9800998ecf8427e");
+  p->m_szDescription = "only actions";
+  p->Process();
+  EXPECT_EQ(Statuses(), (Strings{Status("only actions"), Status("act")}));
+  EXPECT_TRUE(m_internet.m_aOpened.empty());
+  EXPECT_EQ(p->m_szLocalFile, "");
+  EXPECT_EQ(RecordingAction::Journal()[1], "run file= cmd= where= from= flag=1");
+}
+
+TEST_F(PackageProcess, DownloadFolderDeletedByAnEarlierRunIsMadeAgain) {
+  std::filesystem::remove_all(g_szDownloadPath);
+  m_internet.Serve("http://h/pkg.zip", "x");
+  auto p = ReadPackage(
+      "<package><url>http://h/pkg.zip</url>"
+      "<actions><action type='run' file='${this_file}'/></actions></package>");
+  p->Process();
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file=" + Local("pkg.zip") + " cmd= where= from= flag=1 exists"}));
+}
