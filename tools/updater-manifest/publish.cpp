@@ -168,8 +168,7 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
           at == std::string::npos ? ElementSpan() : SpanAt(templateText, at, anchor->ValueStr());
       if (span.nEnd == std::string::npos) {
         report(templateName, anchor->Row(), Format(kCannotPlaceFormat, anchor->Value()));
-        give it a line of its own ");
-            ok = false;
+        ok = false;
         continue;
       }
       if (md5 && span.bEmpty) {
