@@ -90,7 +90,7 @@ TEST(ManifestLint, AManifestWithoutUpdateinfoOrWithABadVersion) {
   ExpectOne(Manifest("", "1.256.0.65536"), 2, {"recorded as 1.0.0.0"});
   EXPECT_EQ(Describe(LintManifest(Manifest("", "15.255.15.65535"))), "");
   ExpectOne("<updateinfo>\n<package/>\n</updateinfo>\n", 1, {"has no version"});
-  ExpectOne("<updateinfo version=\"1.0.0.0\">\n<packages/>\n</updateinfo>\n", 1,
+  ExpectOne("<updateinfo version=\"1.0.0.0\">\n</updateinfo>\n", 1,
             {"no \"package\"", "keeps the installed version"});
 }
 
@@ -145,8 +145,8 @@ TEST(ManifestLint, AnAttributeThatIsNoParameterOfItsType) {
 }
 
 TEST(ManifestLint, AVariableThatIsNoPathVariable) {
-  ExpectOne(Manifest("<action type=\"mkdir\" dir=\"${app_dir}/x\"/>\n"), 7,
-            {"\"${app_dir}\" is no path variable", "did you mean \"${app_path}\""});
+  ExpectOne(Manifest("<action type=\"mkdir\" dir=\"${app_pth}/x\"/>\n"), 7,
+            {"\"${app_pth}\" is no path variable", "did you mean \"${app_path}\""});
   ExpectOne(Manifest("<action type=\"mkdir\" dir=\"${APP_PATH}/x\"/>\n"), 7,
             {"did you mean \"${app_path}\""});
   ExpectOne(Manifest("<action type=\"mkdir\" dir=\"${this_file/x\"/>\n"), 7,

@@ -11,6 +11,7 @@
 #include "actions/action_registry.h"
 #include "app/texts.h"
 #include "env/config.h"
+#include "platform/env.h"
 #include "support/temp_dir.h"
 #include "updater-manifest/plan.h"
 
@@ -38,8 +39,8 @@ Plan MakePlan(const std::string& manifest, const std::string& installed,
   Plan plan;
   plan.bUsable = PlanManifest(manifest, installed, appPath, out);
   plan.szText = out.str();
-  static const std::regex head(R"(^ +\d+\. (\w+) \(line (\d+)\)$)");
-  static const std::regex param(R"(^ +(\w+) += "(.*)"( \(attribute absent\))?$)");
+  static const std::regex head(R"re(^ +\d+\. (\w+) \(line (\d+)\)$)re");
+  static const std::regex param(R"re(^ +(\w+) += "(.*)"( \(attribute absent\))?$)re");
   std::istringstream lines(plan.szText);
   std::string line;
   std::smatch m;
