@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "support/temp_dir.h"
+#include "support/test_servers.h"
 
 namespace {
 
@@ -32,18 +32,6 @@ Outcome Tool(const std::string& args) {
   int status = pclose(pipe);
   outcome.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
-}
-
-std::string ServersDir() {
-  const char* dir = getenv("UPDATER_SERVERS_DIR");
-  return dir && *dir ? dir : UPDATER_SERVERS_DIR;
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
 }
 
 std::string Example() {
@@ -117,11 +105,11 @@ class ManifestToolVerify : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    m_szDir = FirstLine(ServersDir() + "/nginx.root") + "/manifest_tool_" + name;
+    ASSERT_FALSE(NginxPort().empty()) << "nginx is not running";
+    m_szDir = NginxRoot() + "/manifest_tool_" + name;
     std::filesystem::remove_all(m_szDir);
     std::filesystem::create_directories(m_szDir + "/files");
-    m_szBase =
-        "http://127.0.0.1:" + FirstLine(ServersDir() + "/nginx.port") + "/manifest_tool_" + name;
+    m_szBase = NginxBase() + "/manifest_tool_" + name;
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/a.zip", std::string(300000, 'a')));
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", "notes\n"));
     ASSERT_TRUE(WriteFileBytes(m_szDir + "/update.in.xml",
