@@ -19,11 +19,12 @@ struct Outcome {
 
 std::string Quoted(const std::string& arg) { return "'" + arg + "'"; }
 
-// The tool with `args` (already quoted), its standard output and exit code;
-// standard error goes to the output too.
-Outcome Tool(const std::string& args) {
+// The tool with `args` (already quoted), run in `cwd` when given: its standard
+// output and exit code; standard error goes to the output too.
+Outcome Tool(const std::string& args, const std::string& cwd = std::string()) {
   Outcome outcome;
   std::string command = std::string(UPDATER_MANIFEST_TOOL) + " " + args + " 2>&1";
+  if (!cwd.empty()) command = "cd " + Quoted(cwd) + " && " + command;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return outcome;
   char buffer[4096];
@@ -70,8 +71,8 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
                              "<updateinfo version=\"1.0.0.1\">\n"
                              "  <package>\n    <url>http://h/a.zip</url>\n  </package>\n"
                              "</updateinfo>\n"));
-  Outcome ok =
-      Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files")) + " -o " + Quoted(out));
+  // Paths relative to where the publisher stands.
+  Outcome ok = Tool("publish update.in.xml files -o update.xml", dir.path());
   EXPECT_EQ(ok.nExit, 0) << ok.szOut;
   EXPECT_EQ(ReadFileBytes(out),
             "<updateinfo version=\"1.0.0.1\">\n"
@@ -79,6 +80,7 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
             "    <md5>900150983cd24fb0d6963f7d28e17f72</md5>\n  </package>\n"
             "</updateinfo>\n");
   EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("updater.log")));
 
   ASSERT_TRUE(WriteFileBytes(in,
                              "<updateinfo version=\"1.0.0.2\">\n"

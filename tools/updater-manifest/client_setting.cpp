@@ -8,6 +8,7 @@
 
 #include "actions/action_registry.h"
 #include "env/config.h"
+#include "env/mbstring.h"
 
 namespace fs = std::filesystem;
 
@@ -44,9 +45,19 @@ bool UnexpandedText::GetVariable(const std::string& name, std::string* value) co
   return platform::DefaultText()->GetVariable(name, value);
 }
 
+platform::Error ScratchLogFs::OpenForWrite(const std::string& path, platform::WriteMode mode,
+                                           std::unique_ptr<platform::WritableFile>* file) {
+  if (!fs::path(path).is_relative()) return FsWrapper::OpenForWrite(path, mode, file);
+  if (m_szScratch.empty()) return platform::kErrorAccessDenied;
+  return FsWrapper::OpenForWrite(JoinPath(m_szScratch, path), mode, file);
+}
+
 ClientSetting::ClientSetting(const std::string& installedVersion, const ClientPaths& paths)
     : m_aSaved{g_szVersion, g_szAppPath, g_szWinPath, g_szSys32Path, g_szDownloadPath},
-      m_textGuard(&platform::Env::SetText, &m_text) {
+      m_szScratch(MakeScratchDir()),
+      m_textGuard(&platform::Env::SetText, &m_text),
+      m_fs(&platform::Env::Get().fs(), m_szScratch),
+      m_fsGuard(&platform::Env::SetFs, &m_fs) {
   g_szVersion = installedVersion;
   g_szAppPath = paths.szAppPath;
   g_szWinPath = paths.szWinPath;
@@ -56,18 +67,10 @@ ClientSetting::ClientSetting(const std::string& installedVersion, const ClientPa
     RegisterActionTypes();
     m_bRegistered = true;
   }
-  m_szScratch = MakeScratchDir();
-  std::error_code ec;
-  if (!m_szScratch.empty()) {
-    m_szPreviousCwd = fs::current_path(ec).string();
-    fs::current_path(m_szScratch, ec);
-    if (ec) m_szPreviousCwd.clear();
-  }
 }
 
 ClientSetting::~ClientSetting() {
   std::error_code ec;
-  if (!m_szPreviousCwd.empty()) fs::current_path(m_szPreviousCwd, ec);
   if (!m_szScratch.empty()) fs::remove_all(m_szScratch, ec);
   if (m_bRegistered) ClearActionTypes();
   g_szVersion = m_aSaved[0];
@@ -81,7 +84,7 @@ std::vector<std::string> ClientSetting::TakeLog() {
   std::vector<std::string> lines;
   if (m_szScratch.empty()) return lines;
   std::string text;
-  if (!ReadTextFile((fs::path(m_szScratch) / kLogName).string(), &text)) return lines;
+  if (!ReadTextFile(JoinPath(m_szScratch, kLogName), &text)) return lines;
   if (text.size() <= m_nLogRead) return lines;
   std::string fresh = text.substr(m_nLogRead);
   m_nLogRead = text.size();
@@ -89,7 +92,8 @@ std::vector<std::string> ClientSetting::TakeLog() {
   while (start < fresh.size()) {
     size_t end = fresh.find("\r\n", start);
     if (end == std::string::npos) end = fresh.size();
-    lines.push_back(fresh.substr(start, end - start));
+    // A logged text may end in a line feed of its own (the parse error does).
+    lines.push_back(TrimChars(fresh.substr(start, end - start), "\r\n"));
     start = end + 2;
   }
   return lines;

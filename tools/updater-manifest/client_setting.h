@@ -29,10 +29,25 @@ class UnexpandedText : public platform::Text {
   bool GetVariable(const std::string& name, std::string* value) const override;
 };
 
+// Writes the files the updater opens by a relative name (its updater.log) into
+// a scratch folder instead of the current directory; without a folder they
+// are refused.
+class ScratchLogFs : public platform::FsWrapper {
+ public:
+  ScratchLogFs(platform::Fs* target, const std::string& scratch)
+      : FsWrapper(target), m_szScratch(scratch) {}
+  platform::Error OpenForWrite(const std::string& path, platform::WriteMode mode,
+                               std::unique_ptr<platform::WritableFile>* file) override;
+
+ private:
+  std::string m_szScratch;
+};
+
 // Sets the installed version, the path values and the download folder, fills
-// the action registry when it is empty, and makes a scratch folder the current
-// directory, so that what the updater logs (updater.log) lands there and can be
-// read back. Everything is restored, and the folder removed, on destruction.
+// the action registry when it is empty, keeps environment references as
+// written, and sends what the updater logs (updater.log) to a scratch folder,
+// where it can be read back. Everything is restored, and the folder removed,
+// on destruction.
 class ClientSetting {
  public:
   ClientSetting(const std::string& installedVersion, const ClientPaths& paths);
@@ -43,16 +58,17 @@ class ClientSetting {
   // False when no scratch folder could be made; the log then goes nowhere.
   bool HasScratch() const { return !m_szScratch.empty(); }
   const std::string& ScratchDir() const { return m_szScratch; }
-  // The lines logged since the last call, without their CR LF.
+  // The lines logged since the last call, without their line ends.
   std::vector<std::string> TakeLog();
 
  private:
   std::string m_aSaved[5];
   bool m_bRegistered = false;
+  std::string m_szScratch;
   UnexpandedText m_text;
   platform::ScopedService<platform::Text> m_textGuard;
-  std::string m_szPreviousCwd;
-  std::string m_szScratch;
+  ScratchLogFs m_fs;
+  platform::ScopedService<platform::Fs> m_fsGuard;
   size_t m_nLogRead = 0;
 };
 

@@ -10,7 +10,6 @@
 #include "app/texts.h"
 #include "client_setting.h"
 #include "env/config.h"
-#include "env/mbstring.h"
 #include "manifest_texts.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
@@ -23,7 +22,7 @@ void Line(std::ostream& out, const std::string& text) { out << text << "\n"; }
 
 void ShowLog(ClientSetting& client, std::ostream& out) {
   for (const std::string& line : client.TakeLog()) {
-    Line(out, Format(kPlanUpdaterLogsFormat, TrimChars(line, "\r\n").c_str()));
+    Line(out, Format(kPlanUpdaterLogsFormat, line.c_str()));
   }
 }
 

@@ -8,7 +8,6 @@
 #include "client_setting.h"
 #include "env/config.h"
 #include "env/http_download.h"
-#include "env/mbstring.h"
 #include "manifest_texts.h"
 #include "update/file_md5.h"
 #include "update/package_info.h"
@@ -23,7 +22,7 @@ void Line(std::ostream& out, const std::string& text) { out << text << "\n"; }
 // What the downloader logged about a failure.
 void ShowLog(ClientSetting& client, std::ostream& out) {
   for (const std::string& line : client.TakeLog()) {
-    Line(out, Format(kVerifyUpdaterLogsFormat, TrimChars(line, "\r\n").c_str()));
+    Line(out, Format(kVerifyUpdaterLogsFormat, line.c_str()));
   }
 }
 
