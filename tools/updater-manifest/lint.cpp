@@ -274,6 +274,9 @@ class Linter {
   }
 
   void CheckSendMessage(const TiXmlElement* element, const SendMessageAction& action) {
+    if (action.m_szClassName.empty() && action.m_szTitle.empty()) {
+      Add(element->Row(), kNoWindow);
+    }
     std::string message = action.GetParam("message");
     int32_t number;
     long long value;

@@ -50,6 +50,8 @@ inline constexpr char kNoPathVariableFormat[] = "\"%s\" is no path variable: it 
 inline constexpr char kEnvironmentStaysFormat[] =
     "\"%s\" in %s stays as written: the updater expands environment references only in a value "
     "that also holds %s";
+inline constexpr char kNoWindow[] =
+    "sendmessage without a classname or a title: the updater finds no window to send to";
 inline constexpr char kNoMessage[] = "sendmessage without a message: the updater sends message 0";
 inline constexpr char kUnknownMessageFormat[] =
     "message \"%s\" is neither a known message name (%s) nor a decimal number: the updater sends "

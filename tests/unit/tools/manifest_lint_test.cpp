@@ -198,6 +198,8 @@ TEST(ManifestLint, AMessageNameTheUpdaterDoesNotKnow) {
   ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\" message=\"16x\"/>\n"), 7,
             {"sends message 16"});
   ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\"/>\n"), 7, {"without a message"});
+  ExpectOne(Manifest("<action type=\"sendmessage\" message=\"WM_CLOSE\"/>\n"), 7,
+            {"without a classname or a title", "finds no window"});
   ExpectOne(Manifest("<action type=\"sendmessage\" classname=\"C\" message=\"16\" "
                      "wparam=\"0x1\"/>\n"),
             7, {"wparam \"0x1\" is not a decimal number", "sends 0"});
