@@ -12,6 +12,7 @@
 #include "app/texts.h"
 #include "env/config.h"
 #include "platform/env.h"
+#include "support/scoped_config.h"
 #include "support/temp_dir.h"
 #include "updater-manifest/plan.h"
 
@@ -163,6 +164,7 @@ TEST(ManifestPlan, AManifestThatIsNotNewerOrNotUsableInstallsNothing) {
 }
 
 TEST(ManifestPlan, LeavesTheProcessAsItFoundIt) {
+  ScopedConfig config;
   TempDir dir;
   dir.Enter();
   g_szAppPath = "/keep/app";
@@ -175,8 +177,6 @@ TEST(ManifestPlan, LeavesTheProcessAsItFoundIt) {
   EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
   // What the updater logged went to the scratch folder, not here.
   EXPECT_FALSE(std::filesystem::exists(dir.Sub("updater.log")));
-  g_szAppPath.clear();
-  g_szVersion.clear();
 }
 
 }  // namespace
