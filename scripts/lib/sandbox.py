@@ -22,6 +22,7 @@ import shutil
 import subprocess
 import sys
 import threading
+import zipfile
 
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "demo-data")
 
@@ -46,6 +47,17 @@ def md5_of(path):
         return hashlib.md5(f.read()).hexdigest()
 
 
+def make_zip(folder, archive):
+    """Packs a folder the way a maker would, with "/" in the entry names and
+    each file's mode in its external attributes."""
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for top, dirs, files in os.walk(folder):
+            dirs.sort()
+            for name in sorted(files):
+                path = os.path.join(top, name)
+                z.write(path, os.path.relpath(path, folder))
+
+
 class Sandbox:
     """ROOT/VelmarAcc (installation), ROOT/registry, ROOT/www, ROOT/work (the
     updater's current folder, where updater.log goes)."""
@@ -57,14 +69,19 @@ class Sandbox:
         self.registry_dir = os.path.join(self.root, "registry")
         self.www_dir = os.path.join(self.root, "www")
         self.work_dir = os.path.join(self.root, "work")
+        self.desktop_dir = os.path.join(self.root, "Desktop")
         for d in (self.registry_dir, self.www_dir, self.work_dir):
             os.makedirs(d, exist_ok=True)
 
     def env(self, **extra):
         # A proxy of the environment must not stand between the updater and
-        # the local server.
+        # the local server, and the special folders a shortcut lands in are
+        # the sandbox's own.
         env = dict(os.environ, VELMAR_REGISTRY_DIR=self.registry_dir,
-                   no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
+                   no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost",
+                   XDG_DESKTOP_DIR=self.desktop_dir,
+                   XDG_CONFIG_HOME=os.path.join(self.root, "home", ".config"),
+                   XDG_DATA_HOME=os.path.join(self.root, "home", ".local", "share"))
         env.update(extra)
         return env
 
@@ -87,6 +104,7 @@ class Sandbox:
         """Writes www/update.xml and www/packages/ from the demo data."""
         packages = os.path.join(self.www_dir, "packages")
         shutil.copytree(os.path.join(DATA, "packages"), packages, dirs_exist_ok=True)
+        make_zip(os.path.join(DATA, "program"), os.path.join(packages, "program.zip"))
         if template is None:
             with open(os.path.join(DATA, "update.xml.in"), encoding="utf-8") as f:
                 template = f.read()
