@@ -11,10 +11,13 @@ UPDATER_PACKAGES=(
   clang libclang-rt-14-dev
 )
 
+# With arguments: those packages instead of the list above.
 updater_install_deps() {
   local missing=()
   local p
-  for p in "${UPDATER_PACKAGES[@]}"; do
+  local wanted=("$@")
+  [ $# -gt 0 ] || wanted=("${UPDATER_PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$p")
     fi
@@ -28,4 +31,16 @@ updater_install_deps() {
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The Windows build (scripts/build-windows): the cross compiler, zlib for
+# Windows, Wine with a Chinese locale for the ANSI code page 936, and what
+# apt-get source needs.
+UPDATER_WINDOWS_PACKAGES=(
+  mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
+  wine wine64 locales dpkg-dev
+)
+
+updater_install_windows_deps() {
+  updater_install_deps "${UPDATER_WINDOWS_PACKAGES[@]}"
 }

@@ -1,0 +1,232 @@
+// Windows back-end of Fs: the kernel32 file functions, ANSI forms. Their error
+// numbers are the ones errors.h names, so they pass through unchanged.
+#include "platform/env.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+namespace {
+
+uint64_t FromFileTime(const FILETIME& ft) {
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME ToFileTime(uint64_t value) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFFu);
+  ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return ft;
+}
+
+class Win32WritableFile : public WritableFile {
+ public:
+  explicit Win32WritableFile(HANDLE h) : m_hFile(h) {}
+  ~Win32WritableFile() override { Close(); }
+
+  bool Write(const void* data, size_t n, size_t* written) override {
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < n) {
+      DWORD chunk = static_cast<DWORD>(n - done > 0x40000000u ? 0x40000000u : n - done);
+      DWORD w = 0;
+      if (!::WriteFile(m_hFile, p + done, chunk, &w, nullptr) || w == 0) break;
+      done += w;
+    }
+    *written = done;
+    return done == n;
+  }
+
+  bool Close() override {
+    if (m_hFile == INVALID_HANDLE_VALUE) return true;
+    BOOL ok = ::CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
+    return ok != FALSE;
+  }
+
+ private:
+  HANDLE m_hFile;
+};
+
+class Win32ReadableFile : public ReadableFile {
+ public:
+  explicit Win32ReadableFile(HANDLE h) : m_hFile(h) {}
+  ~Win32ReadableFile() override { ::CloseHandle(m_hFile); }
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    DWORD r = 0;
+    DWORD want = static_cast<DWORD>(n > 0x40000000u ? 0x40000000u : n);
+    if (!::ReadFile(m_hFile, buffer, want, &r, nullptr)) {
+      *got = 0;
+      return false;
+    }
+    *got = r;
+    return true;
+  }
+
+ private:
+  HANDLE m_hFile;
+};
+
+class Win32Fs : public Fs {
+ public:
+  Error GetAttributes(const std::string& path, uint32_t* attributes) override {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+    *attributes = a;
+    return kErrorSuccess;
+  }
+
+  Error SetAttributes(const std::string& path, uint32_t attributes) override {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+    if (attributes & kAttrReadOnly) {
+      a |= FILE_ATTRIBUTE_READONLY;
+    } else {
+      a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    }
+    // Directory and reparse bits cannot be set; the call ignores them.
+    a &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileAttributesA(path.c_str(), a)) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error CreateDir(const std::string& path) override {
+    if (!::CreateDirectoryA(path.c_str(), nullptr)) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error RemoveDir(const std::string& path) override {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return kErrorInvalidParameter;
+    if (!::RemoveDirectoryA(path.c_str())) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error DeleteFile(const std::string& path) override {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return kErrorAccessDenied;
+    }
+    if (!::DeleteFileA(path.c_str())) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error ListDir(const std::string& path, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    std::string pattern = path;
+    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+      DWORD err = ::GetLastError();
+      // An existing empty folder has at least "." and ".."; 2 means the folder
+      // itself is missing.
+      return err == ERROR_FILE_NOT_FOUND ? kErrorPathNotFound : err;
+    }
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      DirEntry entry;
+      entry.name = name;
+      entry.attributes = data.dwFileAttributes;
+      entries->push_back(entry);
+    } while (::FindNextFileA(find, &data));
+    DWORD err = ::GetLastError();
+    ::FindClose(find);
+    return err == ERROR_NO_MORE_FILES ? kErrorSuccess : err;
+  }
+
+  Error OpenForWrite(const std::string& path, WriteMode mode,
+                     std::unique_ptr<WritableFile>* file) override {
+    DWORD disposition = mode == WriteMode::kAppend ? OPEN_ALWAYS : CREATE_ALWAYS;
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    if (mode == WriteMode::kAppend &&
+        ::SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+      DWORD err = ::GetLastError();
+      if (err != NO_ERROR) {
+        ::CloseHandle(h);
+        return err;
+      }
+    }
+    file->reset(new Win32WritableFile(h));
+    return kErrorSuccess;
+  }
+
+  Error OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    file->reset(new Win32ReadableFile(h));
+    return kErrorSuccess;
+  }
+
+  Error CopyFile(const std::string& from, const std::string& to, bool failIfExists) override {
+    if (!::CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE)) {
+      return ::GetLastError();
+    }
+    return kErrorSuccess;
+  }
+
+  Error MoveFile(const std::string& from, const std::string& to) override {
+    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED)) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error GetFileTimes(const std::string& path, FileTimes* times) override {
+    HANDLE h = OpenForTimes(path, GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    FILETIME c, a, w;
+    Error err = kErrorSuccess;
+    if (::GetFileTime(h, &c, &a, &w)) {
+      times->creation = FromFileTime(c);
+      times->lastAccess = FromFileTime(a);
+      times->lastWrite = FromFileTime(w);
+    } else {
+      err = ::GetLastError();
+    }
+    ::CloseHandle(h);
+    return err;
+  }
+
+  Error SetFileTimes(const std::string& path, const FileTimes& times) override {
+    HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    FILETIME c = ToFileTime(times.creation);
+    FILETIME a = ToFileTime(times.lastAccess);
+    FILETIME w = ToFileTime(times.lastWrite);
+    Error err = ::SetFileTime(h, &c, &a, &w) ? kErrorSuccess : ::GetLastError();
+    ::CloseHandle(h);
+    return err;
+  }
+
+  bool GetFullPath(const std::string& path, std::string* full) override {
+    if (path.empty()) return false;
+    char buffer[MAX_PATH * 4];
+    DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    if (n == 0 || n >= sizeof buffer) return false;
+    full->assign(buffer, n);
+    return true;
+  }
+
+ private:
+  // Directories open only with backup semantics.
+  static HANDLE OpenForTimes(const std::string& path, DWORD access) {
+    return ::CreateFileA(path.c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
+};
+
+}  // namespace
+
+Fs* DefaultFs() {
+  static Win32Fs fs;
+  return &fs;
+}
+
+}  // namespace platform

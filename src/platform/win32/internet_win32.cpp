@@ -1,0 +1,126 @@
+// Windows back-end of Internet: WinINet with the system's preconfigured proxy
+// settings and the request flags that always fetch afresh from the server.
+// The SDK headers below need <windows.h> first.
+// clang-format off
+#include "platform/win32/windows_api.h"
+#include <wininet.h>
+// clang-format on
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace platform {
+namespace {
+
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
+// INTERNET_FLAG_NEED_FILE.
+constexpr DWORD kRequestFlags = 0x80000C10;
+static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE |
+                                INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE),
+              "request flags");
+
+class WinInetRequest : public HttpRequest {
+ public:
+  WinInetRequest(HINTERNET session, HINTERNET request) : m_hSession(session), m_hRequest(request) {
+    std::string length = ContentLengthText();
+    m_bHasLength = !length.empty();
+    m_nLength = std::strtoull(length.c_str(), nullptr, 10);
+  }
+  ~WinInetRequest() override {
+    ::InternetCloseHandle(m_hRequest);
+    ::InternetCloseHandle(m_hSession);
+  }
+
+  std::string ContentLengthText() override {
+    char buffer[32];
+    DWORD size = sizeof buffer;
+    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) {
+      return std::string();
+    }
+    return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
+  }
+
+  int StatusCode() override {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                          &size, nullptr)) {
+      return 0;
+    }
+    return static_cast<int>(status);
+  }
+
+  bool Read(char* buffer, size_t size, size_t* got) override {
+    *got = 0;
+    if (m_bFailed) return false;
+    while (*got < size) {
+      DWORD want = static_cast<DWORD>(size - *got > 0x10000 ? 0x10000 : size - *got);
+      DWORD n = 0;
+      if (!::InternetReadFile(m_hRequest, buffer + *got, want, &n)) {
+        m_bFailed = true;
+        break;
+      }
+      if (n == 0) {
+        // WinINet reports a connection closed early as a normal end.
+        if (m_bHasLength && m_nReceived < m_nLength) m_bFailed = true;
+        break;
+      }
+      *got += n;
+      m_nReceived += n;
+    }
+    if (*got > 0) return true;
+    return !m_bFailed;
+  }
+
+ private:
+  HINTERNET m_hSession;
+  HINTERNET m_hRequest;
+  bool m_bHasLength = false;
+  uint64_t m_nLength = 0;
+  uint64_t m_nReceived = 0;
+  bool m_bFailed = false;
+};
+
+class WinInetInternet : public Internet {
+ public:
+  bool IsOnline() override {
+    DWORD flags = 0;
+    return ::InternetGetConnectedState(&flags, 0) != FALSE;
+  }
+
+  bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) override {
+    if (capacity == 0 || capacity > 0x7FFFFFFF || url.find('\0') != std::string::npos) {
+      return false;
+    }
+    std::vector<char> buffer(capacity);
+    DWORD size = static_cast<DWORD>(capacity);
+    if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &size, ICU_BROWSER_MODE)) {
+      return false;
+    }
+    canonical->assign(buffer.data(), size);
+    return true;
+  }
+
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent) override {
+    HINTERNET session =
+        ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) return nullptr;
+    HINTERNET request = ::InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0);
+    if (!request) {
+      ::InternetCloseHandle(session);
+      return nullptr;
+    }
+    return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request));
+  }
+};
+
+}  // namespace
+
+Internet* DefaultInternet() {
+  static WinInetInternet internet;
+  return &internet;
+}
+
+}  // namespace platform

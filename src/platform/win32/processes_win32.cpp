@@ -1,0 +1,59 @@
+// Windows back-end of Processes: CreateProcessA with the first window hidden
+// (STARTF_USESHOWWINDOW, SW_HIDE), no handle inheritance, normal priority.
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+namespace {
+
+class Win32ProcessHandle : public ProcessHandle {
+ public:
+  explicit Win32ProcessHandle(const PROCESS_INFORMATION& pi) : m_pi(pi) {}
+  ~Win32ProcessHandle() override {
+    ::CloseHandle(m_pi.hThread);
+    ::CloseHandle(m_pi.hProcess);
+  }
+  void Wait() override { ::WaitForSingleObject(m_pi.hProcess, INFINITE); }
+  uint32_t Id() const override { return m_pi.dwProcessId; }
+
+ private:
+  PROCESS_INFORMATION m_pi;
+};
+
+class Win32Processes : public Processes {
+ public:
+  bool Launch(const std::string& commandLine, std::unique_ptr<ProcessHandle>* process) override {
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
+    // CreateProcessA may write into the command line.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &si, &pi)) {
+      return false;
+    }
+    if (process) {
+      process->reset(new Win32ProcessHandle(pi));
+    } else {
+      ::CloseHandle(pi.hThread);
+      ::CloseHandle(pi.hProcess);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+Processes* DefaultProcesses() {
+  static Win32Processes processes;
+  return &processes;
+}
+
+}  // namespace platform

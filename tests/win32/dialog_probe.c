@@ -1,0 +1,89 @@
+/* For Windows: looks at the update dialog from another Win32 program.
+ *   dialog_probe state <out file>   writes what the dialog shows, in the ANSI
+ *                                   code page; exit 1 when there is no dialog
+ *   dialog_probe close              clicks Close; exit 1 when there is no dialog
+ *   dialog_probe about <out file>   chooses the window menu's About item, writes
+ *                                   the About box's caption and closes it
+ *   dialog_probe box <out file>     writes the caption and text of a message
+ *                                   box of updater.exe and presses its OK */
+#include <stdio.h>
+#include <string.h>
+/* <commctrl.h> needs <windows.h> first. */
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+static HWND Dialog(void) { return FindWindowA("#32770", "Velmar Updater"); }
+
+static void Text(FILE* f, const char* name, HWND dlg, int id) {
+  char text[512] = "";
+  GetDlgItemTextA(dlg, id, text, sizeof text);
+  fprintf(f, "%s=%s\n", name, text);
+}
+
+static void Bar(FILE* f, const char* name, HWND dlg, int id) {
+  HWND bar = GetDlgItem(dlg, id);
+  LRESULT pos = SendMessageA(bar, PBM_GETPOS, 0, 0);
+  LRESULT range = SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+  fprintf(f, "%s=%ld/%ld\n", name, (long)pos, (long)range);
+}
+
+static void Enabled(FILE* f, const char* name, HWND dlg, int id) {
+  HWND item = GetDlgItem(dlg, id);
+  fprintf(f, "%s=%d\n", name, item && IsWindowEnabled(item) ? 1 : 0);
+}
+
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "state") == 0) {
+    HWND dlg = Dialog();
+    if (!dlg) return 1;
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 2;
+    Text(f, "status", dlg, 1000);
+    Text(f, "current", dlg, 1004);
+    Text(f, "latest", dlg, 1005);
+    Bar(f, "file", dlg, 1001);
+    Bar(f, "total", dlg, 1003);
+    Enabled(f, "update", dlg, 1002);
+    Enabled(f, "close", dlg, 2);
+    fclose(f);
+    return 0;
+  }
+  if (argc == 2 && strcmp(argv[1], "close") == 0) {
+    HWND dlg = Dialog();
+    if (!dlg) return 1;
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dlg, 2));
+    return 0;
+  }
+  if (argc == 3 && strcmp(argv[1], "about") == 0) {
+    HWND dlg = Dialog();
+    if (!dlg) return 1;
+    PostMessageA(dlg, WM_SYSCOMMAND, 0x10, 0);
+    HWND about = NULL;
+    for (int i = 0; i < 200 && !about; ++i) {
+      Sleep(50);
+      about = FindWindowA("#32770", "About Updater");
+    }
+    if (!about) return 4;
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 2;
+    fprintf(f, "caption=About Updater\n");
+    fclose(f);
+    PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return 0;
+  }
+  if (argc == 3 && strcmp(argv[1], "box") == 0) {
+    HWND box = FindWindowA("#32770", "updater");
+    if (!box) return 1;
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 2;
+    char text[512] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    fprintf(f, "caption=updater\ntext=%s\n", text);
+    fclose(f);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return 0;
+  }
+  return 3;
+}

@@ -1,0 +1,67 @@
+/* For Windows: a second Win32 program for the tests. Modes:
+ *   test_window window <class> <title> <record file> [stubborn]
+ *     a top-level window that appends "message wparam lparam" (hex) to the
+ *     record file for every WM_USER-range or WM_CLOSE message; a stubborn one
+ *     does not close on WM_CLOSE.
+ *   test_window startupinfo <record file>
+ *     writes the STARTUPINFO flags and show state it was started with. */
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+static const char* g_record;
+static int g_stubborn;
+
+static void Record(UINT message, WPARAM w, LPARAM l) {
+  FILE* f = fopen(g_record, "ab");
+  if (!f) return;
+  fprintf(f, "%x %llx %llx\n", message, (unsigned long long)w, (unsigned long long)l);
+  fclose(f);
+}
+
+static LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  if (message >= WM_USER && message < 0x8000) {
+    Record(message, w, l);
+    return 0;
+  }
+  if (message == WM_CLOSE) {
+    Record(message, w, l);
+    if (!g_stubborn) DestroyWindow(h);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(h, message, w, l);
+}
+
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "startupinfo") == 0) {
+    STARTUPINFOA si;
+    GetStartupInfoA(&si);
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 1;
+    fprintf(f, "%lx %u\n", (unsigned long)si.dwFlags, (unsigned)si.wShowWindow);
+    fclose(f);
+    return 0;
+  }
+  if (argc < 5 || strcmp(argv[1], "window") != 0) return 2;
+  g_record = argv[4];
+  g_stubborn = argc > 5 && strcmp(argv[5], "stubborn") == 0;
+  WNDCLASSA wc;
+  memset(&wc, 0, sizeof wc);
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = argv[2];
+  if (!RegisterClassA(&wc)) return 3;
+  HWND h = CreateWindowA(argv[2], argv[3], WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL, NULL,
+                         wc.hInstance, NULL);
+  if (!h) return 4;
+  MSG msg;
+  while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
