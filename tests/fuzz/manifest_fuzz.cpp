@@ -9,6 +9,7 @@
 #include "actions/action_registry.h"
 #include "env/config.h"
 #include "fuzz_support.h"
+#include "support/guarded_text_posix.h"
 #include "support/parser_probe.h"
 #include "update/manifest_nesting.h"
 #include "update/update_run.h"

@@ -1,7 +1,6 @@
 // The nesting scan against the parser it stands in front of: for texts that
 // try to hide elements from a simpler reading, the scan must find exactly the
-// depth of the tree the parser builds. Also the slack the parser needs after
-// a text, shown with a guard page.
+// depth of the tree the parser builds.
 #include "update/manifest_nesting.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +25,6 @@ std::string Nest(int levels, const std::string& open = "<a>", const std::string&
   for (int i = 0; i < levels; ++i) text += open;
   for (int i = 0; i < levels; ++i) text += close;
   return text;
-}
-
-void ParseGuarded(const std::string& bytes) {
-  GuardedText guarded;
-  TiXmlDocument doc;
-  doc.Parse(guarded.Place(bytes));
 }
 
 }  // namespace
@@ -106,21 +99,4 @@ TEST(ManifestNesting, AHundredThousandLevelsAreCountedWithoutRecursion) {
 TEST(ManifestNesting, TheTextEndsAtItsFirstZeroByte) {
   std::string text = "<r>" + std::string(1, '\0') + Nest(10) + "</r>";
   EXPECT_EQ(ScanManifestNesting(text, 100).depth, 1);
-}
-
-// The parser reads up to a few bytes past the end of some texts; the zero
-// bytes LoadManifest puts after the text are enough for all of them.
-TEST(ManifestParserSlack, TheParserReadsPastTheEndAndSixteenZeroBytesHoldIt) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string text = "\xEF\xBB\xBF<updateinfo>\xF0";
-  EXPECT_DEATH(ParseGuarded(text + '\0'), "");
-  const std::vector<std::string> texts = {text,
-                                          "\xEF\xBB\xBF<r a='\xF4",
-                                          "<r><!--",
-                                          "<r><![CDATA[",
-                                          "<r>&#x",
-                                          "\xEF\xBB\xBF<r>\xE4",
-                                          "\xEF\xBB\xBF<r><![CDATA[\xF0",
-                                          "<?xml encoding='\xF0"};
-  for (const std::string& t : texts) ParseGuarded(t + std::string(16, '\0'));
 }
