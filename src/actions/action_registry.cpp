@@ -4,7 +4,10 @@
 
 #include "actions/copy_action.h"
 #include "actions/mkdir_action.h"
+#include "actions/open_action.h"
+#include "actions/registry_action.h"
 #include "actions/remove_action.h"
+#include "actions/run_action.h"
 #include "actions/send_message_action.h"
 #include "actions/shortcut_action.h"
 #include "actions/unzip_action.h"
@@ -34,10 +37,10 @@ void RegisterActionTypes() {
   Register<CopyAction>("copy");
   Register<ShortcutAction>("shortcut");
   Register<MkdirAction>("mkdir");
-  // open
-  // registry
+  Register<OpenAction>("open");
+  Register<RegistryAction>("registry");
   Register<RemoveAction>("remove");
-  // run
+  Register<RunAction>("run");
   Register<SendMessageAction>("sendmessage");
   Register<UnzipAction>("unzip");
 }

@@ -19,6 +19,14 @@ inline constexpr char kAboutMenuItem[] = "&About Velmar Updater...";
 inline constexpr char kAboutCaption[] = "About Updater";
 inline constexpr char kAboutVersion[] = "Updater Version 1.0";
 inline constexpr char kAboutSecondLine[] = "Keeps Velmar Acc up to date.";
+inline constexpr char kButtonOk[] = "OK";
+// The buttons of the Abort/Retry/Ignore question; "&" marks the access key.
+inline constexpr char kButtonAbort[] = "中止(&A)";
+inline constexpr char kButtonRetry[] = "重试(&R)";
+inline constexpr char kButtonIgnore[] = "忽略(&I)";
+// The console front-end's prompts.
+inline constexpr char kConsoleUpdatePrompt[] = "按回车键开始更新，输入 q 关闭: ";
+inline constexpr char kConsoleQuestionPrompt[] = "请选择 (A/R/I): ";
 
 // The update run.
 inline constexpr char kStartTimeFormat[] = "开始时间: %Y-%m-%d %H:%M:%S";

@@ -156,7 +156,9 @@ int RegistryKey::DeleteKey(const std::string& subKey) {
     if (err == platform::kErrorFileNotFound) return 1;
     if (err != platform::kErrorSuccess) return 0;
   }
-  if (subKey.empty()) return 0;
+  // A root is never deleted, also when written as backslashes alone: the store
+  // skips empty path parts, so "\\" would name the root.
+  if (subKey.find_first_not_of('\\') == std::string::npos) return 0;
   std::vector<std::string> names;
   EnumSubKeys(names, subKey);
   for (const std::string& name : names) DeleteKey(subKey + "\\" + name);

@@ -284,6 +284,8 @@ TEST_F(RegistryKeyTest, DeleteKeyGoesDepthFirstAndReportsWhatRemains) {
 
   store.m_aDeleted.clear();
   EXPECT_FALSE(key.DeleteKey(""));
+  EXPECT_FALSE(key.DeleteKey("\\"));
+  EXPECT_FALSE(key.DeleteKey("\\\\"));
   EXPECT_TRUE(store.m_aDeleted.empty());
   EXPECT_TRUE(key.KeyExists("Other"));
 }

@@ -1,0 +1,3 @@
+#!/bin/sh
+# Velmar Acc launcher.
+echo "Velmar Acc 1.0.0.0"

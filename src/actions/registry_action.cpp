@@ -1,0 +1,166 @@
+#include "actions/registry_action.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "actions/split_string.h"
+#include "env/mbstring.h"
+#include "env/registry_key.h"
+
+namespace {
+
+// strtol of the target's 32-bit long (which atoi and atol also are): optional
+// white space and sign, digits of `base` (for 16 an optional "0x"), the rest
+// ignored, no digits 0, and a number out of range clamped to the nearest end.
+int32_t StrToLong32(const std::string& text, int base) {
+  long long value = std::strtoll(text.c_str(), nullptr, base);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+struct RootName {
+  const char* szLong;
+  const char* szShort;
+  platform::RootKey hRoot;
+};
+
+constexpr RootName kRootNames[] = {
+    {"HKEY_CLASSES_ROOT", "HKCR", platform::kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER", "HKCU", platform::kHkeyCurrentUser},
+    {"HKEY_CURRENT_CONFIG", "HKCC", platform::kHkeyCurrentConfig},
+    {"HKEY_USERS", "HKU", platform::kHkeyUsers},
+};
+
+// Any name that is not one of the others, HKLM included, is the local machine.
+platform::RootKey RootKeyFromName(const std::string& name) {
+  for (const RootName& root : kRootNames) {
+    if (MbsEqualNoCase(name, root.szLong) || MbsEqualNoCase(name, root.szShort)) {
+      return root.hRoot;
+    }
+  }
+  return platform::kHkeyLocalMachine;
+}
+
+}  // namespace
+
+int ParseHexBytes(const std::string& text, std::unique_ptr<unsigned char[]>& bytes) {
+  // The test comes before the blanks go, so " hex:01" is not the notation.
+  if (text.size() < 4 || !MbsEqualNoCase(text.substr(0, 4), "hex:")) return 0;
+  std::string list;
+  for (char c : text) {
+    if (c != '\\' && c != '\r' && c != '\n' && c != '\t' && c != ' ') list += c;
+  }
+  list.erase(0, 4);
+  std::vector<std::string> pieces;
+  int count = SplitString(pieces, list, ",", " \t");
+  bytes.reset(new (std::nothrow) unsigned char[static_cast<size_t>(count) + 1]);
+  if (!bytes) return -1;
+  for (int i = 0; i < count; ++i) {
+    bytes[i] = static_cast<unsigned char>(StrToLong32(pieces[i], 16) & 0xFF);
+  }
+  bytes[count] = 0;
+  return count;
+}
+
+RegistryAction::RegistryAction() : Action("registry") { InitDefaults(); }
+
+void RegistryAction::InitDefaults() {
+  m_szKey.clear();
+  m_szValueName.clear();
+  m_szValue.clear();
+  m_szValueType = "STRING";
+  m_nStartPos = -1;
+  DefineParams("description,key,valuetype,valuename,value,startpos",
+               ",HKEY_LOCAL_MACHINE,STRING,,,-1");
+}
+
+int RegistryAction::SetParam(const std::string& name, const std::string& value) {
+  std::string key = ParamKey(name);
+  if (key == "key") {
+    m_szKey = value;
+  } else if (key == "valuename") {
+    m_szValueName = value;
+  } else if (key == "value") {
+    m_szValue = value;
+  } else if (key == "valuetype") {
+    m_szValueType = value;
+  } else if (key == "startpos") {
+    m_nStartPos = StrToLong32(value, 10);
+  }
+  return Action::SetParam(name, value);
+}
+
+int RegistryAction::Execute() {
+  LogDescription();
+  RegistryKey key;
+
+  // Only one delete marker counts: with one on the key, a "-" starting the
+  // value name is part of the name.
+  bool bDeleteKey = false;
+  bool bDeleteValue = false;
+  if (!m_szKey.empty() && m_szKey[0] == '-') {
+    bDeleteKey = true;
+    m_szKey.erase(0, 1);
+  } else if (!m_szValueName.empty() && m_szValueName[0] == '-') {
+    bDeleteValue = true;
+    m_szValueName.erase(0, 1);
+  }
+
+  std::string szRoot = "HKEY_LOCAL_MACHINE";
+  std::string szSubKey = m_szKey;
+  size_t separator = MbsFind(m_szKey, '\\');
+  if (separator != std::string::npos && separator > 0) {
+    szRoot = m_szKey.substr(0, separator);
+    szSubKey = m_szKey.substr(separator + 1);
+  }
+  key.SetRootKey(RootKeyFromName(szRoot));
+  key.SetSubKey(szSubKey.c_str());
+  key.SetValueName(m_szValueName.c_str());
+
+  if (bDeleteKey) {
+    // A key name never starts with a backslash (Windows refuses it), and a
+    // root is never deleted: "-HKCU\\" must not be read as all of HKCU.
+    if (szSubKey.empty() || szSubKey[0] == '\\') return 0;
+    return key.DeleteKey(szSubKey);
+  }
+  if (bDeleteValue) return key.DeleteValue(m_szValueName);
+  if (MbsEqualNoCase(m_szValueType, "BINARY")) return WriteBinaryValue(key);
+  if (MbsEqualNoCase(m_szValueType, "DWORD")) {
+    // The 32 bits of the number: "-1" writes 4294967295.
+    return key.WriteDWORD(static_cast<uint32_t>(StrToLong32(m_szValue, 10))) ==
+           platform::kErrorSuccess;
+  }
+  return key.WriteString(m_szValue.c_str()) == platform::kErrorSuccess;
+}
+
+int RegistryAction::WriteBinaryValue(RegistryKey& key) const {
+  std::unique_ptr<unsigned char[]> bytes;
+  int n = ParseHexBytes(m_szValue, bytes);
+  if (n <= 0) return 0;
+  uint32_t count = static_cast<uint32_t>(n);
+
+  if (m_nStartPos >= 0) {
+    unsigned char* pExisting = nullptr;
+    uint32_t size = 0;
+    platform::Error read = key.ReadBinary(&pExisting, &size);
+    std::unique_ptr<unsigned char[]> existing(pExisting);
+    if (read == platform::kErrorSuccess && existing) {
+      // A patch as long as the value or longer leaves the bytes as they are
+      // (they are still written back, as binary); a shorter one must lie
+      // wholly inside them, or nothing is written at all.
+      if (count < size) {
+        uint64_t end = static_cast<uint64_t>(m_nStartPos) + count;
+        if (end > size) return 0;
+        std::copy(bytes.get(), bytes.get() + count, existing.get() + m_nStartPos);
+      }
+      return key.WriteBinary(existing.get(), size) == platform::kErrorSuccess;
+    }
+  }
+  return key.WriteBinary(bytes.get(), count) == platform::kErrorSuccess;
+}
+
+std::unique_ptr<Action> RegistryAction::Clone() const { return std::make_unique<RegistryAction>(); }

@@ -1,0 +1,42 @@
+// "registry": writes a string, a number or binary data into a registry value,
+// patches bytes inside an existing value, or deletes a value or a whole key.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "actions/action.h"
+
+class RegistryKey;
+
+class RegistryAction : public Action {
+ public:
+  RegistryAction();
+
+  void InitDefaults() override;
+  // "key", "valuename", "value" and "valuetype" set their string as passed;
+  // "startpos" is read as atoi reads it.
+  int SetParam(const std::string& name, const std::string& value) override;
+  // A "-" before the key deletes the key with everything below it; otherwise
+  // a "-" before the value name deletes the value; otherwise the value is
+  // written as "BINARY", "DWORD" or (any other type) a string. Non-zero when
+  // the registry did what was asked.
+  int Execute() override;
+  std::unique_ptr<Action> Clone() const override;
+
+ private:
+  int WriteBinaryValue(RegistryKey& key) const;
+
+  std::string m_szKey;
+  std::string m_szValueName;
+  std::string m_szValue;
+  std::string m_szValueType;
+  int32_t m_nStartPos = -1;
+};
+
+// Reads the "hex:" notation of registry export files ("hex:0a,0b,ff", lines
+// joined by a trailing backslash). Returns the number of bytes (above 0) and
+// puts them, followed by one zero byte, into `bytes`; 0 when the text does not
+// start with "hex:" (any case); -1 when no memory could be had.
+int ParseHexBytes(const std::string& text, std::unique_ptr<unsigned char[]>& bytes);

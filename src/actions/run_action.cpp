@@ -1,0 +1,31 @@
+#include "actions/run_action.h"
+
+#include "actions/process_launcher.h"
+
+RunAction::RunAction() : Action("run") { InitDefaults(); }
+
+void RunAction::InitDefaults() {
+  m_szArgs.clear();
+  m_szCmd.clear();
+  m_bWait = true;
+  DefineParams("description,cmd,args,async", ",,,false");
+}
+
+int RunAction::SetParam(const std::string& name, const std::string& value) {
+  std::string key = ParamKey(name);
+  if (key == "args") {
+    m_szArgs = value;
+  } else if (key == "cmd" || key == "file") {
+    m_szCmd = value;
+  } else if (key == "async") {
+    m_bWait = WaitFromAsync(value);
+  }
+  return Action::SetParam(name, value);
+}
+
+int RunAction::Execute() {
+  LogDescription();
+  return StartProgram(m_szCmd + " " + m_szArgs, m_bWait);
+}
+
+std::unique_ptr<Action> RunAction::Clone() const { return std::make_unique<RunAction>(); }

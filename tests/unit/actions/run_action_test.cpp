@@ -1,0 +1,225 @@
+#include "actions/run_action.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <tinyxml.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "actions/open_action.h"
+#include "actions/process_launcher.h"
+#include "platform/env.h"
+#include "support/recording_main_window.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Records every start instead of starting anything. Launch runs on the
+// worker thread of a waited-for start.
+class RecordingProcesses : public platform::Processes {
+ public:
+  struct Start {
+    std::string szCommandLine;
+    bool bHandleAsked;
+  };
+
+  bool Launch(const std::string& commandLine,
+              std::unique_ptr<platform::ProcessHandle>* process) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_aStarts.push_back({commandLine, process != nullptr});
+    if (process) *process = std::make_unique<Handle>(this);
+    return true;
+  }
+
+  std::vector<Start> Starts() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_aStarts;
+  }
+  int Waits() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nWaits;
+  }
+
+ private:
+  class Handle : public platform::ProcessHandle {
+   public:
+    explicit Handle(RecordingProcesses* owner) : m_pOwner(owner) {}
+    void Wait() override {
+      std::lock_guard<std::mutex> lock(m_pOwner->m_mutex);
+      ++m_pOwner->m_nWaits;
+    }
+    uint32_t Id() const override { return 0; }
+
+   private:
+    RecordingProcesses* m_pOwner;
+  };
+
+  std::mutex m_mutex;
+  std::vector<Start> m_aStarts;
+  int m_nWaits = 0;
+};
+
+// Binds an action from one manifest element, as the manifest loader does.
+template <typename T>
+std::unique_ptr<T> Bound(const std::string& element) {
+  TiXmlDocument doc;
+  doc.Parse(element.c_str());
+  EXPECT_FALSE(doc.Error()) << element;
+  auto action = std::make_unique<T>();
+  EXPECT_TRUE(action->LoadFromElement(doc.RootElement()));
+  return action;
+}
+
+// Waits (up to 5 s) for a file that a started program writes.
+bool AppearsSoon(const std::string& path) {
+  for (int i = 0; i < 500; ++i) {
+    if (!ReadFileBytes(path).empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class RunActionRecorded : public ::testing::Test {
+ protected:
+  void SetUp() override { m_dir.Enter(); }
+
+  TempDir m_dir;
+  RecordingMainWindow m_window;
+  RecordingProcesses m_processes;
+  platform::ScopedService<platform::Processes> m_guard{&platform::Env::SetProcesses, &m_processes};
+};
+
+TEST_F(RunActionRecorded, CommandLineIsCmdBlankArgsAndTheBlankStaysWithoutArgs) {
+  EXPECT_TRUE(Bound<RunAction>(R"(<action type="run" cmd="prog"/>)")->Execute());
+  EXPECT_TRUE(
+      Bound<RunAction>(R"(<action type="run" cmd="prog" args="-x &quot;a b&quot;"/>)")->Execute());
+  auto starts = m_processes.Starts();
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0].szCommandLine, "prog ");
+  EXPECT_EQ(starts[1].szCommandLine, "prog -x \"a b\"");
+}
+
+TEST_F(RunActionRecorded, OnlyAsyncTrueInAnyCaseGoesOnWithoutWaiting) {
+  struct Case {
+    const char* szElement;
+    bool bWaits;
+  } cases[] = {
+      {R"(<action cmd="p" async="TRUE"/>)", false}, {R"(<action cmd="p" async="true"/>)", false},
+      {R"(<action cmd="p" async="yes"/>)", true},   {R"(<action cmd="p" async=" true"/>)", true},
+      {R"(<action cmd="p" async="false"/>)", true}, {R"(<action cmd="p"/>)", true},
+  };
+  for (const Case& c : cases) {
+    RecordingProcesses processes;
+    platform::ScopedService<platform::Processes> guard(&platform::Env::SetProcesses, &processes);
+    EXPECT_TRUE(Bound<RunAction>(c.szElement)->Execute());
+    auto starts = processes.Starts();
+    ASSERT_EQ(starts.size(), 1u) << c.szElement;
+    // A waited-for start asks for the process and waits on it.
+    EXPECT_EQ(starts[0].bHandleAsked, c.bWaits) << c.szElement;
+    EXPECT_EQ(processes.Waits(), c.bWaits ? 1 : 0) << c.szElement;
+  }
+}
+
+TEST_F(RunActionRecorded, DoubledBackslashesCollapseInCmdButNotInArgs) {
+  Bound<RunAction>(R"(<action cmd="C:\\Tools\\\\x.exe" args="D:\\data\\in.txt"/>)")->Execute();
+  auto starts = m_processes.Starts();
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].szCommandLine, R"(C:\Tools\\x.exe D:\\data\\in.txt)");
+}
+
+TEST_F(RunActionRecorded, FileIsAlsoAcceptedAsTheCommandAndCmdAsTheFile) {
+  RunAction run;
+  run.SetParam(" FILE ", "prog");
+  run.Execute();
+  OpenAction open;
+  open.SetParam("Cmd", m_dir.path());  // an existing path
+  open.SetParam("async", "True");
+  open.Execute();
+  auto starts = m_processes.Starts();
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0].szCommandLine, "prog ");
+  EXPECT_EQ(starts[1].szCommandLine, m_dir.path());
+  EXPECT_FALSE(starts[1].bHandleAsked);
+}
+
+TEST_F(RunActionRecorded, OpenOfAMissingFileStartsNothingAndTheNextActionRuns) {
+  auto open =
+      Bound<OpenAction>(R"(<action description="Opening" file=")" + m_dir.Sub("none") + R"("/>)");
+  EXPECT_FALSE(open->Execute());
+  EXPECT_FALSE(Bound<OpenAction>(R"(<action file=""/>)")->Execute());
+  EXPECT_TRUE(m_processes.Starts().empty());
+  EXPECT_EQ(m_window.m_aCalls, std::vector<std::string>{"status:Opening"});
+
+  EXPECT_TRUE(Bound<RunAction>(R"(<action cmd="next"/>)")->Execute());
+  EXPECT_EQ(m_processes.Starts().size(), 1u);
+}
+
+// Real programs: /bin/sh writes a marker file after a pause.
+class RunActionReal : public ::testing::Test {
+ protected:
+  std::string MarkerScript(double seconds) const {
+    return "-c \"sleep " + std::to_string(seconds) + "; echo done > '" + Marker() + "'\"";
+  }
+  std::string Marker() const { return m_dir.Sub("marker"); }
+
+  TempDir m_dir;
+};
+
+TEST_F(RunActionReal, AsyncTrueReturnsWhileTheProgramStillRuns) {
+  auto run = Bound<RunAction>(R"(<action cmd="/bin/sh" async="TRUE"/>)");
+  run->SetParam("args", MarkerScript(1));
+  auto start = Clock::now();
+  EXPECT_TRUE(run->Execute());
+  EXPECT_LT(SecondsSince(start), 0.8);
+  EXPECT_TRUE(ReadFileBytes(Marker()).empty());
+  EXPECT_TRUE(AppearsSoon(Marker()));
+}
+
+TEST_F(RunActionReal, WaitedForProgramKeepsTheRunUntilItEnds) {
+  for (const char* async : {"yes", ""}) {
+    std::remove(Marker().c_str());
+    auto run = Bound<RunAction>(R"(<action cmd="sh"/>)");
+    run->SetParam("args", MarkerScript(0.3));
+    run->SetParam("async", async);
+    auto start = Clock::now();
+    EXPECT_TRUE(run->Execute());
+    EXPECT_GE(SecondsSince(start), 0.25) << async;
+    EXPECT_EQ(ReadFileBytes(Marker()), "done\n") << async;
+  }
+}
+
+TEST_F(RunActionReal, ProgramThatCannotBeCreatedDoesNotHoldTheRun) {
+  auto run = Bound<RunAction>(R"(<action cmd="/nonexistent/program" args="a"/>)");
+  auto start = Clock::now();
+  run->Execute();
+  EXPECT_LT(SecondsSince(start), 2.0);
+}
+
+TEST_F(RunActionReal, OpenStartsAnExistingProgramAndWaitsForIt) {
+  // A folder with a blank: the whole path is the command line, unquoted.
+  std::string folder = m_dir.Sub("my prog");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  std::string script = folder + "/start";
+  ASSERT_TRUE(WriteFileBytes(script, "#!/bin/sh\nsleep 0.3\necho opened > '" + Marker() + "'\n"));
+  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+
+  auto open = Bound<OpenAction>(R"(<action file=")" + script + R"("/>)");
+  auto start = Clock::now();
+  EXPECT_TRUE(open->Execute());
+  EXPECT_GE(SecondsSince(start), 0.25);
+  EXPECT_EQ(ReadFileBytes(Marker()), "opened\n");
+}
+
+}  // namespace
