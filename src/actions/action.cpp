@@ -25,6 +25,8 @@ std::string ExpandEnvironment(const std::string& value) {
 
 }  // namespace
 
+const char kThisFileVar[] = "${this_file}";
+
 Action::Action(const std::string& szType) : m_szType(szType) {}
 
 Action::~Action() = default;
@@ -100,7 +102,7 @@ void Action::SubstituteThisFile(const std::string& path) {
   size_t count = m_aParamNames.size();
   for (size_t i = 0; i < count; ++i) {
     std::string value = m_aParamValues[i];
-    if (ReplaceAll(&value, "${this_file}", path) > 0) {
+    if (ReplaceAll(&value, kThisFileVar, path) > 0) {
       std::string name = m_aParamNames[i];
       SetParam(name, value);
     }

@@ -8,6 +8,10 @@
 
 class TiXmlElement;
 
+// Stands for the package's downloaded file in a parameter value; replaced
+// (case-sensitively) by SubstituteThisFile just before the action runs.
+extern const char kThisFileVar[];  // "${this_file}"
+
 class Action {
  public:
   explicit Action(const std::string& szType);

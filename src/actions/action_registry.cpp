@@ -1,5 +1,6 @@
 #include "actions/action_registry.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "actions/copy_action.h"
@@ -50,6 +51,13 @@ std::unique_ptr<Action> CreateAction(const std::string& type) {
   auto it = Prototypes().find(key);
   if (it == Prototypes().end() || !it->second) return nullptr;
   return it->second->Clone();
+}
+
+std::vector<std::string> RegisteredActionTypes() {
+  std::vector<std::string> types;
+  for (const auto& entry : Prototypes()) types.push_back(entry.first);
+  std::sort(types.begin(), types.end());
+  return types;
 }
 
 void ClearActionTypes() { Prototypes().clear(); }

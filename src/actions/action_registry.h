@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "actions/action.h"
 
@@ -13,6 +14,8 @@ void RegisterActionTypes();
 // A clone of the prototype for the trimmed, lower-cased type name; null when
 // the type is not registered.
 std::unique_ptr<Action> CreateAction(const std::string& type);
+// The registered type names, sorted.
+std::vector<std::string> RegisteredActionTypes();
 void ClearActionTypes();
 // Adds (or replaces) one prototype under `type`.
 void RegisterActionType(const std::string& type, std::unique_ptr<Action> prototype);

@@ -29,23 +29,70 @@ struct RootName {
 };
 
 constexpr RootName kRootNames[] = {
+    {"HKEY_LOCAL_MACHINE", "HKLM", platform::kHkeyLocalMachine},
     {"HKEY_CLASSES_ROOT", "HKCR", platform::kHkeyClassesRoot},
     {"HKEY_CURRENT_USER", "HKCU", platform::kHkeyCurrentUser},
     {"HKEY_CURRENT_CONFIG", "HKCC", platform::kHkeyCurrentConfig},
     {"HKEY_USERS", "HKU", platform::kHkeyUsers},
 };
 
-// Any name that is not one of the others, HKLM included, is the local machine.
-platform::RootKey RootKeyFromName(const std::string& name) {
-  for (const RootName& root : kRootNames) {
-    if (MbsEqualNoCase(name, root.szLong) || MbsEqualNoCase(name, root.szShort)) {
-      return root.hRoot;
-    }
-  }
-  return platform::kHkeyLocalMachine;
-}
+struct ValueTypeName {
+  const char* szName;
+  RegistryValueType type;
+};
+
+constexpr ValueTypeName kValueTypeNames[] = {
+    {"STRING", RegistryValueType::kString},
+    {"DWORD", RegistryValueType::kDword},
+    {"BINARY", RegistryValueType::kBinary},
+};
 
 }  // namespace
+
+void SplitRegistryKey(const std::string& key, std::string* rootName, std::string* subKey) {
+  *rootName = "HKEY_LOCAL_MACHINE";
+  *subKey = key;
+  size_t separator = MbsFind(key, '\\');
+  if (separator != std::string::npos && separator > 0) {
+    *rootName = key.substr(0, separator);
+    *subKey = key.substr(separator + 1);
+  }
+}
+
+bool RootKeyOfName(const std::string& name, platform::RootKey* root) {
+  for (const RootName& entry : kRootNames) {
+    if (MbsEqualNoCase(name, entry.szLong) || MbsEqualNoCase(name, entry.szShort)) {
+      *root = entry.hRoot;
+      return true;
+    }
+  }
+  *root = platform::kHkeyLocalMachine;
+  return false;
+}
+
+std::vector<std::string> RegistryRootNames() {
+  std::vector<std::string> names;
+  for (const RootName& entry : kRootNames) names.push_back(entry.szLong);
+  for (const RootName& entry : kRootNames) names.push_back(entry.szShort);
+  return names;
+}
+
+bool ValueTypeOfName(const std::string& name, RegistryValueType* type) {
+  for (const ValueTypeName& entry : kValueTypeNames) {
+    if (MbsEqualNoCase(name, entry.szName)) {
+      *type = entry.type;
+      return true;
+    }
+  }
+  *type = RegistryValueType::kString;
+  return false;
+}
+
+std::vector<std::string> RegistryValueTypeNames() {
+  std::vector<std::string> names;
+  for (const ValueTypeName& entry : kValueTypeNames) names.push_back(entry.szName);
+  return names;
+}
 
 int ParseHexBytes(const std::string& text, std::unique_ptr<unsigned char[]>& bytes) {
   // The test comes before the blanks go, so " hex:01" is not the notation.
@@ -102,22 +149,20 @@ int RegistryAction::Execute() {
   // value name is part of the name.
   bool bDeleteKey = false;
   bool bDeleteValue = false;
-  if (!m_szKey.empty() && m_szKey[0] == '-') {
+  if (!m_szKey.empty() && m_szKey[0] == kRegistryDeleteMarker) {
     bDeleteKey = true;
     m_szKey.erase(0, 1);
-  } else if (!m_szValueName.empty() && m_szValueName[0] == '-') {
+  } else if (!m_szValueName.empty() && m_szValueName[0] == kRegistryDeleteMarker) {
     bDeleteValue = true;
     m_szValueName.erase(0, 1);
   }
 
-  std::string szRoot = "HKEY_LOCAL_MACHINE";
-  std::string szSubKey = m_szKey;
-  size_t separator = MbsFind(m_szKey, '\\');
-  if (separator != std::string::npos && separator > 0) {
-    szRoot = m_szKey.substr(0, separator);
-    szSubKey = m_szKey.substr(separator + 1);
-  }
-  key.SetRootKey(RootKeyFromName(szRoot));
+  std::string szRoot;
+  std::string szSubKey;
+  SplitRegistryKey(m_szKey, &szRoot, &szSubKey);
+  platform::RootKey hRoot;
+  RootKeyOfName(szRoot, &hRoot);
+  key.SetRootKey(hRoot);
   key.SetSubKey(szSubKey.c_str());
   key.SetValueName(m_szValueName.c_str());
 
@@ -128,8 +173,10 @@ int RegistryAction::Execute() {
     return key.DeleteKey(szSubKey);
   }
   if (bDeleteValue) return key.DeleteValue(m_szValueName);
-  if (MbsEqualNoCase(m_szValueType, "BINARY")) return WriteBinaryValue(key);
-  if (MbsEqualNoCase(m_szValueType, "DWORD")) {
+  RegistryValueType type;
+  ValueTypeOfName(m_szValueType, &type);
+  if (type == RegistryValueType::kBinary) return WriteBinaryValue(key);
+  if (type == RegistryValueType::kDword) {
     // The 32 bits of the number: "-1" writes 4294967295.
     return key.WriteDWORD(static_cast<uint32_t>(StrToLong32(m_szValue, 10))) ==
            platform::kErrorSuccess;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "actions/action.h"
+#include "platform/registry_store.h"
 
 class RegistryKey;
 
@@ -34,6 +36,27 @@ class RegistryAction : public Action {
   std::string m_szValueType;
   int32_t m_nStartPos = -1;
 };
+
+// The delete marker before a key text or a value name. Only one counts: with
+// one on the key, a "-" starting the value name is part of the name.
+inline constexpr char kRegistryDeleteMarker = '-';
+
+// A key text without its delete marker, split as the action splits it: the
+// root name before the first backslash and the sub key after it; without a
+// backslash, or with one in first place, "HKEY_LOCAL_MACHINE" and the whole
+// text.
+void SplitRegistryKey(const std::string& key, std::string* rootName, std::string* subKey);
+// The root key of a root name, long or short form in any letter case: true for
+// the five roots; false, with HKEY_LOCAL_MACHINE, for any other text.
+bool RootKeyOfName(const std::string& name, platform::RootKey* root);
+// The names RootKeyOfName knows, long and short.
+std::vector<std::string> RegistryRootNames();
+
+enum class RegistryValueType { kString, kDword, kBinary };
+// What a "valuetype" text writes, compared ignoring case: true for "STRING",
+// "DWORD" and "BINARY"; false, with kString, for any other text.
+bool ValueTypeOfName(const std::string& name, RegistryValueType* type);
+std::vector<std::string> RegistryValueTypeNames();
 
 // Reads the "hex:" notation of registry export files ("hex:0a,0b,ff", lines
 // joined by a trailing backslash). Returns the number of bytes (above 0) and

@@ -18,20 +18,21 @@ constexpr int32_t kWmCommand = 273;
 // WM_CLOSE attempts between two questions.
 constexpr int kAttemptsPerQuestion = 2;
 
+struct MessageName {
+  const char* szName;
+  int32_t nNumber;
+};
+
+constexpr MessageName kMessageNames[] = {
+    {"WM_CLOSE", kWmClose},
+    {"WM_QUIT", kWmQuit},
+    {"WM_COMMAND", kWmCommand},
+    {"WM_DESTROY", kWmDestroy},
+};
+
 int32_t MessageNumber(const std::string& value) {
-  static const struct {
-    const char* name;
-    int32_t number;
-  } kNames[] = {
-      {"WM_CLOSE", kWmClose},
-      {"WM_QUIT", kWmQuit},
-      {"WM_COMMAND", kWmCommand},
-      {"WM_DESTROY", kWmDestroy},
-  };
-  for (const auto& entry : kNames) {
-    if (MbsEqualNoCase(value, entry.name)) return entry.number;
-  }
-  return DecimalValue(value);
+  int32_t number;
+  return MessageNameNumber(value, &number) ? number : DecimalValue(value);
 }
 
 // "无法关闭应用程序：%s" with the description in place of the %s.
@@ -43,6 +44,22 @@ std::string CannotCloseText(const std::string& description) {
 }
 
 }  // namespace
+
+bool MessageNameNumber(const std::string& name, int32_t* number) {
+  for (const MessageName& entry : kMessageNames) {
+    if (MbsEqualNoCase(name, entry.szName)) {
+      *number = entry.nNumber;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> MessageNames() {
+  std::vector<std::string> names;
+  for (const MessageName& entry : kMessageNames) names.push_back(entry.szName);
+  return names;
+}
 
 SendMessageAction::SendMessageAction() : Action("sendmessage") { InitDefaults(); }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "actions/action.h"
 
@@ -27,3 +28,9 @@ class SendMessageAction : public Action {
   int32_t m_wParam = 0;
   int32_t m_lParam = 0;
 };
+
+// The message names "message" accepts besides a decimal number, compared
+// ignoring case: true and the number for one of them, false for any other text.
+bool MessageNameNumber(const std::string& name, int32_t* number);
+// Those names, in table order: "WM_CLOSE", "WM_QUIT", "WM_COMMAND", "WM_DESTROY".
+std::vector<std::string> MessageNames();

@@ -12,6 +12,9 @@ namespace {
 constexpr char kParamNames[] = "cmd,id,name,target,arg,lnkdesc,iconfile,iconindex,newitems";
 constexpr char kParamDefaults[] = "create,0,,,,,,1,";
 constexpr char kWhiteSpace[] = " \t\r\n\v\f";
+constexpr char kCmdCreate[] = "create";
+constexpr char kCmdUpdate[] = "update";
+constexpr char kCmdDelete[] = "delete";
 
 // "0x" or "0X" first: "%x", otherwise "%d". No number leaves the field alone.
 void ScanFolderOrIndex(const std::string& value, int* field) {
@@ -24,12 +27,18 @@ void ScanFolderOrIndex(const std::string& value, int* field) {
 
 }  // namespace
 
+bool IsShortcutCommand(const std::string& cmd) {
+  return cmd == kCmdCreate || cmd == kCmdUpdate || cmd == kCmdDelete;
+}
+
+std::vector<std::string> ShortcutCommands() { return {kCmdCreate, kCmdUpdate, kCmdDelete}; }
+
 ShortcutAction::ShortcutAction() : Action("shortcut") { InitDefaults(); }
 
 ShortcutAction::~ShortcutAction() = default;
 
 void ShortcutAction::InitDefaults() {
-  m_szCmd = "create";
+  m_szCmd = kCmdCreate;
   m_nFolderId = 0;
   m_szName.clear();
   m_szTarget.clear();
@@ -45,7 +54,7 @@ int ShortcutAction::SetParam(const std::string& name, const std::string& value) 
   std::string key = ParamKey(name);
   if (key == "cmd") {
     m_szCmd = MbsLower(TrimChars(value, kWhiteSpace));
-    if (m_szCmd.empty()) m_szCmd = "create";
+    if (m_szCmd.empty()) m_szCmd = kCmdCreate;
   } else if (key == "id") {
     ScanFolderOrIndex(value, &m_nFolderId);
   } else if (key == "name") {
@@ -73,10 +82,10 @@ int ShortcutAction::Execute() {
   if (m_szName.empty()) return 0;
   auto manager = std::make_unique<ShortcutManager>();
   int result = 0;
-  if (m_szCmd == "create") {
+  if (m_szCmd == kCmdCreate) {
     result = manager->CreateShortcut(m_nFolderId, m_szName, m_szTarget, m_szArgs, m_szLinkDesc,
                                      m_szIconFile, m_nIconIndex);
-  } else if (m_szCmd == "update") {
+  } else if (m_szCmd == kCmdUpdate) {
     if (manager->ShortcutExists(m_nFolderId, m_szName)) {
       std::string target, args, description, iconFile;
       int iconIndex = 0;
@@ -95,7 +104,7 @@ int ShortcutAction::Execute() {
                                          iconIndex);
       }
     }
-  } else if (m_szCmd == "delete") {
+  } else if (m_szCmd == kCmdDelete) {
     result = manager->DeleteShortcut(m_nFolderId, m_szName);
   }
   return result;

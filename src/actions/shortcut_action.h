@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "actions/action.h"
 
@@ -29,3 +30,8 @@ class ShortcutAction : public Action {
   // Lower-cased, each key followed by a comma: "target,arg,".
   std::string m_szNewItems;
 };
+
+// The commands a shortcut action carries out: "create", "update", "delete".
+// `cmd` as the action keeps it (lower-cased, trimmed); any other does nothing.
+bool IsShortcutCommand(const std::string& cmd);
+std::vector<std::string> ShortcutCommands();

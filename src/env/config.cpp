@@ -38,13 +38,19 @@ bool CreateDirectoryTree(const std::string& path) {
   return fs.CreateDir(path) == platform::kErrorSuccess;
 }
 
+const char kAppPathVar[] = "${app_path}";
+const char kWinPathVar[] = "${win_path}";
+const char kSys32PathVar[] = "${sys32_path}";
+
 std::string ExpandPathVars(const std::string& text) {
   std::string out = text;
-  ReplaceAll(&out, "${app_path}", g_szAppPath);
-  ReplaceAll(&out, "${win_path}", g_szWinPath);
-  ReplaceAll(&out, "${sys32_path}", g_szSys32Path);
+  ReplaceAll(&out, kAppPathVar, g_szAppPath);
+  ReplaceAll(&out, kWinPathVar, g_szWinPath);
+  ReplaceAll(&out, kSys32PathVar, g_szSys32Path);
   return out;
 }
+
+std::string DownloadPathOf(const std::string& appPath) { return JoinPath(appPath, "download"); }
 
 std::string GetThisFilePath() { return platform::Env::Get().paths().ThisExecutable(); }
 

@@ -25,8 +25,14 @@ bool IsDirectory(const std::string& path);
 // True when the directory was created or already existed; creates missing
 // parents.
 bool CreateDirectoryTree(const std::string& path);
-// "${app_path}", "${win_path}" and "${sys32_path}" replaced, case-sensitive.
+// The path variables of the manifest text, matched case-sensitively.
+extern const char kAppPathVar[];    // "${app_path}"
+extern const char kWinPathVar[];    // "${win_path}"
+extern const char kSys32PathVar[];  // "${sys32_path}"
+// The three path variables replaced by g_szAppPath, g_szWinPath, g_szSys32Path.
 std::string ExpandPathVars(const std::string& text);
+// The download folder of an installation directory.
+std::string DownloadPathOf(const std::string& appPath);
 std::string GetThisFilePath();
 // Equal to g_szThisFile ignoring case, without any other normalisation.
 bool IsThisFile(const std::string& path);

@@ -17,6 +17,13 @@ uint32_t PackVersion(const unsigned int n[4]) {
   return ((n[0] & 0xFu) << 28) | ((n[1] & 0xFFu) << 20) | ((n[2] & 0xFu) << 16) | (n[3] & 0xFFFFu);
 }
 
+std::string UnpackVersion(uint32_t v) {
+  char text[48];
+  snprintf(text, sizeof text, "%u.%u.%u.%u", v >> 28, (v >> 20) & 0xFF, (v >> 16) & 0xF,
+           v & 0xFFFF);
+  return text;
+}
+
 uint32_t LittleEndian32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -62,6 +69,12 @@ void ParseVersion(const std::string& text, unsigned int numbers[4]) {
   }
 }
 
+std::string RecordedVersion(const std::string& version) {
+  unsigned int numbers[4];
+  ParseVersion(version, numbers);
+  return UnpackVersion(PackVersion(numbers));
+}
+
 std::string GetInstalledVersion() {
   RegistryKey key;
   OpenCert(key);
@@ -70,11 +83,7 @@ std::string GetInstalledVersion() {
   std::string version;
   // A "cert" shorter than four bytes holds no version.
   if (key.ReadBinary(&data, &size) == platform::kErrorSuccess && size >= 4) {
-    uint32_t v = LittleEndian32(data);
-    char text[48];
-    snprintf(text, sizeof text, "%u.%u.%u.%u", v >> 28, (v >> 20) & 0xFF, (v >> 16) & 0xF,
-             v & 0xFFFF);
-    version = text;
+    version = UnpackVersion(LittleEndian32(data));
   }
   delete[] data;
   return version;

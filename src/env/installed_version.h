@@ -15,3 +15,8 @@ void SetInstalledVersion(const std::string& version);
 // 32-bit range read as 4294967295. The one rule for the store and
 // CompareVersion.
 void ParseVersion(const std::string& text, unsigned int numbers[4]);
+
+// The version GetInstalledVersion reads back after SetInstalledVersion recorded
+// `version`: "cert" keeps 4, 8, 4 and 16 bits of the four numbers, so a number
+// beyond them comes back cut.
+std::string RecordedVersion(const std::string& version);

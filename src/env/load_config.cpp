@@ -45,7 +45,7 @@ void LoadConfig() {
   key.SetValueName("");
   key.ReadString(g_szAppPath);
 
-  if (!g_szAppPath.empty()) g_szDownloadPath = JoinPath(g_szAppPath, "download");
+  if (!g_szAppPath.empty()) g_szDownloadPath = DownloadPathOf(g_szAppPath);
   if (!g_szDownloadPath.empty() && !IsDirectory(g_szDownloadPath)) {
     platform::Fs& fs = platform::Env::Get().fs();
     if (fs.CreateDir(g_szDownloadPath) == platform::kErrorPathNotFound) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "env/mbstring.h"
 #include "platform/env.h"
 
 namespace {
@@ -195,4 +196,8 @@ std::string FileMd5Hex(const std::string& path) {
     md5.Update(block.data(), got);
   }
   return md5.FinalHex();
+}
+
+bool Md5Matches(const std::string& digest, const std::string& md5) {
+  return !digest.empty() && MbsEqualNoCase(digest, md5);
 }

@@ -24,3 +24,7 @@ class Md5 {
 // the file cannot be opened or a read fails before its end (the caller then
 // sees a mismatch).
 std::string FileMd5Hex(const std::string& path);
+
+// True when a digest from FileMd5Hex equals the manifest's md5 ignoring case;
+// no digest (the file could not be read) never matches.
+bool Md5Matches(const std::string& digest, const std::string& md5);

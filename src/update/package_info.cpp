@@ -15,22 +15,9 @@ namespace {
 
 constexpr int kMaxAttempts = 3;
 
-// The text of the first child element of that name: the first child node's
-// text as the parser condensed it; empty when either is missing.
-std::string ChildText(const TiXmlElement* parent, const char* name) {
-  const TiXmlElement* child = parent->FirstChildElement(name);
-  const char* text = child ? child->GetText() : nullptr;
-  return text ? text : "";
-}
-
-// The first "action" child and every sibling element after it, whatever its
-// name; elements before the first "action" are passed over.
 void LoadActions(const TiXmlElement* package, const char* listName,
                  std::vector<std::unique_ptr<Action>>* list) {
-  const TiXmlElement* holder = package->FirstChildElement(listName);
-  if (!holder) return;
-  for (const TiXmlElement* e = holder->FirstChildElement("action"); e;
-       e = e->NextSiblingElement()) {
+  for (const TiXmlElement* e : ActionElements(package, listName)) {
     const char* type = e->Attribute("type");
     std::unique_ptr<Action> action = CreateAction(type ? type : "");
     if (!action) continue;
@@ -48,6 +35,39 @@ void RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::str
 
 }  // namespace
 
+const char kPackageVersion[] = "version";
+const char kPackageDescription[] = "description";
+const char kPackageUrl[] = "url";
+const char kPackageMd5[] = "md5";
+const char* const kActionListNames[3] = {"pre-actions", "actions", "post-actions"};
+
+std::vector<std::string> PackageChildNames() {
+  std::vector<std::string> names = {kPackageVersion, kPackageDescription, kPackageUrl, kPackageMd5};
+  names.insert(names.end(), std::begin(kActionListNames), std::end(kActionListNames));
+  return names;
+}
+
+std::string ChildText(const TiXmlElement* parent, const char* name) {
+  const TiXmlElement* child = parent->FirstChildElement(name);
+  const char* text = child ? child->GetText() : nullptr;
+  return text ? text : "";
+}
+
+std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, const char* listName) {
+  std::vector<const TiXmlElement*> elements;
+  const TiXmlElement* holder = package->FirstChildElement(listName);
+  if (!holder) return elements;
+  for (const TiXmlElement* e = holder->FirstChildElement("action"); e;
+       e = e->NextSiblingElement()) {
+    elements.push_back(e);
+  }
+  return elements;
+}
+
+std::string PackageLocalFile(const std::string& url) {
+  return CollapseSeparators(JoinPath(g_szDownloadPath, UrlFileName(url)));
+}
+
 PackageInfo::PackageInfo() = default;
 
 PackageInfo::~PackageInfo() = default;
@@ -56,13 +76,15 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
   if (!element) return 1;
   const char* name = element->Attribute("name");
   m_szName = name ? name : "";
-  m_szVersion = ChildText(element, "version");
-  m_szDescription = ChildText(element, "description");
-  if (element->FirstChildElement("url")) m_szUrl = ChildText(element, "url");
-  if (!m_szUrl.empty() && element->FirstChildElement("md5")) m_szMd5 = ChildText(element, "md5");
-  LoadActions(element, "pre-actions", &m_listPreActions);
-  LoadActions(element, "actions", &m_listActions);
-  LoadActions(element, "post-actions", &m_listPostActions);
+  m_szVersion = ChildText(element, kPackageVersion);
+  m_szDescription = ChildText(element, kPackageDescription);
+  if (element->FirstChildElement(kPackageUrl)) m_szUrl = ChildText(element, kPackageUrl);
+  if (!m_szUrl.empty() && element->FirstChildElement(kPackageMd5)) {
+    m_szMd5 = ChildText(element, kPackageMd5);
+  }
+  LoadActions(element, kActionListNames[0], &m_listPreActions);
+  LoadActions(element, kActionListNames[1], &m_listActions);
+  LoadActions(element, kActionListNames[2], &m_listPostActions);
   return 1;
 }
 
@@ -76,14 +98,12 @@ int PackageInfo::Process() {
     do {
       // The downloader may have rewritten the URL on a failed attempt: the name
       // comes from the URL as it now stands.
-      m_szLocalFile = CollapseSeparators(JoinPath(g_szDownloadPath, UrlFileName(m_szUrl)));
+      m_szLocalFile = PackageLocalFile(m_szUrl);
       WriteLog(texts::kDownloadingFile + m_szUrl, true);
       ok = HttpDownload(m_szUrl, m_szLocalFile, true, true);
       if (ok && !m_szMd5.empty()) {
         WriteLog(texts::kCheckingFile, true);
-        // No digest (the file cannot be read) never matches.
-        std::string digest = FileMd5Hex(m_szLocalFile);
-        if (digest.empty() || !MbsEqualNoCase(digest, m_szMd5)) {
+        if (!Md5Matches(FileMd5Hex(m_szLocalFile), m_szMd5)) {
           WriteLog(texts::kFileCheckFailed, true);
           ok = false;
         } else {

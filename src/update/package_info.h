@@ -10,6 +10,28 @@
 
 class TiXmlElement;
 
+// The child elements of a "package" that LoadFromXml reads; names match exactly.
+extern const char kPackageVersion[];      // "version"
+extern const char kPackageDescription[];  // "description"
+extern const char kPackageUrl[];          // "url"
+extern const char kPackageMd5[];          // "md5"
+// The three action lists, in the order they run: "pre-actions", "actions",
+// "post-actions".
+extern const char* const kActionListNames[3];
+// All of the above.
+std::vector<std::string> PackageChildNames();
+
+// The text of the first child element of that name: the first child node's
+// text as the parser condensed it; empty when either is missing.
+std::string ChildText(const TiXmlElement* parent, const char* name);
+// The action elements of one list: of the first child element named
+// `listName`, its first "action" child and every sibling element after it,
+// whatever its name. Elements before the first "action" are passed over.
+std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, const char* listName);
+// Where Process saves the file of `url`: the download folder and the URL's
+// file name.
+std::string PackageLocalFile(const std::string& url);
+
 class PackageInfo {
  public:
   PackageInfo();

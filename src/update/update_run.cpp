@@ -109,15 +109,14 @@ bool UpdateRun::LoadManifest(std::string text) {
   }
 
   // Well-formed but without its root: as unusable as a parse error.
-  const TiXmlElement* root = m_xmlDoc.FirstChildElement("updateinfo");
+  const TiXmlElement* root = ManifestRoot(m_xmlDoc);
   if (!root) return false;
   const char* version = root->Attribute("version");
   m_szLatestVersion = version ? version : "";
   if (g_pMainWnd) g_pMainWnd->ShowLatestVersion(m_szLatestVersion);
 
   if (CompareVersion(g_szVersion, m_szLatestVersion)) {
-    for (const TiXmlElement* e = root->FirstChildElement("package"); e;
-         e = e->NextSiblingElement("package")) {
+    for (const TiXmlElement* e : PackageElements(root)) {
       auto package = std::make_unique<PackageInfo>();
       package->LoadFromXml(e);
       m_listPackages.push_back(std::move(package));
@@ -126,6 +125,22 @@ bool UpdateRun::LoadManifest(std::string text) {
     Show(texts::kAlreadyLatest);
   }
   return true;
+}
+
+const char kManifestRootElement[] = "updateinfo";
+const char kPackageElement[] = "package";
+
+const TiXmlElement* ManifestRoot(const TiXmlDocument& doc) {
+  return doc.FirstChildElement(kManifestRootElement);
+}
+
+std::vector<const TiXmlElement*> PackageElements(const TiXmlElement* root) {
+  std::vector<const TiXmlElement*> packages;
+  for (const TiXmlElement* e = root->FirstChildElement(kPackageElement); e;
+       e = e->NextSiblingElement(kPackageElement)) {
+    packages.push_back(e);
+  }
+  return packages;
 }
 
 bool CompareVersion(const std::string& installed, const std::string& latest) {

@@ -28,6 +28,15 @@ class UpdateRun {
   std::string m_szLatestVersion;
 };
 
+// The manifest's root, "updateinfo", and its package elements, "package".
+extern const char kManifestRootElement[];
+extern const char kPackageElement[];
+// The document's first top-level "updateinfo" element; null when there is none.
+const TiXmlElement* ManifestRoot(const TiXmlDocument& doc);
+// The "package" children of the root, in document order; other children are
+// passed over.
+std::vector<const TiXmlElement*> PackageElements(const TiXmlElement* root);
+
 // True when `latest` is newer than `installed`: the first of the four numbers
 // that differ decides. Numbers that cannot be read are 0.
 bool CompareVersion(const std::string& installed, const std::string& latest);

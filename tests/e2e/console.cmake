@@ -13,3 +13,8 @@ foreach(case
       $<TARGET_FILE:updater> $<TARGET_FILE:updater-reg> ${case})
   set_tests_properties(console.${case} PROPERTIES LABELS e2e TIMEOUT 120)
 endforeach()
+
+add_test(NAME demo.manifest_lints_clean
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/demo_manifest_test.py
+    $<TARGET_FILE:updater-reg> $<TARGET_FILE:updater-manifest>)
+set_tests_properties(demo.manifest_lints_clean PROPERTIES LABELS e2e TIMEOUT 60)

@@ -70,6 +70,18 @@ def case_auto_without_input_runs_one_update_and_exits(box, server):
     check(box.installed_version() == "1.1.0.0", "cert now %s" % box.installed_version())
     check(box.query(sandbox.UNINSTALL_KEY, "DisplayVersion") == "1.1.0.0", "DisplayVersion")
     check(not os.path.exists(os.path.join(box.app_dir, "download")), "download folder deleted")
+    # The archive unpacked into the installation, the registry values, the
+    # product's own program run and waited for, and the desktop shortcut.
+    check(sandbox.md5_of(os.path.join(box.app_dir, "plugins", "export.ini")) ==
+          sandbox.md5_of(os.path.join(sandbox.DATA, "program", "plugins", "export.ini")),
+          "plugins/export.ini unpacked")
+    check(os.path.isdir(os.path.join(box.app_dir, "data", "cache")), "data/cache made")
+    check(box.query(sandbox.PRODUCT_KEY, "UpdateNote") == "ledger export added in 1.1.0.0",
+          "UpdateNote written")
+    check(box.query(sandbox.PRODUCT_KEY, "Build") == "0x6e", "Build written")
+    with open(os.path.join(box.app_dir, "installed.txt"), encoding="utf-8") as f:
+        check(f.read().startswith("Velmar Acc 1.1.0.0 installed on "), "installed.txt written")
+    check(os.path.isfile(os.path.join(box.desktop_dir, "Velmar Acc.lnk")), "shortcut created")
     for installed_file, package_file in (("readme.txt", "readme.txt"),
                                          ("doc/changes.txt", "changes.txt")):
         check(sandbox.md5_of(os.path.join(box.app_dir, installed_file)) ==

@@ -18,26 +18,11 @@
 #include "support/recording_main_window.h"
 #include "support/short_write_fs.h"
 #include "support/temp_dir.h"
+#include "support/test_servers.h"
 
 namespace {
 
-std::string ServersDir() {
-  const char* dir = getenv("UPDATER_SERVERS_DIR");
-  return dir && *dir ? dir : UPDATER_SERVERS_DIR;
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-std::string NginxBase() { return "http://127.0.0.1:" + FirstLine(ServersDir() + "/nginx.port"); }
-std::string NginxRoot() { return FirstLine(ServersDir() + "/nginx.root"); }
-std::string FaultBase() {
-  return "http://127.0.0.1:" + FirstLine(ServersDir() + "/faultserver.port");
-}
+std::string FaultBase() { return FaultServerBase(); }
 
 // Byte i of every fault-server body.
 std::string Pattern(size_t begin, size_t end) {
@@ -102,9 +87,8 @@ class ScopedEnv {
 class DownloaderE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(FirstLine(ServersDir() + "/nginx.port").empty()) << "nginx is not running";
-    ASSERT_FALSE(FirstLine(ServersDir() + "/faultserver.port").empty())
-        << "the fault server is not running";
+    ASSERT_FALSE(NginxPort().empty()) << "nginx is not running";
+    ASSERT_FALSE(FaultServerPort().empty()) << "the fault server is not running";
     static std::atomic<int> counter{0};
     m_szTag = ::testing::UnitTest::GetInstance()->current_test_info()->name() + std::string("-") +
               std::to_string(getpid()) + "-" + std::to_string(counter++);

@@ -14,6 +14,7 @@
 #include "support/recording_main_window.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
+#include "support/test_servers.h"
 #include "support/update_checks.h"
 #include "update/update_run.h"
 
@@ -22,18 +23,6 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VELMAR ACC";
-
-std::string ServersDir() {
-  const char* dir = getenv("UPDATER_SERVERS_DIR");
-  return dir && *dir ? dir : UPDATER_SERVERS_DIR;
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 RegistryKey Value(const char* subKey, const char* name) {
   RegistryKey key;
@@ -68,10 +57,10 @@ std::string Upper(std::string text) {
 }  // namespace
 
 TEST(UpdateRunE2E, NewerManifestInstallsTwoVerifiedPackagesAndRecordsTheVersion) {
-  const std::string port = FirstLine(ServersDir() + "/nginx.port");
+  const std::string port = NginxPort();
   ASSERT_FALSE(port.empty()) << "nginx is not running";
   const std::string tag = "update_run-" + std::to_string(getpid());
-  const std::string www = FirstLine(ServersDir() + "/nginx.root") + "/" + tag;
+  const std::string www = NginxRoot() + "/" + tag;
   const std::string base = "http://127.0.0.1:" + port + "/" + tag;
 
   TempDir sandbox;

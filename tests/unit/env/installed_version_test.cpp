@@ -82,6 +82,8 @@ TEST_F(InstalledVersion, EachNumberIsCutToItsField) {
   WriteCert(std::string(4, '\0'));
   SetInstalledVersion("16.300.17.70000");
   EXPECT_EQ(GetInstalledVersion(), "0.44.1.4464");
+  EXPECT_EQ(RecordedVersion("16.300.17.70000"), "0.44.1.4464");
+  EXPECT_EQ(RecordedVersion("15.255.15.65535"), "15.255.15.65535");
   // DisplayVersion holds the text as given.
   EXPECT_EQ(DisplayVersion(), "16.300.17.70000");
 }

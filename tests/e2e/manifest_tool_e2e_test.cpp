@@ -1,0 +1,168 @@
+// updater-manifest as a publisher runs it: exit codes, the file publish
+// writes, and verify against the nginx fixture (see servers.cmake).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/temp_dir.h"
+#include "support/test_servers.h"
+
+namespace {
+
+struct Outcome {
+  int nExit = -1;
+  std::string szOut;
+};
+
+std::string Quoted(const std::string& arg) { return "'" + arg + "'"; }
+
+// The tool with `args` (already quoted), run in `cwd` when given: its standard
+// output and exit code; standard error goes to the output too.
+Outcome Tool(const std::string& args, const std::string& cwd = std::string()) {
+  Outcome outcome;
+  std::string command = std::string(UPDATER_MANIFEST_TOOL) + " " + args + " 2>&1";
+  if (!cwd.empty()) command = "cd " + Quoted(cwd) + " && " + command;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return outcome;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) outcome.szOut.append(buffer, n);
+  int status = pclose(pipe);
+  outcome.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+std::string Example() {
+  return std::string(UPDATER_TEST_SOURCE_DIR) + "/../docs/example-manifest.xml";
+}
+
+TEST(ManifestToolCli, LintExitsZeroWhenCleanOneWithFindingsTwoWhenUnreadable) {
+  TempDir dir;
+  Outcome clean = Tool("lint " + Quoted(Example()));
+  EXPECT_EQ(clean.nExit, 0) << clean.szOut;
+  EXPECT_EQ(clean.szOut, "");
+
+  std::string bad = dir.Sub("bad.xml");
+  ASSERT_TRUE(WriteFileBytes(bad,
+                             "<updateinfo version=\"1.0.0.1\">\n<package>\n"
+                             "<actions><action type=\"copy\" form=\"a\" to=\"b\"/></actions>\n"
+                             "</package>\n</updateinfo>\n"));
+  Outcome findings = Tool("lint " + Quoted(bad));
+  EXPECT_EQ(findings.nExit, 1);
+  EXPECT_EQ(findings.szOut, bad +
+                                ":3: \"form\" is no parameter of \"copy\": the updater does not "
+                                "read it (did you mean \"from\"?)\n");
+
+  EXPECT_EQ(Tool("lint " + Quoted(dir.Sub("missing.xml"))).nExit, 2);
+  EXPECT_EQ(Tool("lint " + Quoted(dir.path())).nExit, 2);
+  EXPECT_EQ(Tool("lint").nExit, 2);
+}
+
+TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Sub("files"));
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("files/a.zip"), "abc"));
+  std::string in = dir.Sub("update.in.xml");
+  std::string out = dir.Sub("update.xml");
+  ASSERT_TRUE(WriteFileBytes(in,
+                             "<updateinfo version=\"1.0.0.1\">\n"
+                             "  <package>\n    <url>http://h/a.zip</url>\n  </package>\n"
+                             "</updateinfo>\n"));
+  // Paths relative to where the publisher stands.
+  Outcome ok = Tool("publish update.in.xml files -o update.xml", dir.path());
+  EXPECT_EQ(ok.nExit, 0) << ok.szOut;
+  EXPECT_EQ(ReadFileBytes(out),
+            "<updateinfo version=\"1.0.0.1\">\n"
+            "  <package>\n    <url>http://h/a.zip</url>\n"
+            "    <md5>900150983cd24fb0d6963f7d28e17f72</md5>\n  </package>\n"
+            "</updateinfo>\n");
+  EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("updater.log")));
+
+  ASSERT_TRUE(WriteFileBytes(in,
+                             "<updateinfo version=\"1.0.0.2\">\n"
+                             "  <package>\n    <url>http://h/b.zip</url>\n  </package>\n"
+                             "</updateinfo>\n"));
+  Outcome missing =
+      Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files")) + " -o " + Quoted(out));
+  EXPECT_EQ(missing.nExit, 1);
+  EXPECT_NE(missing.szOut.find(in + ":3: url http://h/b.zip: no file \"b.zip\""), std::string::npos)
+      << missing.szOut;
+  // The earlier output stays as it was.
+  EXPECT_NE(ReadFileBytes(out).find("1.0.0.1"), std::string::npos);
+  EXPECT_EQ(Tool("publish " + Quoted(in) + " " + Quoted(dir.Sub("files"))).nExit, 2);
+}
+
+TEST(ManifestToolCli, PlanNeedsTheInstalledVersion) {
+  EXPECT_EQ(Tool("plan " + Quoted(Example())).nExit, 2);
+  Outcome plan = Tool("plan " + Quoted(Example()) + " --installed 2.0.0.0 --app-path /opt/v");
+  EXPECT_EQ(plan.nExit, 0) << plan.szOut;
+  EXPECT_NE(plan.szOut.find("where       = \"/opt/v\""), std::string::npos) << plan.szOut;
+}
+
+class ManifestToolVerify : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_FALSE(NginxPort().empty()) << "nginx is not running";
+    m_szDir = NginxRoot() + "/manifest_tool_" + name;
+    std::filesystem::remove_all(m_szDir);
+    std::filesystem::create_directories(m_szDir + "/files");
+    m_szBase = NginxBase() + "/manifest_tool_" + name;
+    ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/a.zip", std::string(300000, 'a')));
+    ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", "notes\n"));
+    ASSERT_TRUE(WriteFileBytes(m_szDir + "/update.in.xml",
+                               "<updateinfo version=\"1.0.0.1\">\n"
+                               "  <package name=\"a\">\n    <url>" +
+                                   m_szBase +
+                                   "/files/a.zip</url>\n  </package>\n"
+                                   "  <package name=\"b\">\n    <url>" +
+                                   m_szBase +
+                                   "/files/b.txt</url>\n  </package>\n"
+                                   "  <package name=\"c\"/>\n"
+                                   "</updateinfo>\n"));
+    Outcome published = Tool("publish " + Quoted(m_szDir + "/update.in.xml") + " " +
+                             Quoted(m_szDir + "/files") + " -o " + Quoted(m_szDir + "/update.xml"));
+    // The published file gains an md5 line after each url.
+    ASSERT_EQ(published.nExit, 0) << published.szOut;
+  }
+  void TearDown() override { std::filesystem::remove_all(m_szDir); }
+
+  std::string m_szDir;
+  std::string m_szBase;
+};
+
+TEST_F(ManifestToolVerify, AFreshlyPublishedManifestPasses) {
+  Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
+  EXPECT_EQ(verify.nExit, 0) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 1 (line 2)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 2 (line 6)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("no file  package 3 (line 10)"), std::string::npos) << verify.szOut;
+}
+
+TEST_F(ManifestToolVerify, FindsAFileTamperedWithOnTheServer) {
+  ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", "notes, changed after publishing\n"));
+  Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
+  EXPECT_EQ(verify.nExit, 1) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 1"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("MISMATCH package 2 (line 6) " + m_szBase + "/files/b.txt"),
+            std::string::npos)
+      << verify.szOut;
+}
+
+TEST_F(ManifestToolVerify, AFileMissingOnTheServerOrAManifestThatCannotBeFetchedFails) {
+  std::filesystem::remove(m_szDir + "/files/a.zip");
+  Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
+  EXPECT_EQ(verify.nExit, 1) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("FAILED   package 1"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 2"), std::string::npos) << verify.szOut;
+
+  Outcome none = Tool("verify " + Quoted(m_szBase + "/nothing.xml"));
+  EXPECT_EQ(none.nExit, 1) << none.szOut;
+  EXPECT_NE(none.szOut.find("FAILED manifest"), std::string::npos) << none.szOut;
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// updater-manifest: builds, checks and previews an update manifest before any
+// client sees it.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "client_setting.h"
+#include "lint.h"
+#include "manifest_texts.h"
+#include "plan.h"
+#include "publish.h"
+#include "verify.h"
+
+using namespace manifesttexts;
+
+namespace {
+
+constexpr int kExitClean = 0;
+constexpr int kExitFindings = 1;
+constexpr int kExitUnreadable = 2;
+
+int Usage() {
+  std::cerr << kUsage;
+  return kExitUnreadable;
+}
+
+int Lint(const std::vector<std::string>& files) {
+  if (files.empty()) return Usage();
+  int status = kExitClean;
+  for (const std::string& file : files) {
+    std::string text;
+    if (!ReadTextFile(file, &text)) {
+      std::cerr << Format(kCannotBeReadFormat, file.c_str()) << "\n";
+      status = kExitUnreadable;
+      continue;
+    }
+    std::vector<Finding> findings = LintManifest(text);
+    for (const Finding& f : findings)
+      std::cout << file << ":" << f.nLine << ": " << f.szMessage << "\n";
+    if (!findings.empty() && status == kExitClean) status = kExitFindings;
+  }
+  return status;
+}
+
+// Written beside OUT first and renamed over it, so OUT is never half written.
+bool WriteWhole(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::filesystem::remove(temporary);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) std::filesystem::remove(temporary, ec);
+  return !ec;
+}
+
+int Publish(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  std::string outPath;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o" && i + 1 < args.size()) {
+      outPath = args[++i];
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 2 || outPath.empty()) return Usage();
+  std::string text;
+  if (!ReadTextFile(positional[0], &text)) {
+    std::cerr << Format(kCannotBeReadFormat, positional[0].c_str()) << "\n";
+    return kExitUnreadable;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_directory(positional[1], ec)) {
+    std::cerr << Format(kNotAFolderFormat, positional[1].c_str()) << "\n";
+    return kExitUnreadable;
+  }
+  std::string published;
+  if (!PublishManifest(text, positional[0], positional[1], outPath, &published, std::cerr)) {
+    std::cerr << Format(kNotWrittenFormat, outPath.c_str()) << "\n";
+    return kExitFindings;
+  }
+  if (!WriteWhole(outPath, published)) {
+    std::cerr << Format(kCannotBeWrittenFormat, outPath.c_str()) << "\n";
+    return kExitUnreadable;
+  }
+  return kExitClean;
+}
+
+int Plan(const std::vector<std::string>& args) {
+  std::string file;
+  std::string installed;
+  std::string appPath;
+  bool haveInstalled = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--installed" && i + 1 < args.size()) {
+      installed = args[++i];
+      haveInstalled = true;
+    } else if (args[i] == "--app-path" && i + 1 < args.size()) {
+      appPath = args[++i];
+    } else if (file.empty()) {
+      file = args[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (file.empty() || !haveInstalled) return Usage();
+  std::string text;
+  if (!ReadTextFile(file, &text)) {
+    std::cerr << Format(kCannotBeReadFormat, file.c_str()) << "\n";
+    return kExitUnreadable;
+  }
+  return PlanManifest(text, installed, appPath, std::cout) ? kExitClean : kExitFindings;
+}
+
+int Verify(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage();
+  return VerifyManifest(args[0], std::cout) ? kExitClean : kExitFindings;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "lint") return Lint(args);
+  if (command == "publish") return Publish(args);
+  if (command == "plan") return Plan(args);
+  if (command == "verify") return Verify(args);
+  if (command == "--help" || command == "-h") {
+    std::cout << kUsage;
+    return kExitClean;
+  }
+  return Usage();
+}

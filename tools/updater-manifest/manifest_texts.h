@@ -1,0 +1,155 @@
+// Every text updater-manifest prints, in one place. "%s" and "%d" take the
+// values named beside each; Format fills them in.
+#pragma once
+
+#include <string>
+
+namespace manifesttexts {
+
+// lint: the document and its root.
+inline constexpr char kNotWellFormedFormat[] =
+    "not well-formed XML: %s (column %d); the updater rejects the whole manifest";
+inline constexpr char kNoRootFormat[] =
+    "no \"%s\" element: the updater finds no update in this manifest";
+inline constexpr char kNoVersion[] =
+    "\"updateinfo\" has no version: no installed version is older than it";
+inline constexpr char kVersionNotFourNumbersFormat[] =
+    "version \"%s\" is not four numbers: the updater reads it as %s";
+inline constexpr char kVersionZero[] = "version 0.0.0.0 is never newer than an installed version";
+inline constexpr char kVersionCutFormat[] =
+    "version %s is recorded as %s, which is older, so a client installs it again on every run";
+inline constexpr char kNotReadInRootFormat[] =
+    "<%s> is not read: the updater reads only \"%s\" elements here%s";
+inline constexpr char kNoPackageFormat[] =
+    "no \"%s\": the updater installs nothing and keeps the installed version";
+
+// lint: packages and action lists.
+inline constexpr char kNotReadInPackageFormat[] = "<%s> is not read in a package%s";
+inline constexpr char kMd5WithoutUrl[] =
+    "md5 without a url: the package has no file, and the updater ignores it";
+inline constexpr char kMd5NotDigestFormat[] =
+    "md5 \"%s\" is not 32 hexadecimal digits: no download of the file can pass the check";
+inline constexpr char kThisFileInUrlFormat[] =
+    "%s stands for the package file only in action parameters: in the url it stays as written";
+inline constexpr char kSecondListFormat[] =
+    "a second <%s> in this package: the updater reads only the first";
+inline constexpr char kBeforeFirstActionFormat[] =
+    "<%s> before the first \"action\" element of <%s>: the updater passes it over";
+inline constexpr char kNoTypeFormat[] = "<%s> without a \"type\": the updater passes it over";
+inline constexpr char kTypeNotRegisteredFormat[] =
+    "action type \"%s\" is not registered: the updater passes it over%s";
+
+// lint: parameters and their values.
+inline constexpr char kNoParameterFormat[] =
+    "\"%s\" is no parameter of \"%s\": the updater does not read it%s";
+inline constexpr char kSuggestionFormat[] = " (did you mean \"%s\"?)";
+inline constexpr char kParameterListFormat[] = " (its parameters: %s)";
+inline constexpr char kVariableNotClosedFormat[] =
+    "\"%s\" is not closed by \"}\": it stays as written%s";
+inline constexpr char kNoPathVariableFormat[] = "\"%s\" is no path variable: it stays as written%s";
+inline constexpr char kEnvironmentStaysFormat[] =
+    "\"%s\" in %s stays as written: the updater expands environment references only in a value "
+    "that also holds %s";
+inline constexpr char kNoWindow[] =
+    "sendmessage without a classname or a title: the updater finds no window to send to";
+inline constexpr char kNoMessage[] = "sendmessage without a message: the updater sends message 0";
+inline constexpr char kUnknownMessageFormat[] =
+    "message \"%s\" is neither a known message name (%s) nor a decimal number: the updater sends "
+    "message %d%s";
+inline constexpr char kNotDecimalParamFormat[] =
+    "%s \"%s\" is not a decimal number: the updater sends %d";
+inline constexpr char kUnknownShortcutCmdFormat[] =
+    "shortcut cmd \"%s\" is none of %s: the updater does nothing%s";
+inline constexpr char kShortcutWithoutName[] = "shortcut without a name: the updater does nothing";
+inline constexpr char kUnknownRootFormat[] =
+    "registry key \"%s\": \"%s\" is no root key, so the updater uses HKEY_LOCAL_MACHINE\\%s%s";
+inline constexpr char kNoSubKeyFormat[] =
+    "registry key \"%s\" has no sub key: the updater takes it as the sub key %s of "
+    "HKEY_LOCAL_MACHINE";
+inline constexpr char kUnknownValueTypeFormat[] =
+    "valuetype \"%s\" is none of %s: the updater writes a string%s";
+inline constexpr char kNotHexFormat[] =
+    "BINARY value \"%s\" is not in \"hex:\" notation (hex:0a,0b,ff): the updater writes nothing";
+inline constexpr char kBinaryWithoutStartPos[] =
+    "BINARY value without \"startpos\": it is bound as 0, so an existing value is patched from "
+    "its first byte, not replaced (startpos=\"-1\" replaces it)";
+inline constexpr char kDwordNotNumberFormat[] = "DWORD value \"%s\" is not a decimal number";
+inline constexpr char kDwordOutOfRangeFormat[] =
+    "DWORD value \"%s\" is out of the range %d to %d that the updater reads";
+
+// publish.
+inline constexpr char kNoFileForUrlFormat[] = "url %s: no file \"%s\" in %s";
+inline constexpr char kCannotReadFormat[] = "cannot read %s";
+inline constexpr char kCannotPlaceFormat[] =
+    "cannot tell where <%s> stands on this line; give it a line of its own";
+inline constexpr char kDigestsNotPlaced[] =
+    "the digests could not be placed in the text; nothing written";
+
+// plan.
+inline constexpr char kPlanInstalledFormat[] = "installed version: %s";
+inline constexpr char kPlanNoInstalled[] = "(none)";
+inline constexpr char kPlanUpdaterLogsFormat[] = "the updater logs: %s";
+inline constexpr char kPlanUnusableFormat[] =
+    "the updater cannot use this manifest: it shows \"%s\" and installs nothing";
+inline constexpr char kPlanManifestVersionFormat[] = "manifest version: %s (line %d)";
+inline constexpr char kPlanNotNewer[] =
+    "not newer: nothing is downloaded or run, and the installed version stays";
+inline constexpr char kPlanNoPackages[] =
+    "newer, but without packages: nothing is installed, and the installed version stays";
+inline constexpr char kPlanNewerFormat[] =
+    "newer: the update runs %d package%s, then records %s as the installed version";
+inline constexpr char kPlanPackageFormat[] = "package %d%s (line %d)";
+inline constexpr char kPlanVersionFormat[] = "  version: %s";
+inline constexpr char kPlanDescriptionFormat[] = "  description: \"%s\" (logged and shown first)";
+inline constexpr char kPlanNoFileFormat[] = "  file: none; only the actions run, and %s is empty";
+inline constexpr char kPlanFileFormat[] = "  file: %s";
+inline constexpr char kPlanSavedAsFormat[] = "  saved as: %s (%s in its actions)";
+inline constexpr char kPlanNoMd5[] = "  md5: none; the file is not checked";
+inline constexpr char kPlanMd5Format[] =
+    "  md5: %s (checked after each download, three attempts at most)";
+inline constexpr char kPlanListNoneFormat[] = "  %s: none";
+inline constexpr char kPlanListFormat[] = "  %s:";
+inline constexpr char kPlanActionFormat[] = "    %d. %s (line %d)";
+inline constexpr char kPlanNotRegisteredFormat[] =
+    "    %d. (line %d) type \"%s\" is not registered: passed over";
+inline constexpr char kPlanAbsent[] = " (attribute absent)";
+
+// verify.
+inline constexpr char kVerifyNoScratch[] = "no scratch folder for the downloads";
+inline constexpr char kVerifyCannotCreateFormat[] = "cannot create %s";
+inline constexpr char kVerifyManifestFailedFormat[] = "FAILED manifest %s: cannot be downloaded";
+inline constexpr char kVerifyManifestEmptyFormat[] = "FAILED manifest %s: empty";
+inline constexpr char kVerifyManifestUnusableFormat[] =
+    "FAILED manifest %s: the updater cannot use it";
+inline constexpr char kVerifyManifestFormat[] = "manifest %s: version %s";
+inline constexpr char kVerifyUpdaterLogsFormat[] = "  the updater logs: %s";
+inline constexpr char kVerifyPackageLabelFormat[] = "package %d (line %d)";
+inline constexpr char kVerifyNoFileFormat[] = "no file  %s";
+inline constexpr char kVerifyDownloadFailedFormat[] = "FAILED   %s %s: cannot be downloaded";
+inline constexpr char kVerifyNoMd5Format[] = "no md5   %s %s: not checked by the updater (%s)";
+inline constexpr char kVerifyOkFormat[] = "ok       %s %s";
+inline constexpr char kVerifyMismatchFormat[] =
+    "MISMATCH %s %s: the manifest says %s, the server's file is %s";
+inline constexpr char kVerifyUnreadable[] = "unreadable";
+
+// The command line.
+inline constexpr char kUsage[] =
+    "usage:\n"
+    "  updater-manifest lint FILE...\n"
+    "      reports what would make the updater do other than the manifest's author meant;\n"
+    "      exit 0 clean, 1 with findings, 2 when a file cannot be read\n"
+    "  updater-manifest publish TEMPLATE DIR -o OUT\n"
+    "      fills in each package's md5 from the file of its url's name in DIR\n"
+    "  updater-manifest plan FILE --installed VERSION [--app-path PATH]\n"
+    "      shows what a client at that version would do, without doing it\n"
+    "  updater-manifest verify URL\n"
+    "      downloads the manifest and its files as the updater does and checks each digest\n";
+inline constexpr char kCannotBeReadFormat[] = "%s: cannot be read";
+inline constexpr char kNotAFolderFormat[] = "%s: not a folder";
+inline constexpr char kNotWrittenFormat[] = "%s: not written";
+inline constexpr char kCannotBeWrittenFormat[] = "%s: cannot be written";
+
+}  // namespace manifesttexts
+
+// The format with its values filled in, as snprintf fills them.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
