@@ -32,8 +32,11 @@ struct FileTimes {
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
-  // Writes up to n bytes; *written tells how many went out. False on error.
+  // Writes up to n bytes; *written tells how many were taken. False on error.
+  // Bytes taken may be held back and sent later: a failure to send them shows
+  // in a later Write or in Close.
   virtual bool Write(const void* data, size_t n, size_t* written) = 0;
+  // True when every byte taken reached the file.
   virtual bool Close() = 0;
 };
 

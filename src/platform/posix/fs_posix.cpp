@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/env.h"
@@ -51,12 +52,59 @@ bool IsReadOnlyFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
 }
 
+// Small writes are gathered and go out in chunks of kWriteChunk bytes, so that
+// a caller writing in small blocks (the downloader's 4096, the extractor's
+// 2048) costs one system call per chunk, not per block. Close sends the rest
+// and tells whether everything reached the file. Once a write has failed, the
+// file is written through, so that every later block reports its own failure
+// as on a full disk.
 class PosixWritableFile : public WritableFile {
  public:
   explicit PosixWritableFile(int fd) : m_fd(fd) {}
   ~PosixWritableFile() override { Close(); }
 
   bool Write(const void* data, size_t n, size_t* written) override {
+    *written = 0;
+    if (m_fd < 0) return false;
+    if (m_nHeld + n > kWriteChunk || m_bWriteThrough) {
+      if (!Flush()) return false;
+      if (n >= kWriteChunk || m_bWriteThrough) {
+        *written = WriteOut(data, n);
+        if (*written < n) m_bWriteThrough = true;
+        return *written == n;
+      }
+    }
+    if (m_chunk.empty()) m_chunk.resize(kWriteChunk);
+    memcpy(m_chunk.data() + m_nHeld, data, n);
+    m_nHeld += n;
+    *written = n;
+    return true;
+  }
+
+  bool Close() override {
+    if (m_fd < 0) return true;
+    Flush();
+    int rc = ::close(m_fd);
+    m_fd = -1;
+    return !m_bLost && rc == 0;
+  }
+
+ private:
+  static constexpr size_t kWriteChunk = 64 * 1024;
+
+  // The held bytes go out; those that cannot are lost, the write that sends
+  // them fails, and so does Close.
+  bool Flush() {
+    if (m_nHeld == 0) return true;
+    size_t held = m_nHeld;
+    m_nHeld = 0;
+    if (WriteOut(m_chunk.data(), held) == held) return true;
+    m_bWriteThrough = true;
+    m_bLost = true;
+    return false;
+  }
+
+  size_t WriteOut(const void* data, size_t n) {
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < n) {
@@ -65,19 +113,14 @@ class PosixWritableFile : public WritableFile {
       if (w <= 0) break;
       done += static_cast<size_t>(w);
     }
-    *written = done;
-    return done == n;
+    return done;
   }
 
-  bool Close() override {
-    if (m_fd < 0) return true;
-    int rc = ::close(m_fd);
-    m_fd = -1;
-    return rc == 0;
-  }
-
- private:
   int m_fd;
+  std::vector<char> m_chunk;
+  size_t m_nHeld = 0;
+  bool m_bWriteThrough = false;
+  bool m_bLost = false;  // bytes once taken never reached the file
 };
 
 class PosixReadableFile : public ReadableFile {

@@ -30,6 +30,56 @@ TEST(PosixFs, CreateDirAnswersWindowsNumbers) {
   EXPECT_EQ(RealFs().RemoveDir(dir.Sub("a")), kErrorDirNotEmpty);
 }
 
+TEST(PosixFs, SmallWritesReachTheFileWholeAndInOrder) {
+  TempDir dir;
+  std::string expected;
+  std::unique_ptr<WritableFile> out;
+  ASSERT_EQ(RealFs().OpenForWrite(dir.Sub("f"), WriteMode::kCreateAlways, &out), kErrorSuccess);
+  // Blocks of every size around the chunk the back-end gathers, one larger
+  // than it among them.
+  for (size_t size : {2048u, 1u, 4096u, 65535u, 65536u, 200000u, 3u, 4096u}) {
+    std::string block(size, static_cast<char>('a' + expected.size() % 26));
+    size_t written = 0;
+    ASSERT_TRUE(out->Write(block.data(), block.size(), &written));
+    EXPECT_EQ(written, size);
+    expected += block;
+  }
+  EXPECT_TRUE(out->Close());
+  EXPECT_EQ(ReadFileBytes(dir.Sub("f")), expected);
+
+  // Appending keeps what is there, also with bytes held back.
+  ASSERT_EQ(RealFs().OpenForWrite(dir.Sub("f"), WriteMode::kAppend, &out), kErrorSuccess);
+  size_t written = 0;
+  ASSERT_TRUE(out->Write("tail", 4, &written));
+  out.reset();  // closing by destruction sends them too
+  EXPECT_EQ(ReadFileBytes(dir.Sub("f")), expected + "tail");
+}
+
+TEST(PosixFs, BytesThatCannotReachAFullDiskAreNeverReportedAsWritten) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  std::unique_ptr<WritableFile> out;
+  ASSERT_EQ(RealFs().OpenForWrite("/dev/full", WriteMode::kCreateAlways, &out), kErrorSuccess);
+  std::string block(4096, 'x');
+  size_t written = 0;
+  // Held back at first; the failure shows when they are sent, at the latest
+  // on closing.
+  ASSERT_TRUE(out->Write(block.data(), block.size(), &written));
+  EXPECT_FALSE(out->Close());
+
+  ASSERT_EQ(RealFs().OpenForWrite("/dev/full", WriteMode::kCreateAlways, &out), kErrorSuccess);
+  int failed = 0;
+  for (int i = 0; i < 40; ++i) {
+    if (!out->Write(block.data(), block.size(), &written)) {
+      ++failed;
+      EXPECT_EQ(written, 0u);
+    }
+  }
+  // The write that sends the first chunk fails, and from then on every block
+  // fails on its own, as each would on a full disk.
+  EXPECT_EQ(failed, 40 - 16);
+  EXPECT_FALSE(out->Close());
+}
+
 TEST(PosixFs, ReadOnlyFileRefusesDeletionAndOverwriteEvenForRoot) {
   TempDir dir;
   std::string file = dir.Sub("ro");
