@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/main_window.h"
+#include "env/main_window.h"
 
 class CountingWindow : public MainWindow {
  public:

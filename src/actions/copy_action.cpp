@@ -1,6 +1,6 @@
 #include "actions/copy_action.h"
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/update_log.h"
 #include "platform/env.h"

@@ -1,8 +1,8 @@
 #include "actions/send_message_action.h"
 
 #include "actions/scan_number.h"
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/mbstring.h"
 #include "platform/env.h"
 

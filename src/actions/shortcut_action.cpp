@@ -4,7 +4,7 @@
 
 #include "actions/scan_number.h"
 #include "actions/shortcut_manager.h"
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "env/mbstring.h"
 
 namespace {

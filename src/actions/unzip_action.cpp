@@ -1,8 +1,8 @@
 #include "actions/unzip_action.h"
 
 #include "actions/zip_extractor.h"
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/update_log.h"
 #include "platform/path_sep.h"

@@ -1,7 +1,7 @@
 #include "app/update_dialog.h"
 
 #include "actions/action_registry.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "update/update_run.h"

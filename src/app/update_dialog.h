@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/dialog_view.h"
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "app/progress_model.h"
 
 // One update run from the manifest URL; `manifestText` receives the manifest.

@@ -1,7 +1,7 @@
 #include "app/updater_app.h"
 
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/mbstring.h"
 

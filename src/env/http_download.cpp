@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/update_log.h"
 #include "platform/env.h"

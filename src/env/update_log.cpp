@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "platform/env.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <tinyxml.h>
 
 #include "actions/action_registry.h"
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/mbstring.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/installed_version.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "actions/unzip_action.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "support/recording_main_window.h"
 #include "support/temp_dir.h"
 

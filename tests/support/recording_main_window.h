@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "app/progress_model.h"
 
 class RecordingMainWindow : public MainWindow {

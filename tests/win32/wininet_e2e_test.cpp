@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "support/recording_main_window.h"

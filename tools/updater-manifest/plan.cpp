@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "actions/action_registry.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "client_setting.h"
 #include "env/config.h"
 #include "manifest_texts.h"

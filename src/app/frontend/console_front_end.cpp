@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "app/mnemonic.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "app/update_dialog.h"
 #include "env/mbstring.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "app/frontend/gtk_parts.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "app/update_dialog.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include "app/frontend/gtk_dialog_view.h"
 #include "app/frontend/gtk_parts.h"
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "app/mnemonic.h"
-#include "app/texts.h"
+#include "env/texts.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-# For Windows: writes texts_rc.h, the constants of app/texts.h as macros that
+# For Windows: writes texts_rc.h, the constants of env/texts.h as macros that
 # updater.rc can use, so the dialog's words stay in one place.
 #   cmake -DTEXTS=<texts.h> -DOUT=<texts_rc.h> -P texts_rc.cmake
 file(STRINGS ${TEXTS} lines ENCODING UTF-8 REGEX "inline constexpr char k[A-Za-z]+\\[\\] = \".*\";")
-set(out "// Generated from app/texts.h by texts_rc.cmake.\n")
+set(out "// Generated from env/texts.h by texts_rc.cmake.\n")
 foreach(line ${lines})
   string(REGEX REPLACE ".*char (k[A-Za-z]+)\\[\\] = (\".*\");.*" "#define \\1 \\2" define "${line}")
   string(APPEND out "${define}\n")

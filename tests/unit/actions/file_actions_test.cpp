@@ -10,7 +10,7 @@
 #include "actions/mkdir_action.h"
 #include "actions/remove_action.h"
 #include "actions/unzip_action.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "platform/env.h"
 #include "support/recording_main_window.h"
 #include "support/scoped_this_file.h"

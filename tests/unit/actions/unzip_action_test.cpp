@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "platform/env.h"
 #include "support/recording_main_window.h"
 #include "support/scoped_this_file.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "app/update_dialog.h"
 #include "env/config.h"
 #include "env/installed_version.h"

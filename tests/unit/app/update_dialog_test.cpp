@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "actions/action_registry.h"
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "env/config.h"
 #include "support/fake_dialog_view.h"
 #include "support/scoped_config.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "actions/action_registry.h"
-#include "app/main_window.h"
+#include "env/main_window.h"
 #include "env/config.h"
 #include "env/registry_key.h"
 #include "support/fake_dialog_view.h"

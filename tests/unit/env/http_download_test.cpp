@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "platform/env.h"
 #include "platform/url_canonical.h"
 #include "support/recording_main_window.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "actions/action_registry.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "env/config.h"
 #include "platform/env.h"
 #include "support/scoped_config.h"

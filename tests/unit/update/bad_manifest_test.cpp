@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "actions/action_registry.h"
-#include "app/texts.h"
+#include "env/texts.h"
 #include "env/http_download.h"
 #include "support/shortcut_sandbox.h"
 #include "unit/update/run_fixture.h"

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "support/update_checks.h"
 #include "unit/update/run_fixture.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "env/texts.h"
 #include "unit/update/run_fixture.h"
 
 namespace {

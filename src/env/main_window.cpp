@@ -1,3 +1,3 @@
-#include "app/main_window.h"
+#include "env/main_window.h"
 
 MainWindow* g_pMainWnd = nullptr;
