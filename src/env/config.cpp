@@ -58,6 +58,8 @@ const char kAppPathVar[] = "${app_path}";
 const char kWinPathVar[] = "${win_path}";
 const char kSys32PathVar[] = "${sys32_path}";
 
+// One building pass per variable, in this order: a value, or the text around
+// an empty one, may form a later variable, which is then replaced as well.
 std::string ExpandPathVars(const std::string& text) {
   std::string out = text;
   ReplaceAll(&out, kAppPathVar, g_szAppPath);

@@ -89,13 +89,22 @@ std::string TrimChars(const std::string& text, const char* set) {
 
 int ReplaceAll(std::string* text, const std::string& from, const std::string& to) {
   if (from.empty()) return 0;
+  size_t pos = text->find(from);
+  if (pos == std::string::npos) return 0;
+  // The result is built in one pass: replacing in place would move the rest
+  // of the text once per occurrence.
+  std::string out;
+  out.reserve(text->size());
   int count = 0;
-  size_t pos = 0;
-  while ((pos = text->find(from, pos)) != std::string::npos) {
-    text->replace(pos, from.size(), to);
-    pos += to.size();
+  size_t done = 0;
+  for (; pos != std::string::npos; pos = text->find(from, done)) {
+    out.append(*text, done, pos - done);
+    out += to;
+    done = pos + from.size();
     ++count;
   }
+  out.append(*text, done, std::string::npos);
+  text->swap(out);
   return count;
 }
 

@@ -86,6 +86,46 @@ TEST_F(ConfigValues, ExpandPathVarsIsCaseSensitiveAndInsertsValuesAsTheyStand) {
   EXPECT_EQ(ExpandPathVars("${app_path}"), "/usr${app_path}");
 }
 
+// Inputs where a pass could go wrong: occurrences that touch or nest, a
+// variable cut short or at the very end, values that hold variable names, and
+// empty values that join the text around them into a new name.
+TEST_F(ConfigValues, ExpandPathVarsOnTrickyInputs) {
+  struct Case {
+    const char* app;
+    const char* win;
+    const char* sys32;
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"A", "W", "S", "", ""},
+      {"A", "W", "S", "${app_path}${app_path}${win_path}", "AAW"},
+      {"A", "W", "S", "$${app_path}}", "$A}"},
+      {"A", "W", "S", "${app_${app_path}path}", "${app_Apath}"},
+      {"A", "W", "S", "x${sys32_path}", "xS"},
+      {"A", "W", "S", "x${sys32_path", "x${sys32_path"},
+      {"A", "W", "S", "${app_path", "${app_path"},
+      {"A", "W", "S", "${win_path}${sys32_path}${app_path}", "WSA"},
+      {"A", "W", "S", "${App_path}${win_path }${sys32_path}", "${App_path}${win_path }S"},
+      // An earlier value is scanned by the later passes, never by its own.
+      {"${sys32_path}", "W", "S", "${app_path}", "S"},
+      {"${app_path}", "${app_path}", "${win_path}", "${app_path}${win_path}${sys32_path}",
+       "${app_path}${app_path}${win_path}"},
+      // Empty values: the text around them is scanned again by the later passes.
+      {"", "W", "S", "${app_${app_path}path}", "${app_path}"},
+      {"", "W", "S", "${win${app_path}_path}", "W"},
+      {"", "", "S", "${sys${app_path}32${win_path}_path}", "S"},
+      {"", "", "", "${app_path}${win_path}${sys32_path}", ""},
+      {"/opt/\x95\\", "W", "S", "${app_path}\\", "/opt/\x95\\\\"},
+  };
+  for (const Case& c : cases) {
+    g_szAppPath = c.app;
+    g_szWinPath = c.win;
+    g_szSys32Path = c.sys32;
+    EXPECT_EQ(ExpandPathVars(c.text), c.expected) << c.text << " with " << c.app;
+  }
+}
+
 TEST(PathOps, SplitPathAndUrlFileName) {
   std::string dir = "unchanged";
   EXPECT_EQ(SplitPath("/readme.txt", &dir), "/readme.txt");
