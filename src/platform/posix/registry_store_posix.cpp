@@ -9,6 +9,10 @@
 // Every change is one BEGIN IMMEDIATE transaction; a busy time-out lets the
 // product, the updater and updater-reg share a hive. A hive file that is not
 // one of ours, or is damaged, answers 1009 to everything and is never written.
+// Its marker is read by every operation; its integrity, which costs a pass
+// over the whole file, is checked once per process for each file: again only
+// when another file takes its place or something other than this process's
+// own writes changes it.
 // A hive file without its owner-write bit, or that this process may not write,
 // is opened read-only: rights that modify the registry are refused with 5 as
 // for a protected key on Windows (the bit is what counts for root, who passes
@@ -24,6 +28,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -177,11 +183,72 @@ class Statement {
   int m_rc;
 };
 
+// What a hive file was when it was found sound: the same file (device and
+// inode) unchanged since (size, modification and change times).
+struct FileStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime = {};
+  timespec ctime = {};
+  bool operator==(const FileStamp& o) const {
+    return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+           ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
+// The stamp of the file at the path, when that is the file the connection
+// has open: a file the connection holds open keeps its inode, so no other
+// file can have it meanwhile.
+bool StampOfOpenFile(sqlite3* db, const std::string& path, FileStamp* stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  int moved = 1;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved)
+    return false;
+  stamp->dev = st.st_dev;
+  stamp->ino = st.st_ino;
+  stamp->size = st.st_size;
+  stamp->mtime = st.st_mtim;
+  stamp->ctime = st.st_ctim;
+  return true;
+}
+
+// The hive files this process found sound, by path, with their stamps then.
+class SoundHives {
+ public:
+  bool Holds(const std::string& path, const FileStamp& stamp) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    auto it = m_files.find(path);
+    return it != m_files.end() && it->second == stamp;
+  }
+  void Remember(const std::string& path, const FileStamp& stamp) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_files[path] = stamp;
+  }
+  void Forget(const std::string& path) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_files.erase(path);
+  }
+
+ private:
+  std::mutex m_lock;
+  std::map<std::string, FileStamp> m_files;
+};
+
+SoundHives& CheckedHives() {
+  static SoundHives hives;
+  return hives;
+}
+
 class Hive {
  public:
   ~Hive() { sqlite3_close_v2(m_db); }
   sqlite3* m_db = nullptr;
   bool m_bWritable = false;
+  std::string m_szPath;
+  bool m_bSound = false;  // found sound in the current transaction
   std::chrono::steady_clock::time_point m_busySince;
   std::minstd_rand m_jitter{static_cast<unsigned>(getpid())};
 };
@@ -224,6 +291,7 @@ Error OpenHive(RootKey root, bool create, std::unique_ptr<Hive>* hive) {
   if (rc != SQLITE_OK) return FromSqlite(rc);
   sqlite3_busy_handler(opened->m_db, WaitWhileBusy, opened.get());
   opened->m_bWritable = writable;
+  opened->m_szPath = path;
   *hive = std::move(opened);
   return kErrorSuccess;
 }
@@ -233,22 +301,33 @@ int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, n
 // One transaction; rolled back unless committed.
 class Transaction {
  public:
-  Transaction(sqlite3* db, bool write)
-      : m_db(db), m_rc(Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN")), m_bOpen(m_rc == SQLITE_OK) {}
+  Transaction(Hive* hive, bool write)
+      : m_hive(hive),
+        m_rc(Exec(hive->m_db, write ? "BEGIN IMMEDIATE" : "BEGIN")),
+        m_bOpen(m_rc == SQLITE_OK),
+        m_bWrite(write) {
+    m_hive->m_bSound = false;
+  }
   ~Transaction() {
-    if (m_bOpen) Exec(m_db, "ROLLBACK");
+    if (m_bOpen) Exec(m_hive->m_db, "ROLLBACK");
   }
   Error Started() const { return FromSqlite(m_rc); }
   Error Commit() {
-    int rc = Exec(m_db, "COMMIT");
-    if (rc == SQLITE_OK) m_bOpen = false;
-    return FromSqlite(rc);
+    int rc = Exec(m_hive->m_db, "COMMIT");
+    if (rc != SQLITE_OK) return FromSqlite(rc);
+    m_bOpen = false;
+    // A hive found sound stays so through this process's own change.
+    FileStamp now;
+    if (m_bWrite && m_hive->m_bSound && StampOfOpenFile(m_hive->m_db, m_hive->m_szPath, &now))
+      CheckedHives().Remember(m_hive->m_szPath, now);
+    return kErrorSuccess;
   }
 
  private:
-  sqlite3* m_db;
+  Hive* m_hive;
   int m_rc;
   bool m_bOpen;
+  bool m_bWrite;
 };
 
 Error ReadPragma(sqlite3* db, const char* sql, int64_t* value) {
@@ -262,7 +341,8 @@ Error ReadPragma(sqlite3* db, const char* sql, int64_t* value) {
 // Inside a transaction: is the file a sound hive of ours? *fresh when it is an
 // empty database (a file made but never written); on a write transaction the
 // tables are made then.
-Error CheckHive(sqlite3* db, bool write, bool* fresh) {
+Error CheckHive(Hive* hive, bool write, bool* fresh) {
+  sqlite3* db = hive->m_db;
   *fresh = false;
   int64_t id = 0;
   Error err = ReadPragma(db, "PRAGMA application_id", &id);
@@ -277,17 +357,30 @@ Error CheckHive(sqlite3* db, bool write, bool* fresh) {
     std::string make = std::string(kSchema) +
                        "PRAGMA application_id = " + std::to_string(kApplicationId) +
                        "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
-    return FromSqlite(Exec(db, make.c_str()));
+    err = FromSqlite(Exec(db, make.c_str()));
+    hive->m_bSound = err == kErrorSuccess;
+    return err;
   }
   int64_t version = 0;
   if (id != kApplicationId) return kErrorBadDatabase;
   err = ReadPragma(db, "PRAGMA user_version", &version);
   if (err != kErrorSuccess) return err;
   if (version != kSchemaVersion) return kErrorBadDatabase;
-  Statement check(db, "PRAGMA quick_check(1)");
-  int rc = check.Step();
-  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? kErrorBadDatabase : FromSqlite(rc);
-  return check.Text(0) == "ok" ? kErrorSuccess : kErrorBadDatabase;
+  // Read under the transaction's lock, so no other writer changes it meanwhile.
+  FileStamp now;
+  bool same = StampOfOpenFile(db, hive->m_szPath, &now);
+  if (!same || !CheckedHives().Holds(hive->m_szPath, now)) {
+    Statement check(db, "PRAGMA quick_check(1)");
+    int rc = check.Step();
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? kErrorBadDatabase : FromSqlite(rc);
+    if (check.Text(0) != "ok") {
+      CheckedHives().Forget(hive->m_szPath);
+      return kErrorBadDatabase;
+    }
+    if (same) CheckedHives().Remember(hive->m_szPath, now);
+  }
+  hive->m_bSound = true;
+  return kErrorSuccess;
 }
 
 std::vector<std::string> SplitKeyPath(const std::string& path) {
@@ -358,10 +451,10 @@ Error MakeKey(sqlite3* db, RootKey root, const std::vector<std::string>& parts, 
 // Looks a key up in a read transaction: 0 with its id (0 for an unwritten
 // root), 2 when it does not exist.
 Error LookUp(Hive* hive, RootKey root, const std::vector<std::string>& parts, int64_t* id) {
-  Transaction t(hive->m_db, false);
+  Transaction t(hive, false);
   if (t.Started() != kErrorSuccess) return t.Started();
   bool fresh = false;
-  Error err = CheckHive(hive->m_db, false, &fresh);
+  Error err = CheckHive(hive, false, &fresh);
   if (err != kErrorSuccess) return err;
   if (fresh) {
     *id = 0;
@@ -431,10 +524,10 @@ class PosixRegistryStore : public RegistryStore {
         return kErrorAccessDenied;
       if (err != kErrorSuccess) return err;
     } else {
-      Transaction t(hive->m_db, true);
+      Transaction t(hive.get(), true);
       if (t.Started() != kErrorSuccess) return t.Started();
       bool fresh = false;
-      err = CheckHive(hive->m_db, true, &fresh);
+      err = CheckHive(hive.get(), true, &fresh);
       if (err == kErrorSuccess) err = MakeKey(hive->m_db, root, parts, &id);
       if (err == kErrorSuccess) err = t.Commit();
       if (err != kErrorSuccess) return err;
@@ -487,10 +580,10 @@ class PosixRegistryStore : public RegistryStore {
     }
     if (!key->m_hive->m_bWritable) return kErrorAccessDenied;
     sqlite3* db = key->m_hive->m_db;
-    Transaction t(db, true);
+    Transaction t(key->m_hive.get(), true);
     if (t.Started() != kErrorSuccess) return t.Started();
     bool fresh = false;
-    Error err = CheckHive(db, true, &fresh);
+    Error err = CheckHive(key->m_hive.get(), true, &fresh);
     if (err != kErrorSuccess) return err;
     if (key->m_id == 0) {
       err = MakeKey(db, key->m_root, {}, &key->m_id);
@@ -560,10 +653,10 @@ class PosixRegistryStore : public RegistryStore {
       return err != kErrorSuccess ? err : kErrorAccessDenied;
     }
     sqlite3* db = hive->m_db;
-    Transaction t(db, true);
+    Transaction t(hive.get(), true);
     if (t.Started() != kErrorSuccess) return t.Started();
     bool fresh = false;
-    err = CheckHive(db, false, &fresh);
+    err = CheckHive(hive.get(), false, &fresh);
     if (err != kErrorSuccess) return err;
     if (fresh) return kErrorFileNotFound;
     err = FindKey(db, root, parts, &id);
@@ -591,10 +684,10 @@ class PosixRegistryStore : public RegistryStore {
     if (!key->m_hive || key->m_id == 0) return kErrorFileNotFound;
     if (!key->m_hive->m_bWritable) return kErrorAccessDenied;
     sqlite3* db = key->m_hive->m_db;
-    Transaction t(db, true);
+    Transaction t(key->m_hive.get(), true);
     if (t.Started() != kErrorSuccess) return t.Started();
     bool fresh = false;
-    Error err = CheckHive(db, false, &fresh);
+    Error err = CheckHive(key->m_hive.get(), false, &fresh);
     if (err != kErrorSuccess) return err;
     if (!KeyRowExists(db, key->m_id, &err)) return err != kErrorSuccess ? err : kErrorKeyDeleted;
     Statement s(db, "DELETE FROM vals WHERE key = ? AND name = ?");

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -311,6 +312,39 @@ TEST_F(RegistryStorePosix, DamagedHiveAnswers1009AndIsNeverWritten) {
   ASSERT_TRUE(WriteFileBytes(m_sandbox.MachineHive(), bytes));
   ExpectEveryOperationAnswers(kHkeyLocalMachine, kErrorBadDatabase);
   EXPECT_EQ(ReadFileBytes(m_sandbox.MachineHive()), bytes);
+}
+
+// A hive is checked once, then trusted while it stays the same file, unchanged
+// but by this process's writes: a damaged file put in its place afterwards, by
+// any of these means, is still found out.
+TEST_F(RegistryStorePosix, DamagedFileReplacingAHiveAlreadyCheckedAnswers1009) {
+  enum Way { kRewrite, kRewriteKeepingTimes, kRenameOver };
+  for (Way way : {kRewrite, kRewriteKeepingTimes, kRenameOver}) {
+    RegistrySandbox sandbox;
+    const std::string hive = sandbox.MachineHive();
+    {
+      auto key = Create(kHkeyLocalMachine, "Software\\Velmar");
+      for (int i = 0; i < 10; ++i) Set(key.get(), "v" + std::to_string(i), std::string(1000, 'x'));
+    }
+    ASSERT_EQ(Open(kHkeyLocalMachine, "Software\\Velmar", kKeyRead), kErrorSuccess);
+    struct stat before;
+    ASSERT_EQ(stat(hive.c_str(), &before), 0);
+    std::string bytes = ReadFileBytes(hive);
+    for (size_t i = 4096; i < 2 * 4096; ++i) bytes[i] = static_cast<char>(0xA5 ^ i);
+    if (way == kRenameOver) {
+      ASSERT_TRUE(WriteFileBytes(hive + ".new", bytes));
+      ASSERT_EQ(rename((hive + ".new").c_str(), hive.c_str()), 0);
+    } else {
+      ASSERT_TRUE(WriteFileBytes(hive, bytes));
+    }
+    if (way == kRewriteKeepingTimes) {
+      timespec times[2] = {before.st_atim, before.st_mtim};
+      ASSERT_EQ(utimensat(AT_FDCWD, hive.c_str(), times, 0), 0);
+    }
+    SCOPED_TRACE(way);
+    ExpectEveryOperationAnswers(kHkeyLocalMachine, kErrorBadDatabase);
+    EXPECT_EQ(ReadFileBytes(hive), bytes);
+  }
 }
 
 TEST_F(RegistryStorePosix, HiveWithoutOwnerWriteBitIsReadOnlyEvenForRoot) {
