@@ -87,6 +87,15 @@ class RegistryStore {
   virtual Error DeleteKey(RootKey root, const std::string& subKey) = 0;
   // RegDeleteValueA: 2 when there is no such value. Needs kKeySetValue.
   virtual Error DeleteValue(RegistryHandle* key, const std::string& name) = 0;
+
+  // From BeginChanges to EndChanges, the writes of this process reach each
+  // hive file as one change, made by EndChanges (0, or why it could not be);
+  // reads in between see them, and a write that fails takes back only its
+  // own part. For long series of writes, such as an import: a store that
+  // commits every write then commits once. Where the registry has no such
+  // thing both do nothing. For one thread at a time.
+  virtual void BeginChanges() {}
+  virtual Error EndChanges() { return kErrorSuccess; }
 };
 
 // Forwards everything; tests derive from it and override the one call they break.
@@ -122,6 +131,8 @@ class RegistryStoreWrapper : public RegistryStore {
   Error DeleteValue(RegistryHandle* k, const std::string& n) override {
     return m_pTarget->DeleteValue(k, n);
   }
+  void BeginChanges() override { m_pTarget->BeginChanges(); }
+  Error EndChanges() override { return m_pTarget->EndChanges(); }
 
  private:
   RegistryStore* m_pTarget;

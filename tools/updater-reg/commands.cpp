@@ -422,23 +422,9 @@ int RunExport(const Arguments& args) {
   return Succeed();
 }
 
-int RunImport(const Arguments& args) {
-  Options options;
-  if (!ParseOptions(args, {}, {}, &options) || options.positional.size() != 1)
-    return SyntaxError("IMPORT");
-  const std::string& file = options.positional[0];
-  std::error_code ec;
-  std::ifstream in(file, std::ios::binary);
-  if (!in || !std::filesystem::is_regular_file(file, ec))
-    return Fail(Format(regtexts::kCannotReadFileFormat, file.c_str()));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return Fail(Format(regtexts::kCannotReadFileFormat, file.c_str()));
-  std::vector<RegFileKey> keys;
-  int line = 0;
-  std::string problem;
-  if (!ParseRegFile(bytes, &keys, &line, &problem))
-    return Fail(Format(regtexts::kRegFileErrorFormat, file.c_str(), line, problem.c_str()));
-
+// Writes the keys of a .reg file in order: 0, or the exit code of the first
+// failure, which ends the import (what was written before it stays).
+int ImportKeys(const std::vector<RegFileKey>& keys) {
   // Every hive the file touches must take writes before the first one is made.
   std::set<platform::RootKey> roots;
   for (const RegFileKey& k : keys) roots.insert(k.key.root);
@@ -476,6 +462,36 @@ int RunImport(const Arguments& args) {
       FailWith(err);
       return Fail(regtexts::kImportIncomplete);
     }
+  }
+  return 0;
+}
+
+int RunImport(const Arguments& args) {
+  Options options;
+  if (!ParseOptions(args, {}, {}, &options) || options.positional.size() != 1)
+    return SyntaxError("IMPORT");
+  const std::string& file = options.positional[0];
+  std::error_code ec;
+  std::ifstream in(file, std::ios::binary);
+  if (!in || !std::filesystem::is_regular_file(file, ec))
+    return Fail(Format(regtexts::kCannotReadFileFormat, file.c_str()));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return Fail(Format(regtexts::kCannotReadFileFormat, file.c_str()));
+  std::vector<RegFileKey> keys;
+  int line = 0;
+  std::string problem;
+  if (!ParseRegFile(bytes, &keys, &line, &problem))
+    return Fail(Format(regtexts::kRegFileErrorFormat, file.c_str(), line, problem.c_str()));
+
+  // The whole file is one change of each hive it writes: one commit, not one
+  // per value.
+  Store().BeginChanges();
+  int code = ImportKeys(keys);
+  Error err = Store().EndChanges();
+  if (code != 0) return code;
+  if (err != platform::kErrorSuccess) {
+    FailWith(err);
+    return Fail(regtexts::kImportIncomplete);
   }
   return Succeed();
 }

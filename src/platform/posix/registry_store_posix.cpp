@@ -12,7 +12,9 @@
 // Its marker is read by every operation; its integrity, which costs a pass
 // over the whole file, is checked once per process for each file: again only
 // when another file takes its place or something other than this process's
-// own writes changes it.
+// own writes changes it. Between BeginChanges and EndChanges each hive file
+// written is held in one write transaction, and every operation on it is a
+// savepoint inside.
 // A hive file without its owner-write bit, or that this process may not write,
 // is opened read-only: rights that modify the registry are refused with 5 as
 // for a protected key on Windows (the bit is what counts for root, who passes
@@ -248,7 +250,9 @@ class Hive {
   sqlite3* m_db = nullptr;
   bool m_bWritable = false;
   std::string m_szPath;
-  bool m_bSound = false;  // found sound in the current transaction
+  // Found sound in the current transaction; in a series of changes, that is
+  // the whole series, under its write lock.
+  bool m_bSound = false;
   std::chrono::steady_clock::time_point m_busySince;
   std::minstd_rand m_jitter{static_cast<unsigned>(getpid())};
 };
@@ -265,12 +269,39 @@ int WaitWhileBusy(void* context, int count) {
   return 1;
 }
 
+int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+// Between BeginChanges and EndChanges: the hive files written meanwhile, by
+// path, each held open in one write transaction.
+struct PendingChanges {
+  bool m_bOn = false;
+  std::map<std::string, std::shared_ptr<Hive>> m_hives;
+};
+
+PendingChanges& Pending() {
+  static PendingChanges pending;
+  return pending;
+}
+
+// After a commit of this process: a hive found sound stays so with its new stamp.
+void KeepSound(Hive* hive) {
+  FileStamp now;
+  if (hive->m_bSound && StampOfOpenFile(hive->m_db, hive->m_szPath, &now))
+    CheckedHives().Remember(hive->m_szPath, now);
+}
+
 // Opens the hive file that holds root. A missing file gives 0 and a null hive,
 // unless create is set: then the file and its folders are made.
-Error OpenHive(RootKey root, bool create, std::unique_ptr<Hive>* hive) {
+Error OpenHive(RootKey root, bool create, std::shared_ptr<Hive>* hive) {
   hive->reset();
   std::string path = HivePath(root);
   if (path.empty()) return kErrorPathNotFound;
+  PendingChanges& pending = Pending();
+  auto held = pending.m_hives.find(path);
+  if (held != pending.m_hives.end()) {
+    *hive = held->second;
+    return kErrorSuccess;
+  }
   int flags = SQLITE_OPEN_READWRITE;
   bool writable = true;
   struct stat st;
@@ -286,45 +317,50 @@ Error OpenHive(RootKey root, bool create, std::unique_ptr<Hive>* hive) {
                access(FolderOf(path).c_str(), W_OK) == 0;
     if (!writable) flags = SQLITE_OPEN_READONLY;
   }
-  auto opened = std::make_unique<Hive>();
+  auto opened = std::make_shared<Hive>();
   int rc = sqlite3_open_v2(path.c_str(), &opened->m_db, flags, nullptr);
   if (rc != SQLITE_OK) return FromSqlite(rc);
   sqlite3_busy_handler(opened->m_db, WaitWhileBusy, opened.get());
   opened->m_bWritable = writable;
   opened->m_szPath = path;
+  if (pending.m_bOn && writable) {
+    rc = Exec(opened->m_db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return FromSqlite(rc);
+    pending.m_hives[path] = opened;
+  }
   *hive = std::move(opened);
   return kErrorSuccess;
 }
 
-int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-
-// One transaction; rolled back unless committed.
+// One transaction, or a savepoint in the one that holds a series of changes;
+// rolled back unless committed.
 class Transaction {
  public:
   Transaction(Hive* hive, bool write)
       : m_hive(hive),
-        m_rc(Exec(hive->m_db, write ? "BEGIN IMMEDIATE" : "BEGIN")),
+        m_bNested(!sqlite3_get_autocommit(hive->m_db)),
+        m_rc(Exec(hive->m_db, m_bNested ? "SAVEPOINT change"
+                              : write   ? "BEGIN IMMEDIATE"
+                                        : "BEGIN")),
         m_bOpen(m_rc == SQLITE_OK),
         m_bWrite(write) {
-    m_hive->m_bSound = false;
+    if (!m_bNested) m_hive->m_bSound = false;
   }
   ~Transaction() {
-    if (m_bOpen) Exec(m_hive->m_db, "ROLLBACK");
+    if (m_bOpen) Exec(m_hive->m_db, m_bNested ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK");
   }
   Error Started() const { return FromSqlite(m_rc); }
   Error Commit() {
-    int rc = Exec(m_hive->m_db, "COMMIT");
+    int rc = Exec(m_hive->m_db, m_bNested ? "RELEASE change" : "COMMIT");
     if (rc != SQLITE_OK) return FromSqlite(rc);
     m_bOpen = false;
-    // A hive found sound stays so through this process's own change.
-    FileStamp now;
-    if (m_bWrite && m_hive->m_bSound && StampOfOpenFile(m_hive->m_db, m_hive->m_szPath, &now))
-      CheckedHives().Remember(m_hive->m_szPath, now);
+    if (m_bWrite && !m_bNested) KeepSound(m_hive);
     return kErrorSuccess;
   }
 
  private:
   Hive* m_hive;
+  bool m_bNested;
   int m_rc;
   bool m_bOpen;
   bool m_bWrite;
@@ -366,6 +402,7 @@ Error CheckHive(Hive* hive, bool write, bool* fresh) {
   err = ReadPragma(db, "PRAGMA user_version", &version);
   if (err != kErrorSuccess) return err;
   if (version != kSchemaVersion) return kErrorBadDatabase;
+  if (hive->m_bSound) return kErrorSuccess;
   // Read under the transaction's lock, so no other writer changes it meanwhile.
   FileStamp now;
   bool same = StampOfOpenFile(db, hive->m_szPath, &now);
@@ -475,12 +512,12 @@ bool KeyRowExists(sqlite3* db, int64_t id, Error* err) {
 
 class SqliteKey : public RegistryHandle {
  public:
-  SqliteKey(RootKey root, uint32_t access, std::unique_ptr<Hive> hive, int64_t id)
+  SqliteKey(RootKey root, uint32_t access, std::shared_ptr<Hive> hive, int64_t id)
       : m_root(root), m_access(access), m_hive(std::move(hive)), m_id(id) {}
 
   RootKey m_root;
   uint32_t m_access;
-  std::unique_ptr<Hive> m_hive;  // null: the hive file did not exist at open
+  std::shared_ptr<Hive> m_hive;  // null: the hive file did not exist at open
   int64_t m_id;                  // 0: a root with nothing written yet
 };
 
@@ -492,7 +529,7 @@ class PosixRegistryStore : public RegistryStore {
     key->reset();
     if (!RootName(root)) return kErrorInvalidHandle;
     std::vector<std::string> parts = SplitKeyPath(subKey);
-    std::unique_ptr<Hive> hive;
+    std::shared_ptr<Hive> hive;
     Error err = OpenHive(root, false, &hive);
     if (err != kErrorSuccess) return err;
     int64_t id = 0;
@@ -513,7 +550,7 @@ class PosixRegistryStore : public RegistryStore {
     key->reset();
     if (!RootName(root)) return kErrorInvalidHandle;
     std::vector<std::string> parts = SplitKeyPath(subKey);
-    std::unique_ptr<Hive> hive;
+    std::shared_ptr<Hive> hive;
     Error err = OpenHive(root, true, &hive);
     if (err != kErrorSuccess) return err;
     int64_t id = 0;
@@ -643,7 +680,7 @@ class PosixRegistryStore : public RegistryStore {
   Error DeleteKey(RootKey root, const std::string& subKey) override {
     if (!RootName(root)) return kErrorInvalidHandle;
     std::vector<std::string> parts = SplitKeyPath(subKey);
-    std::unique_ptr<Hive> hive;
+    std::shared_ptr<Hive> hive;
     Error err = OpenHive(root, false, &hive);
     if (err != kErrorSuccess) return err;
     if (!hive) return parts.empty() ? kErrorAccessDenied : kErrorFileNotFound;
@@ -697,6 +734,26 @@ class PosixRegistryStore : public RegistryStore {
     if (rc != SQLITE_DONE) return FromSqlite(rc);
     if (sqlite3_changes(db) == 0) return kErrorFileNotFound;
     return t.Commit();
+  }
+
+  void BeginChanges() override { Pending().m_bOn = true; }
+
+  Error EndChanges() override {
+    PendingChanges& pending = Pending();
+    Error first = kErrorSuccess;
+    for (auto& held : pending.m_hives) {
+      Hive* hive = held.second.get();
+      Error err = FromSqlite(Exec(hive->m_db, "COMMIT"));
+      if (err == kErrorSuccess) {
+        KeepSound(hive);
+      } else {
+        Exec(hive->m_db, "ROLLBACK");
+        if (first == kErrorSuccess) first = err;
+      }
+    }
+    pending.m_hives.clear();
+    pending.m_bOn = false;
+    return first;
   }
 };
 

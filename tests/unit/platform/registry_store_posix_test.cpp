@@ -347,6 +347,51 @@ TEST_F(RegistryStorePosix, DamagedFileReplacingAHiveAlreadyCheckedAnswers1009) {
   }
 }
 
+// How many keys of that name the hive file holds, read past the store.
+int64_t KeysNamedOnDisk(const std::string& hive, const std::string& name) {
+  sqlite3* db = nullptr;
+  int64_t count = -1;
+  if (sqlite3_open_v2(hive.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM keys WHERE name = ?", -1, &s, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_bind_text(s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(s) == SQLITE_ROW) count = sqlite3_column_int64(s, 0);
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return count;
+}
+
+TEST_F(RegistryStorePosix, ChangesBetweenBeginAndEndReachTheFileAtOnce) {
+  Create(kHkeyLocalMachine, "Software\\A");
+  std::string junk(8192, 'j');
+  ASSERT_TRUE(WriteFileBytes(m_sandbox.UserHive(), junk));
+  Store().BeginChanges();
+  {
+    auto key = Create(kHkeyLocalMachine, "Software\\A\\B");
+    EXPECT_EQ(Set(key.get(), "x", "1"), kErrorSuccess);
+  }
+  // Seen by the process's own reads, not yet in the file.
+  std::unique_ptr<RegistryHandle> read;
+  ASSERT_EQ(Open(kHkeyLocalMachine, "Software\\A\\B", kKeyRead, &read), kErrorSuccess);
+  Error err;
+  EXPECT_EQ(Get(read.get(), "x", &err), "1");
+  EXPECT_EQ(KeysNamedOnDisk(m_sandbox.MachineHive(), "B"), 0);
+  // A refused change leaves the others; a damaged hive is still never written.
+  EXPECT_EQ(Store().DeleteKey(kHkeyLocalMachine, "Software\\A"), kErrorAccessDenied);
+  Create(kHkeyLocalMachine, "Software\\C");
+  ExpectEveryOperationAnswers(kHkeyCurrentUser, kErrorBadDatabase);
+  EXPECT_EQ(Store().EndChanges(), kErrorSuccess);
+  EXPECT_EQ(KeysNamedOnDisk(m_sandbox.MachineHive(), "B"), 1);
+  EXPECT_EQ(KeysNamedOnDisk(m_sandbox.MachineHive(), "C"), 1);
+  EXPECT_EQ(IntegrityCheck(m_sandbox.MachineHive()), "ok");
+  EXPECT_EQ(ReadFileBytes(m_sandbox.UserHive()), junk);
+  // The key opened in the series still works after it.
+  EXPECT_EQ(Get(read.get(), "x", &err), "1");
+}
+
 TEST_F(RegistryStorePosix, HiveWithoutOwnerWriteBitIsReadOnlyEvenForRoot) {
   {
     auto key = Create(kHkeyLocalMachine, "Software\\Velmar");
