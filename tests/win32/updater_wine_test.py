@@ -93,6 +93,15 @@ def wait_for(what, seconds, step=0.5):
     return what()
 
 
+def nginx_folder(name):
+    """A folder of this test below nginx's document root, and its URL."""
+    servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
+    port = (servers / "nginx.port").read_text().strip()
+    tag = f"{name}-{os.getpid()}"
+    www = pathlib.Path((servers / "nginx.root").read_text().strip()) / tag
+    return www, f"http://127.0.0.1:{port}/{tag}"
+
+
 def clear_keys(wine):
     for key in (r"HKLM\SOFTWARE\VELMAR", UNINSTALL_KEY):
         for view in ("/reg:32", "/reg:64"):
@@ -126,11 +135,7 @@ def case_not_installed(wine, work):
 
 
 def case_auto_run(wine, work):
-    servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
-    port = (servers / "nginx.port").read_text().strip()
-    tag = f"wine-auto-{os.getpid()}"
-    www = pathlib.Path((servers / "nginx.root").read_text().strip()) / tag
-    base = f"http://127.0.0.1:{port}/{tag}"
+    www, base = nginx_folder("wine-auto")
     app = pathlib.Path(work) / "Velmar Acc"
     app.mkdir(parents=True)
 
@@ -235,11 +240,7 @@ def tree(folder):
 
 
 def case_gbk_actions(wine, work):
-    servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
-    port = (servers / "nginx.port").read_text().strip()
-    tag = f"wine-gbk-{os.getpid()}"
-    www = pathlib.Path((servers / "nginx.root").read_text().strip()) / tag
-    base = f"http://127.0.0.1:{port}/{tag}"
+    www, base = nginx_folder("wine-gbk")
     work = pathlib.Path(work)
     # Whatever a probe writes goes here, beside the case's folder.
     probes = work.parent / (work.name + "-probes")

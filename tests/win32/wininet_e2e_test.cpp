@@ -11,6 +11,7 @@
 #include "env/texts.h"
 #include "support/recording_main_window.h"
 #include "support/temp_dir.h"
+#include "support/test_servers.h"
 
 namespace {
 
@@ -41,14 +42,6 @@ std::string RequestLog(const std::string& prefix) {
   std::string log;
   HttpDownload(url, log, false, false);
   return log;
-}
-
-int CountRequests(const std::string& log) {
-  int n = 0;
-  for (size_t p = 0; (p = log.find("GET ", p)) != std::string::npos; ++p) {
-    if (p == 0 || log[p - 1] == '\n') ++n;
-  }
-  return n;
 }
 
 std::string Pattern(size_t n) {
@@ -119,7 +112,9 @@ TEST_F(WinInetE2E, EveryInjectedFaultEndsWithItsMessageAndResult) {
       {"500 page", "status/500|", false, "", kError.c_str(), 0},
       {"redirect chain", "redirect/3|/r?size=3000", true, Pattern(3000), "", 3000},
       {"redirect loop", "loop|", false, "", kError.c_str(), 0},
-      {"negative length", "length|?value=-1&size=100&send=40", false, "", kError.c_str(), 0},
+      // POSIX keeps nothing here: libcurl refuses the header before the body.
+      {"negative length", "length|?value=-1&size=100&send=40", false, Pattern(40), kError.c_str(),
+       0},
       {"length of 2^40", "length|?value=1099511627776&size=100&send=40", false, Pattern(40),
        kError.c_str(), 2147483647},
   };
