@@ -9,7 +9,8 @@ Cases:
                   box, then the end
   auto_run        "-auto" against nginx, the product key written as its 32-bit
                   installer writes it: the posted click runs the whole update,
-                  the dialog stays open with both buttons enabled; a screenshot
+                  the dialog stays open with both buttons enabled, a file copied
+                  from "${sys32_path}" comes from SysWOW64; a screenshot
                   of it is kept in DIR/win32-dialog-auto.png
   gbk_actions     one manifest with every action type on an installation whose
                   folder name holds GBK characters with the trail byte 0x5C,
@@ -93,6 +94,10 @@ def wait_for(what, seconds, step=0.5):
     return what()
 
 
+def wine_drive_c():
+    return pathlib.Path(os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))) / "drive_c"
+
+
 def nginx_folder(name):
     """A folder of this test below nginx's document root, and its URL."""
     servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
@@ -157,7 +162,11 @@ def case_auto_run(wine, work):
   <package name="readme">
     <url>{base}/files/readme.txt</url>
     <md5>{hashlib.md5(readme).hexdigest()}</md5>
-    <actions><action type="copy" from="${{this_file}}" to="${{app_path}}\\readme.txt"/></actions>
+    <actions>
+      <action type="copy" from="${{this_file}}" to="${{app_path}}\\readme.txt"/>
+      <action type="copy" from="${{sys32_path}}\\kernel32.dll" to="${{app_path}}\\kernel32.dll"
+              move="false"/>
+    </actions>
   </package>
 </updateinfo>
 """
@@ -197,6 +206,11 @@ def case_auto_run(wine, work):
             assert line.encode("gbk") in text, line
         assert (app / "bin" / "core.dat").read_bytes() == core
         assert (app / "readme.txt").read_bytes() == readme
+        # The system folder, as a 32-bit program sees it: SysWOW64 behind
+        # "system32".
+        wow64 = wine_drive_c() / "windows" / "syswow64"
+        assert (app / "kernel32.dll").read_bytes() == (wow64 / "kernel32.dll").read_bytes(), \
+            "the 32-bit system folder"
         assert not (app / "download").exists(), "the download folder is deleted"
         assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion") == ("REG_SZ", "1.2.0.5")
         assert wine.reg_value(PRODUCT_KEY, "cert") is not None
@@ -335,9 +349,7 @@ def case_gbk_actions(wine, work):
     wine.reg("add", TEST_KEY, "/v", "kept", "/d", "y", "/f")
     wine.reg("add", PRODUCT_KEY + r"\Obsolete\Inner", "/v", "z", "/d", "z", "/f")
 
-    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
-    desktop = pathlib.Path(prefix) / "drive_c" / "users" / getpass.getuser() \
-        / "Desktop"
+    desktop = wine_drive_c() / "users" / getpass.getuser() / "Desktop"
     for name in (GBK_APP, "旧乗"):
         (desktop / (name + ".lnk")).unlink(missing_ok=True)
 
