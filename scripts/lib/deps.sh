@@ -33,14 +33,24 @@ updater_install_deps() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# The Windows build (scripts/build-windows): the cross compiler, zlib for
-# Windows, Wine with a Chinese locale for the ANSI code page 936, and what
-# apt-get source needs.
+# The Windows build (scripts/build-windows): the 32-bit cross compiler, zlib
+# for Windows (one package for both targets), Wine with its 32-bit half (a
+# 64-bit prefix runs 32-bit programs through WoW64) and a Chinese locale for
+# the ANSI code page 936, and what apt-get source needs.
 UPDATER_WINDOWS_PACKAGES=(
-  mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  wine wine64 locales dpkg-dev
+  mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
+  wine wine64 wine32:i386 locales dpkg-dev
 )
 
+# wine32 comes from the i386 architecture, which dpkg must know first.
 updater_install_windows_deps() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "the i386 architecture is not enabled (run as root to add it for wine32)" >&2
+      return 1
+    fi
+    dpkg --add-architecture i386
+    apt-get update -qq
+  fi
   updater_install_deps "${UPDATER_WINDOWS_PACKAGES[@]}"
 }

@@ -53,14 +53,6 @@ std::string RequestLog(const std::string& prefix) {
   return out;
 }
 
-int CountRequests(const std::string& log) {
-  int n = 0;
-  for (size_t p = 0; (p = log.find("GET ", p)) != std::string::npos; ++p) {
-    if (p == 0 || log[p - 1] == '\n') ++n;
-  }
-  return n;
-}
-
 // Sets an environment variable for one test.
 class ScopedEnv {
  public:

@@ -30,3 +30,11 @@ std::string NginxBase() { return "http://127.0.0.1:" + NginxPort(); }
 std::string NginxRoot() { return FirstLine("nginx.root"); }
 std::string FaultServerPort() { return FirstLine("faultserver.port"); }
 std::string FaultServerBase() { return "http://127.0.0.1:" + FaultServerPort(); }
+
+int CountRequests(const std::string& log) {
+  int n = 0;
+  for (size_t p = 0; (p = log.find("GET ", p)) != std::string::npos; ++p) {
+    if (p == 0 || log[p - 1] == '\n') ++n;
+  }
+  return n;
+}

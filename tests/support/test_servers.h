@@ -14,3 +14,5 @@ std::string NginxBase();
 std::string NginxRoot();
 std::string FaultServerPort();
 std::string FaultServerBase();
+// How many requests a text log of the fault server's /__requests holds.
+int CountRequests(const std::string& log);

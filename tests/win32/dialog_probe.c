@@ -5,13 +5,19 @@
  *   dialog_probe about <out file>   chooses the window menu's About item, writes
  *                                   the About box's caption and closes it
  *   dialog_probe box <out file>     writes the caption and text of a message
- *                                   box of updater.exe and presses its OK */
+ *                                   box of updater.exe and presses its OK
+ *   dialog_probe find <class> <title>  exit 0 when that top-level window exists
+ *   dialog_probe link <lnk> <out>   writes what the shell reads from a link
+ *                                   file through IShellLinkA; exit 1 when it
+ *                                   cannot be loaded */
 #include <stdio.h>
 #include <string.h>
-/* <commctrl.h> needs <windows.h> first. */
+/* <commctrl.h> and <shlobj.h> need <windows.h> first. */
+#define COBJMACROS
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 // clang-format on
 
 static HWND Dialog(void) { return FindWindowA("#32770", "Velmar Updater"); }
@@ -32,6 +38,37 @@ static void Bar(FILE* f, const char* name, HWND dlg, int id) {
 static void Enabled(FILE* f, const char* name, HWND dlg, int id) {
   HWND item = GetDlgItem(dlg, id);
   fprintf(f, "%s=%d\n", name, item && IsWindowEnabled(item) ? 1 : 0);
+}
+
+static int Link(const char* path, const char* out) {
+  WCHAR wide[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) return 1;
+  CoInitialize(NULL);
+  IShellLinkA* link = NULL;
+  IPersistFile* file = NULL;
+  int rc = 1;
+  if (SUCCEEDED(CoCreateInstance(&CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, &IID_IShellLinkA,
+                                 (void**)&link)) &&
+      SUCCEEDED(IShellLinkA_QueryInterface(link, &IID_IPersistFile, (void**)&file)) &&
+      SUCCEEDED(IPersistFile_Load(file, wide, STGM_READ))) {
+    char target[MAX_PATH] = "", args[1024] = "", desc[1024] = "", icon[MAX_PATH] = "";
+    int index = 0;
+    IShellLinkA_GetPath(link, target, sizeof target, NULL, SLGP_RAWPATH);
+    IShellLinkA_GetArguments(link, args, sizeof args);
+    IShellLinkA_GetDescription(link, desc, sizeof desc);
+    IShellLinkA_GetIconLocation(link, icon, sizeof icon, &index);
+    FILE* f = fopen(out, "wb");
+    if (f) {
+      fprintf(f, "target=%s\nargs=%s\ndesc=%s\nicon=%s\nindex=%d\n", target, args, desc, icon,
+              index);
+      fclose(f);
+      rc = 0;
+    }
+  }
+  if (file) IPersistFile_Release(file);
+  if (link) IShellLinkA_Release(link);
+  CoUninitialize();
+  return rc;
 }
 
 int main(int argc, char** argv) {
@@ -85,5 +122,7 @@ int main(int argc, char** argv) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return 0;
   }
+  if (argc == 4 && strcmp(argv[1], "find") == 0) return FindWindowA(argv[2], argv[3]) ? 0 : 1;
+  if (argc == 4 && strcmp(argv[1], "link") == 0) return Link(argv[2], argv[3]);
   return 3;
 }

@@ -1,8 +1,9 @@
 /* For Windows: a second Win32 program for the tests. Modes:
- *   test_window window <class> <title> <record file> [stubborn]
+ *   test_window window <class> <title> <record file> [stubborn|once]
  *     a top-level window that appends "message wparam lparam" (hex) to the
  *     record file for every WM_USER-range or WM_CLOSE message; a stubborn one
- *     does not close on WM_CLOSE.
+ *     does not close on WM_CLOSE, a "once" one refuses the first WM_CLOSE
+ *     only.
  *   test_window startupinfo <record file>
  *     writes the STARTUPINFO flags and show state it was started with. */
 #include <stdio.h>
@@ -10,7 +11,7 @@
 #include <windows.h>
 
 static const char* g_record;
-static int g_stubborn;
+static int g_refusals; /* WM_CLOSE messages still to refuse; -1: all */
 
 static void Record(UINT message, WPARAM w, LPARAM l) {
   FILE* f = fopen(g_record, "ab");
@@ -26,7 +27,11 @@ static LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM w, LPARAM l) {
   }
   if (message == WM_CLOSE) {
     Record(message, w, l);
-    if (!g_stubborn) DestroyWindow(h);
+    if (g_refusals == 0) {
+      DestroyWindow(h);
+    } else if (g_refusals > 0) {
+      --g_refusals;
+    }
     return 0;
   }
   if (message == WM_DESTROY) {
@@ -48,7 +53,8 @@ int main(int argc, char** argv) {
   }
   if (argc < 5 || strcmp(argv[1], "window") != 0) return 2;
   g_record = argv[4];
-  g_stubborn = argc > 5 && strcmp(argv[5], "stubborn") == 0;
+  if (argc > 5 && strcmp(argv[5], "stubborn") == 0) g_refusals = -1;
+  if (argc > 5 && strcmp(argv[5], "once") == 0) g_refusals = 1;
   WNDCLASSA wc;
   memset(&wc, 0, sizeof wc);
   wc.lpfnWndProc = WindowProc;

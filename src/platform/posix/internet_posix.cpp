@@ -6,9 +6,8 @@
 // peers and host names, take proxies from the environment (http_proxy,
 // https_proxy, no_proxy), and never accept compressed bodies, so the bytes read
 // are the resource's bytes. Connecting gives up after 60 s; a transfer is
-// aborted when fewer than 1 byte per second arrives for 60 s. Tests shorten
-// these with UPDATER_HTTP_CONNECT_SECONDS and UPDATER_HTTP_STALL_SECONDS
-// (whole seconds, 1..3600), read at every request.
+// aborted when fewer than 1 byte per second arrives for 60 s (the limits of
+// platform/http_limits.h, read at every request).
 #include <curl/curl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -20,29 +19,18 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/http_limits.h"
 #include "platform/url_canonical.h"
 
 namespace platform {
 namespace {
 
-constexpr long kConnectSeconds = 60;
-constexpr long kStallSeconds = 60;
-constexpr long kMaxRedirects = 10;
 // Body bytes received but not read yet. When it is full the transfer pauses,
 // so memory stays bounded whatever the reader does between reads.
 constexpr size_t kPendingCapacity = 256 * 1024;
 // libcurl's own receive buffer: large socket reads keep a local transfer as
 // fast as the curl tool's.
 constexpr long kReceiveBufferSize = 128 * 1024;
-
-long SecondsFromEnv(const char* name, long fallback) {
-  const char* text = getenv(name);
-  if (!text || !*text) return fallback;
-  char* end = nullptr;
-  long value = strtol(text, &end, 10);
-  if (*end != '\0' || value < 1 || value > 3600) return fallback;
-  return value;
-}
 
 bool StartsWithNoCase(const char* data, size_t n, const char* prefix) {
   size_t len = strlen(prefix);
@@ -81,16 +69,14 @@ class CurlRequest : public HttpRequest {
     curl_easy_setopt(m_hEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #endif
     curl_easy_setopt(m_hEasy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(m_hEasy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(m_hEasy, CURLOPT_MAXREDIRS, kMaxHttpRedirects);
     curl_easy_setopt(m_hEasy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(m_hEasy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(m_hEasy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_hEasy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-    curl_easy_setopt(m_hEasy, CURLOPT_CONNECTTIMEOUT,
-                     SecondsFromEnv("UPDATER_HTTP_CONNECT_SECONDS", kConnectSeconds));
+    curl_easy_setopt(m_hEasy, CURLOPT_CONNECTTIMEOUT, HttpConnectSeconds());
     curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_TIME,
-                     SecondsFromEnv("UPDATER_HTTP_STALL_SECONDS", kStallSeconds));
+    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_TIME, HttpStallSeconds());
     curl_easy_setopt(m_hEasy, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
     curl_easy_setopt(m_hEasy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(m_hEasy, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);

@@ -1,5 +1,7 @@
 // Windows back-end of Internet: WinINet with the system's preconfigured proxy
 // settings and the request flags that always fetch afresh from the server.
+// Redirects are followed here rather than by WinINet, which (in Wine at least)
+// follows a redirect loop for ever; the limits are those of http_limits.h.
 // The SDK headers below need <windows.h> first.
 // clang-format off
 #include "platform/win32/windows_api.h"
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/http_limits.h"
 
 namespace platform {
 namespace {
@@ -20,6 +23,57 @@ constexpr DWORD kRequestFlags = 0x80000C10;
 static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE |
                                 INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE),
               "request flags");
+
+bool IsRedirectStatus(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsHttpUrl(const std::string& url) {
+  std::string scheme = url.substr(0, url.find(':'));
+  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return (scheme == "http" || scheme == "https") && url.compare(scheme.size(), 3, "://") == 0;
+}
+
+// The connect limit, and the stall limit as the longest wait for any data.
+void SetTimeouts(HINTERNET h) {
+  DWORD connect = static_cast<DWORD>(HttpConnectSeconds() * 1000);
+  DWORD receive = static_cast<DWORD>(HttpStallSeconds() * 1000);
+  ::InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+}
+
+DWORD Status(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+    return 0;
+  }
+  return status;
+}
+
+// The redirect's target made absolute against the URL that gave it; false
+// when there is none.
+bool RedirectTarget(HINTERNET request, const std::string& base, std::string* target) {
+  std::vector<char> buffer(2048);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  if (!::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, buffer.data(), &size, nullptr)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    buffer.resize(size + 1);
+    if (!::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, buffer.data(), &size, nullptr)) {
+      return false;
+    }
+  }
+  std::string location(buffer.data(), size);
+  std::vector<char> combined(base.size() + location.size() + 1024);
+  DWORD length = static_cast<DWORD>(combined.size());
+  if (!::InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &length,
+                             ICU_BROWSER_MODE)) {
+    return false;
+  }
+  target->assign(combined.data(), length);
+  return true;
+}
 
 class WinInetRequest : public HttpRequest {
  public:
@@ -42,15 +96,7 @@ class WinInetRequest : public HttpRequest {
     return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
   }
 
-  int StatusCode() override {
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                          &size, nullptr)) {
-      return 0;
-    }
-    return static_cast<int>(status);
-  }
+  int StatusCode() override { return static_cast<int>(Status(m_hRequest)); }
 
   bool Read(char* buffer, size_t size, size_t* got) override {
     *got = 0;
@@ -107,12 +153,23 @@ class WinInetInternet : public Internet {
     HINTERNET session =
         ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) return nullptr;
-    HINTERNET request = ::InternetOpenUrlA(session, url.c_str(), nullptr, 0, kRequestFlags, 0);
-    if (!request) {
-      ::InternetCloseHandle(session);
-      return nullptr;
+    SetTimeouts(session);
+    std::string current = url;
+    for (long redirects = 0;; ++redirects) {
+      HINTERNET request = ::InternetOpenUrlA(session, current.c_str(), nullptr, 0,
+                                             kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+      if (!request) break;
+      std::string next;
+      if (!IsRedirectStatus(Status(request)) || !RedirectTarget(request, current, &next)) {
+        SetTimeouts(request);
+        return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request));
+      }
+      ::InternetCloseHandle(request);
+      if (redirects == kMaxHttpRedirects || !IsHttpUrl(next)) break;
+      current = next;
     }
-    return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request));
+    ::InternetCloseHandle(session);
+    return nullptr;
   }
 };
 

@@ -46,8 +46,9 @@ TEST_F(WindowMessagesWin32, SendReachesTheWindowWithSignExtendedParameters) {
   EXPECT_EQ(windows().FindWindow(kClass, "Another Title"), 0u);
 
   // SendMessage returns only after the window has handled the message.
+  // -1 fills the whole WPARAM: 32 bits in a 32-bit program, 64 in a 64-bit one.
   EXPECT_TRUE(windows().SendMessage(w, 0x0401, -1, 7));
-  EXPECT_EQ(ReadFileBytes(Record()), "401 ffffffffffffffff 7\n");
+  EXPECT_EQ(ReadFileBytes(Record()), "401 " + std::string(2 * sizeof(void*), 'f') + " 7\n");
 
   EXPECT_TRUE(windows().PostMessage(w, 0x0402, 1, 2));
   EXPECT_TRUE(
