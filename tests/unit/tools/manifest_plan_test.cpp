@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "actions/action_registry.h"
-#include "env/texts.h"
 #include "env/config.h"
+#include "env/texts.h"
 #include "platform/env.h"
 #include "support/scoped_config.h"
 #include "support/temp_dir.h"
@@ -114,7 +114,7 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
             (Params{{"description", ""}, {"file", "/opt/velmar/whatsnew.txt"}, {"async", "true"}}));
   // Lines and order of the document; absent attributes marked.
   EXPECT_EQ(plan.actions[0].szType, "sendmessage");
-  EXPECT_EQ(plan.actions[0].nLine, 11);
+  EXPECT_EQ(plan.actions[0].nLine, 12);
   EXPECT_TRUE(plan.actions[0].absent["wparam"]);
   EXPECT_FALSE(plan.actions[0].absent["message"]);
   EXPECT_EQ(plan.actions[10].szType, "open");
