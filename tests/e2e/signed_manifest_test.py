@@ -1,21 +1,27 @@
 #!/usr/bin/env python3
 """Signed manifests end to end: keys and signatures made by the real minisign,
-the manifest and its signature served by nginx, the real updater in console
-mode ("-auto", no input) in a sandbox with its own registry.
+the manifest and its signature served by nginx, the real updater started with
+"-auto" as a user starts it.
 
     signed_manifest_test.py UPDATER REG_TOOL CASE    # exit 0 held, 1 failed
+    signed_manifest_test.py --wine WINE UPDATER_EXE DIALOG_PROBE WORK CASE
     signed_manifest_test.py --list
 
-The nginx fixture (tests/e2e/servers.cmake) is found through
-$UPDATER_SERVERS_DIR.
+On POSIX the updater runs in console mode (no input) in a sandbox with its own
+registry (updater-reg). Under Wine, updater.exe runs with its dialog in the
+prefix's registry (wine reg), and the dialog is closed by dialog_probe once
+the run has ended; its texts are GBK. The nginx fixture
+(tests/e2e/servers.cmake) is found through $UPDATER_SERVERS_DIR.
 """
 
 import hashlib
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
@@ -32,12 +38,114 @@ LINES = {
     "expired": "更新信息已过期。",
 }
 DOWNLOAD_ERROR = "下载文件出错"
+PRODUCT_KEY = sandbox.PRODUCT_KEY
+UNINSTALL_KEY = sandbox.UNINSTALL_KEY
+
+
+class PosixClient:
+    """The updater in console mode in a sandbox with its own registry."""
+
+    sep = "/"
+    encoding = "utf-8"
+
+    def __init__(self, root, updater, reg_tool):
+        self.updater = updater
+        self.box = sandbox.Sandbox(os.path.join(root, "box"), reg_tool)
+        self.app_dir = self.box.app_dir
+        self.log_path = os.path.join(self.box.work_dir, "updater.log")
+
+    def install(self, url):
+        self.box.install_product("1.0.0.0")
+        self.box.set_update_url(url)
+
+    def set_string(self, name, data):
+        self.box.reg("add", PRODUCT_KEY, "/v", name, "/t", "REG_SZ", "/d", data, "/f")
+
+    def query(self, key, name):
+        return self.box.query(key, name)
+
+    def run(self):
+        env = self.box.env(UPDATER_UI="console")
+        env.pop("DISPLAY", None)
+        done = subprocess.run([self.updater, "-auto"], cwd=self.box.work_dir, env=env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        check(done.returncode == 0, "exit status %d" % done.returncode, done.stderr.decode())
+
+
+class WineClient:
+    """updater.exe with its dialog in the Wine prefix's registry; the dialog is
+    closed once the run has ended and its buttons are enabled again."""
+
+    sep = "\\"
+    encoding = "gbk"
+
+    def __init__(self, root, wine, updater, probe):
+        self.wine, self.updater, self.probe = wine, updater, probe
+        self.work = os.path.join(root, "work")
+        os.makedirs(self.work)
+        self.app_dir = os.path.join(root, "Velmar Acc")
+        os.makedirs(self.app_dir)
+        self.log_path = os.path.join(self.work, "updater.log")
+
+    def wine_run(self, *argv, check_status=True):
+        done = subprocess.run([self.wine, *argv], cwd=self.work, capture_output=True, timeout=60)
+        check(not check_status or done.returncode == 0, "%s: exit %d" % (argv, done.returncode),
+              done.stderr.decode("gbk", "replace"))
+        return done
+
+    @staticmethod
+    def windows_path(path):
+        return "Z:" + path.replace("/", "\\")
+
+    def install(self, url):
+        for key in (r"HKLM\SOFTWARE\VELMAR", UNINSTALL_KEY):
+            self.wine_run("reg", "delete", key, "/f", check_status=False)
+        self.wine_run("reg", "add", PRODUCT_KEY, "/ve", "/d", self.windows_path(self.app_dir), "/f")
+        self.wine_run("reg", "add", PRODUCT_KEY, "/v", "updateurl", "/d", url, "/f")
+        self.wine_run("reg", "add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d",
+                      sandbox.pack_version("1.0.0.0"), "/f")
+
+    def set_string(self, name, data):
+        self.wine_run("reg", "add", PRODUCT_KEY, "/v", name, "/t", "REG_SZ", "/d", data, "/f")
+
+    def query(self, key, name):
+        out = self.wine_run("reg", "query", key, "/v", name, check_status=False).stdout
+        for line in out.decode("gbk", "replace").splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0].lower() == name.lower():
+                return parts[2].strip()
+        return None
+
+    def probe_state(self):
+        out = pathlib.Path(self.work) / "probe.txt"
+        out.unlink(missing_ok=True)
+        done = subprocess.run([self.wine, self.probe, "state", self.windows_path(str(out))],
+                              capture_output=True, timeout=60)
+        if done.returncode != 0 or not out.exists():
+            return {}
+        return dict(line.partition("=")[::2] for line in out.read_bytes().decode("gbk").splitlines())
+
+    def run(self):
+        process = subprocess.Popen([self.wine, self.updater, "-AUTO"], cwd=self.work,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            end = time.monotonic() + 90
+            while time.monotonic() < end:
+                log = pathlib.Path(self.log_path)
+                if (log.exists() and "结束时间".encode("gbk") in log.read_bytes() and
+                        self.probe_state().get("update") == "1"):
+                    break
+                time.sleep(0.5)
+            subprocess.run([self.wine, self.probe, "close"], capture_output=True, timeout=60)
+            check(process.wait(timeout=30) == 0, "updater.exe exit status")
+        finally:
+            if process.poll() is None:
+                process.kill()
 
 
 class World:
-    def __init__(self, root, updater, reg_tool, name):
-        self.updater = updater
-        self.box = sandbox.Sandbox(os.path.join(root, "box"), reg_tool)
+    def __init__(self, root, client, name):
+        self.client = client
         self.keys = os.path.join(root, "keys")
         os.makedirs(self.keys)
         servers = os.environ["UPDATER_SERVERS_DIR"]
@@ -46,13 +154,11 @@ class World:
         with open(os.path.join(servers, "nginx.root")) as f:
             www = f.read().strip()
         self.access_log = os.path.join(servers, "nginx", "access.log")
-        self.rel = "signed_manifest/" + name
+        self.rel = "signed_manifest/%s-%s" % (type(client).__name__, name)
         self.web = os.path.join(www, self.rel)
         shutil.rmtree(self.web, ignore_errors=True)
         os.makedirs(self.web)
-        self.box.install_product("1.0.0.0")
-        self.manifest_url = "%s/%s/update.xml?v=1.0.0.0" % (self.base, self.rel)
-        self.box.set_update_url("%s/%s/update.xml?v=%%s" % (self.base, self.rel))
+        client.install("%s/%s/update.xml?v=%%s" % (self.base, self.rel))
         with open(os.path.join(self.web, "p.txt"), "wb") as f:
             f.write(PAYLOAD)
 
@@ -67,17 +173,16 @@ class World:
             return f.read().splitlines()[1]
 
     def trust(self, *names):
-        self.box.reg("add", sandbox.PRODUCT_KEY, "/v", "pubkey", "/t", "REG_SZ", "/d",
-                     " ".join(self.key(n) for n in names), "/f")
+        self.client.set_string("pubkey", " ".join(self.key(n) for n in names))
 
     def manifest(self, version="1.1.0.0", expires=None):
         attrs = ' expires="%s"' % expires if expires else ""
         return ('<?xml version="1.0" encoding="utf-8"?>\n<updateinfo version="%s"%s>\n'
                 '<package name="p"><url>%s/%s/p.txt</url><md5>%s</md5><sha256>%s</sha256>\n'
-                '<actions><action type="copy" from="${this_file}" to="${app_path}/p.txt"/>'
+                '<actions><action type="copy" from="${this_file}" to="${app_path}%sp.txt"/>'
                 '</actions></package>\n</updateinfo>\n'
                 % (version, attrs, self.base, self.rel, hashlib.md5(PAYLOAD).hexdigest(),
-                   hashlib.sha256(PAYLOAD).hexdigest().upper())).encode()
+                   hashlib.sha256(PAYLOAD).hexdigest().upper(), self.client.sep)).encode()
 
     def publish(self, text, signer=None, legacy=False, timestamp=None, signature=None):
         """update.xml and, signed by `signer` or given as bytes, update.xml.minisig."""
@@ -108,22 +213,23 @@ class World:
             f.write(bytes(data))
 
     def run(self):
-        log = os.path.join(self.box.work_dir, "updater.log")
-        if os.path.exists(log):
-            os.remove(log)
-        env = self.box.env(UPDATER_UI="console")
-        env.pop("DISPLAY", None)
-        done = subprocess.run([self.updater, "-auto"], cwd=self.box.work_dir, env=env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
-        check(done.returncode == 0, "exit status %d" % done.returncode, done.stderr.decode())
-        return self.box.log() or ""
+        if os.path.exists(self.client.log_path):
+            os.remove(self.client.log_path)
+        self.client.run()
+        if not os.path.exists(self.client.log_path):
+            return ""
+        with open(self.client.log_path, "rb") as f:
+            return f.read().decode(self.client.encoding, "replace")
 
     def requested(self, suffix):
         with open(self.access_log, errors="replace") as f:
             return any(("/%s/%s" % (self.rel, suffix)) in line for line in f)
 
     def installed(self):
-        return os.path.exists(os.path.join(self.box.app_dir, "p.txt"))
+        return os.path.exists(os.path.join(self.client.app_dir, "p.txt"))
+
+    def recorded_version(self):
+        return self.client.query(UNINSTALL_KEY, "DisplayVersion")
 
 
 def lines_of(log):
@@ -140,21 +246,21 @@ def accepted(w, log, timestamp=None):
           log)
     check(got[-1] == "更新完毕" and "文件校验正确" in got, "package installed", log)
     check(w.installed(), "p.txt copied")
-    check(w.box.installed_version() == "1.1.0.0", "version %s" % w.box.installed_version())
+    check(w.recorded_version() == "1.1.0.0", "version %s" % w.recorded_version())
     if timestamp is not None:
-        stored = w.box.query(sandbox.PRODUCT_KEY, "manifesttime")
+        stored = w.client.query(PRODUCT_KEY, "manifesttime")
         check(stored == str(timestamp), "manifesttime %s" % stored)
 
 
-def refused(w, log, why, fetch_error=False):
+def refused(w, log, why, fetch_error=False, version=None):
     expected = ["检查更新信息"] + ([DOWNLOAD_ERROR] if fetch_error else []) + ["分析更新信息"]
     if why == "expired":
         expected.append("更新信息签名正确")
     expected += [LINES[why], REFUSED_TAIL]
     check(lines_of(log) == expected, "refused: " + why, log)
     check(not w.installed(), "nothing installed")
-    check(w.box.installed_version() == "1.0.0.0", "version %s" % w.box.installed_version())
-    check(not os.path.exists(os.path.join(w.box.app_dir, "download")), "download folder deleted")
+    check(w.recorded_version() == version, "version %s" % w.recorded_version())
+    check(not os.path.exists(os.path.join(w.client.app_dir, "download")), "download folder deleted")
 
 
 def case_hashed_signature_accepted(w):
@@ -212,11 +318,10 @@ def case_replayed_older_manifest_refused(w):
     w.trust("a")
     w.publish(w.manifest(), "a", timestamp=200)
     accepted(w, w.run(), 200)
-    w.box.install_product("1.0.0.0")
-    os.remove(os.path.join(w.box.app_dir, "p.txt"))
-    w.publish(w.manifest(), "a", timestamp=199)
-    refused(w, w.run(), "replayed")
-    check(w.box.query(sandbox.PRODUCT_KEY, "manifesttime") == "200", "manifesttime kept")
+    os.remove(os.path.join(w.client.app_dir, "p.txt"))
+    w.publish(w.manifest("1.2.0.0"), "a", timestamp=199)
+    refused(w, w.run(), "replayed", version="1.1.0.0")
+    check(w.client.query(PRODUCT_KEY, "manifesttime") == "200", "manifesttime kept")
 
 
 def case_expired_manifest_refused(w):
@@ -239,12 +344,21 @@ CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case
 
 
 def main():
-    if sys.argv[1:] == ["--list"]:
+    args = sys.argv[1:]
+    if args == ["--list"]:
         print(";".join(CASES))
         return
-    updater, reg_tool, case = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), sys.argv[3]
     with tempfile.TemporaryDirectory(prefix="signed-manifest-") as root:
-        CASES[case](World(root, updater, reg_tool, case))
+        if args[0] == "--wine":
+            wine, updater, probe, work, case = args[1:]
+            root = os.path.join(os.path.abspath(work), "signed_manifest", case)
+            shutil.rmtree(root, ignore_errors=True)
+            os.makedirs(root)
+            client = WineClient(root, wine, updater, probe)
+        else:
+            updater, reg_tool, case = args
+            client = PosixClient(root, os.path.abspath(updater), os.path.abspath(reg_tool))
+        CASES[case](World(root, client, case))
     print("ok", case)
 
 
