@@ -112,9 +112,11 @@ inline constexpr char kPlanDescriptionFormat[] = "  description: \"%s\" (logged 
 inline constexpr char kPlanNoFileFormat[] = "  file: none; only the actions run, and %s is empty";
 inline constexpr char kPlanFileFormat[] = "  file: %s";
 inline constexpr char kPlanSavedAsFormat[] = "  saved as: %s (%s in its actions)";
-inline constexpr char kPlanNoMd5[] = "  md5: none; the file is not checked";
+inline constexpr char kPlanNoMd5[] = "  md5, sha256: none; the file is not checked";
 inline constexpr char kPlanMd5Format[] =
     "  md5: %s (checked after each download, three attempts at most)";
+inline constexpr char kPlanSha256Format[] =
+    "  sha256: %s (checked after each download, three attempts at most)";
 inline constexpr char kPlanListNoneFormat[] = "  %s: none";
 inline constexpr char kPlanListFormat[] = "  %s:";
 inline constexpr char kPlanActionFormat[] = "    %d. %s (line %d)";
