@@ -20,8 +20,18 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// Exactly `size` bytes of standard base64, nothing before or after.
+bool IsBase64Char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '/' || c == '=';
+}
+
+// Exactly `size` bytes of standard base64, nothing before or after. The
+// decoder takes some bytes above 0x7F for base64 characters: the text is
+// checked first, so that one signature has one text only.
 bool DecodeBase64(const std::string& text, unsigned char* out, size_t size) {
+  for (char c : text) {
+    if (!IsBase64Char(c)) return false;
+  }
   size_t length = 0;
   const char* end = nullptr;
   if (sodium_base642bin(out, size, text.data(), text.size(), nullptr, &length, &end,
