@@ -41,21 +41,6 @@ bool DecodeBase64(const std::string& text, unsigned char* out, size_t size) {
   return length == size && end == text.data() + text.size();
 }
 
-// The file's lines without their line ends (LF or CR LF).
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 struct PublicKey {
   unsigned char blob[kPublicKeyBlobSize];
   const unsigned char* KeyId() const { return blob + kAlgSize; }
@@ -71,6 +56,20 @@ const PublicKey* FindKey(const std::vector<PublicKey>& keys, const unsigned char
 
 }  // namespace
 
+std::vector<std::string> SignatureLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 bool VerifyMinisign(const std::string& message, const std::string& signatureFile,
                     const std::vector<std::string>& keys, std::string* trustedComment) {
   if (sodium_init() < 0) return false;
@@ -82,7 +81,7 @@ bool VerifyMinisign(const std::string& message, const std::string& signatureFile
     }
   }
 
-  std::vector<std::string> lines = Lines(signatureFile);
+  std::vector<std::string> lines = SignatureLines(signatureFile);
   if (lines.size() < 4 || !StartsWith(lines[0], kUntrustedPrefix) ||
       !StartsWith(lines[2], kTrustedPrefix)) {
     return false;

@@ -15,6 +15,9 @@
 bool VerifyMinisign(const std::string& message, const std::string& signatureFile,
                     const std::vector<std::string>& keys, std::string* trustedComment);
 
+// The lines of a signature file without their line ends (LF or CR LF).
+std::vector<std::string> SignatureLines(const std::string& text);
+
 // The decimal number after "timestamp:" (at the start or after a blank) in a
 // trusted comment.
 bool CommentTimestamp(const std::string& comment, uint64_t* timestamp);

@@ -28,27 +28,13 @@ const char* const kSigned[2][3] = {
      "2VPaHjiuwOvepHx2iAse6NJ2cvc6I4MbdtoetI3SLch3/qY7vz2EvEYalC7/kjXHa6+9/qjUmx5HJB6RIl71Aw=="},
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string file(reinterpret_cast<const char*>(data), size);
   std::string comment;
   if (!VerifyMinisign(kManifest, file, {kPublicKey}, &comment)) return 0;
-  std::vector<std::string> lines = Lines(file);
+  std::vector<std::string> lines = SignatureLines(file);
   bool known = false;
   for (const auto& made : kSigned) {
     known = known || (lines.size() >= 4 && lines[1] == made[0] && lines[2] == made[1] &&
