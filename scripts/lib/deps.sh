@@ -3,9 +3,9 @@
 UPDATER_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libsqlite3-dev
+  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libsqlite3-dev libsodium-dev
   libx11-dev libgtk-3-dev
-  nginx-light python3 curl openssl sqlite3 zip unzip
+  nginx-light python3 curl openssl sqlite3 zip unzip minisign
   xvfb xdotool x11-utils imagemagick fonts-wqy-zenhei
   liblnk-utils
   clang libclang-rt-14-dev
@@ -36,10 +36,12 @@ updater_install_deps() {
 # The Windows build (scripts/build-windows): the 32-bit cross compiler, zlib
 # for Windows (one package for both targets), Wine with its 32-bit half (a
 # 64-bit prefix runs 32-bit programs through WoW64) and a Chinese locale for
-# the ANSI code page 936, and what apt-get source needs.
+# the ANSI code page 936, and what apt-get source needs
+# (autotools: Debian's libsodium source has no configure).
 UPDATER_WINDOWS_PACKAGES=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 locales dpkg-dev
+  autoconf automake libtool
 )
 
 # wine32 comes from the i386 architecture, which dpkg must know first.

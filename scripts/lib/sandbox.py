@@ -47,6 +47,11 @@ def md5_of(path):
         return hashlib.md5(f.read()).hexdigest()
 
 
+def sha256_of(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
 def make_zip(folder, archive):
     """Packs a folder the way a maker would, with "/" in the entry names and
     each file's mode in its external attributes."""
@@ -111,6 +116,8 @@ class Sandbox:
         text = template.replace("@BASE_URL@", base_url)
         text = re.sub(r"@MD5:([\w.-]+)@", lambda m: md5_of(os.path.join(packages, m.group(1))),
                       text)
+        text = re.sub(r"@SHA256:([\w.-]+)@",
+                      lambda m: sha256_of(os.path.join(packages, m.group(1))), text)
         with open(os.path.join(self.www_dir, "update.xml"), "w", encoding="utf-8") as f:
             f.write(text)
 

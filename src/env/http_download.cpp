@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "env/config.h"
 #include "env/main_window.h"
 #include "env/texts.h"
-#include "env/config.h"
 #include "env/update_log.h"
 #include "platform/env.h"
 
@@ -52,7 +52,8 @@ void PumpMessage() {
   if (g_pMainWnd) g_pMainWnd->PumpMessage();
 }
 
-bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress) {
+bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress,
+                  size_t maxText) {
   platform::Internet& internet = platform::Env::Get().internet();
   std::string canonical;
   bool urlOk = internet.CanonicalizeUrl(url, kUrlBufferSize, &canonical);
@@ -91,7 +92,7 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     if (got > kBlockSize) got = kBlockSize;
     // Text held in memory stops growing at its limit: a server that never
     // ends its body fails the download instead of exhausting memory.
-    if (!file && received + got > kMaxTextDownload) {
+    if (!file && received + got > maxText) {
       WriteLog(texts::kDownloadError, true);
       result = false;
       break;

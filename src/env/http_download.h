@@ -18,9 +18,10 @@ bool IsOnline();
 // target that cannot be created, a failed read (also a malformed URL, one that
 // cannot be opened, and a response of status 400 or above, whose page is never
 // delivered), and each block written short. Bytes received before a failure
-// stay in the target. A download into memory (the manifest) that goes past
-// kMaxTextDownload bytes stops there and fails as a read error does.
-bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress);
+// stay in the target. A download into memory that goes past `maxText` bytes
+// stops there and fails as a read error does.
+bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress,
+                  size_t maxText = kMaxTextDownload);
 
 // Dispatches at most one pending window message of the main window.
 void PumpMessage();

@@ -3,6 +3,7 @@
 #include "env/installed_version.h"
 #include "env/mbstring.h"
 #include "env/registry_key.h"
+#include "env/trusted_keys.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
 
@@ -68,4 +69,6 @@ void LoadConfig() {
 
   g_szThisFile = GetThisFilePath();
   g_szThisName = SplitPath(g_szThisFile, &g_szThisDir);
+
+  LoadTrustConfig();
 }

@@ -39,6 +39,12 @@ inline constexpr char kParseErrorFormat[] = "Error in (Row: %d, Col %d) %s: %s\n
 // may go, in the parser's own style.
 inline constexpr char kNestingTooDeep[] = "Elements nested too deeply.";
 inline constexpr char kUpdateInfoWrong[] = "更新信息不对，请与Korrin公司联系";
+// The signed manifest: why one is refused, and the line for one that verified.
+inline constexpr char kSignatureUnavailable[] = "无法获取更新信息的签名。";
+inline constexpr char kSignatureInvalid[] = "更新信息的签名无效。";
+inline constexpr char kManifestReplayed[] = "更新信息比上次的旧，已拒绝。";
+inline constexpr char kManifestExpired[] = "更新信息已过期。";
+inline constexpr char kSignatureOk[] = "更新信息签名正确";
 inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
 inline constexpr char kStartingUpdate[] = "开始更新";
 inline constexpr char kUpdateFinished[] = "更新完毕";

@@ -2,15 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "env/mbstring.h"
-#include "platform/env.h"
+#include "update/file_blocks.h"
 
 namespace {
-
-constexpr size_t kReadBlock = 102400;
 
 inline uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 
@@ -183,17 +179,10 @@ std::string Md5::FinalHex() {
 }
 
 std::string FileMd5Hex(const std::string& path) {
-  std::unique_ptr<platform::ReadableFile> file;
-  if (platform::Env::Get().fs().OpenForRead(path, &file) != platform::kErrorSuccess) {
-    return std::string();
-  }
   Md5 md5;
-  std::vector<unsigned char> block(kReadBlock);
-  for (;;) {
-    size_t got = 0;
-    if (!file->Read(block.data(), block.size(), &got)) return std::string();
-    if (got == 0) break;
-    md5.Update(block.data(), got);
+  if (!ReadFileBlocks(path,
+                      [&md5](const unsigned char* data, size_t size) { md5.Update(data, size); })) {
+    return std::string();
   }
   return md5.FinalHex();
 }

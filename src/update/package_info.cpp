@@ -3,13 +3,14 @@
 #include <tinyxml.h>
 
 #include "actions/action_registry.h"
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
+#include "env/main_window.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "update/file_md5.h"
+#include "update/file_sha256.h"
 
 namespace {
 
@@ -39,10 +40,12 @@ const char kPackageVersion[] = "version";
 const char kPackageDescription[] = "description";
 const char kPackageUrl[] = "url";
 const char kPackageMd5[] = "md5";
+const char kPackageSha256[] = "sha256";
 const char* const kActionListNames[3] = {"pre-actions", "actions", "post-actions"};
 
 std::vector<std::string> PackageChildNames() {
-  std::vector<std::string> names = {kPackageVersion, kPackageDescription, kPackageUrl, kPackageMd5};
+  std::vector<std::string> names = {kPackageVersion, kPackageDescription, kPackageUrl, kPackageMd5,
+                                    kPackageSha256};
   names.insert(names.end(), std::begin(kActionListNames), std::end(kActionListNames));
   return names;
 }
@@ -68,6 +71,14 @@ std::string PackageLocalFile(const std::string& url) {
   return CollapseSeparators(JoinPath(g_szDownloadPath, UrlFileName(url)));
 }
 
+bool FileMatchesDigests(const std::string& path, const std::string& md5,
+                        const std::string& sha256) {
+  // The same rule for either digest: equal ignoring case, and a file that
+  // cannot be read matches nothing.
+  return (md5.empty() || Md5Matches(FileMd5Hex(path), md5)) &&
+         (sha256.empty() || Md5Matches(FileSha256Hex(path), sha256));
+}
+
 PackageInfo::PackageInfo() = default;
 
 PackageInfo::~PackageInfo() = default;
@@ -81,6 +92,9 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
   if (element->FirstChildElement(kPackageUrl)) m_szUrl = ChildText(element, kPackageUrl);
   if (!m_szUrl.empty() && element->FirstChildElement(kPackageMd5)) {
     m_szMd5 = ChildText(element, kPackageMd5);
+  }
+  if (!m_szUrl.empty() && element->FirstChildElement(kPackageSha256)) {
+    m_szSha256 = ChildText(element, kPackageSha256);
   }
   LoadActions(element, kActionListNames[0], &m_listPreActions);
   LoadActions(element, kActionListNames[1], &m_listActions);
@@ -101,9 +115,9 @@ int PackageInfo::Process() {
       m_szLocalFile = PackageLocalFile(m_szUrl);
       WriteLog(texts::kDownloadingFile + m_szUrl, true);
       ok = HttpDownload(m_szUrl, m_szLocalFile, true, true);
-      if (ok && !m_szMd5.empty()) {
+      if (ok && (!m_szMd5.empty() || !m_szSha256.empty())) {
         WriteLog(texts::kCheckingFile, true);
-        if (!Md5Matches(FileMd5Hex(m_szLocalFile), m_szMd5)) {
+        if (!FileMatchesDigests(m_szLocalFile, m_szMd5, m_szSha256)) {
           WriteLog(texts::kFileCheckFailed, true);
           ok = false;
         } else {

@@ -15,6 +15,7 @@ extern const char kPackageVersion[];      // "version"
 extern const char kPackageDescription[];  // "description"
 extern const char kPackageUrl[];          // "url"
 extern const char kPackageMd5[];          // "md5"
+extern const char kPackageSha256[];       // "sha256"
 // The three action lists, in the order they run: "pre-actions", "actions",
 // "post-actions".
 extern const char* const kActionListNames[3];
@@ -31,6 +32,8 @@ std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, con
 // Where Process saves the file of `url`: the download folder and the URL's
 // file name.
 std::string PackageLocalFile(const std::string& url);
+// True when the file matches every digest given (an empty one is not given).
+bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256);
 
 class PackageInfo {
  public:
@@ -40,7 +43,7 @@ class PackageInfo {
   // Fills the fields and the three action lists from a "package" element.
   // Always TRUE.
   int LoadFromXml(const TiXmlElement* element);
-  // Downloads the file into the download folder and checks its MD5 (three
+  // Downloads the file into the download folder and checks its digests (three
   // attempts in all), then runs pre-actions, actions and post-actions. Always
   // TRUE: nothing here stops the run.
   int Process();
@@ -50,6 +53,7 @@ class PackageInfo {
   std::string m_szDescription;
   std::string m_szUrl;
   std::string m_szMd5;        // only when m_szUrl is not empty
+  std::string m_szSha256;     // likewise
   std::string m_szLocalFile;  // set by Process; empty without a URL
   std::vector<std::unique_ptr<Action>> m_listPreActions;
   std::vector<std::unique_ptr<Action>> m_listActions;

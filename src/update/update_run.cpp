@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <ctime>
 
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/installed_version.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "update/delete_tree.h"
 #include "update/manifest_nesting.h"
+#include "update/manifest_trust.h"
 
 namespace {
 
@@ -79,8 +80,11 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     return true;
   }
 
+  ManifestTrust trust;
+  trust.FetchSignature(url);
   Show(texts::kAnalysingUpdate);
-  bool loaded = LoadManifest(manifestText);
+  bool loaded = trust.Verify(manifestText) && LoadManifest(manifestText);
+  if (loaded) trust.Accept();
   TotalProgress(2);
   if (!loaded) {
     Show(texts::kUpdateInfoWrong);
@@ -130,7 +134,7 @@ bool UpdateRun::LoadManifest(std::string text) {
 
   // Well-formed but without its root: as unusable as a parse error.
   const TiXmlElement* root = ManifestRoot(m_xmlDoc);
-  if (!root) return false;
+  if (!root || ManifestTrust::Expired(root)) return false;
   const char* version = root->Attribute("version");
   m_szLatestVersion = version ? version : "";
   if (g_pMainWnd) g_pMainWnd->ShowLatestVersion(m_szLatestVersion);

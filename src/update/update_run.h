@@ -20,7 +20,8 @@ class UpdateRun {
   bool RunUpdate(std::string url, std::string& manifestText);
   // Replaces the path variables, parses the text and, when its version is
   // newer than the installed one, reads its packages. False when the text is
-  // not well-formed XML or has no "updateinfo" element.
+  // not well-formed XML, has no "updateinfo" element or, with a trusted key,
+  // has expired.
   bool LoadManifest(std::string text);
 
   TiXmlDocument m_xmlDoc;

@@ -74,11 +74,14 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
   // Paths relative to where the publisher stands.
   Outcome ok = Tool("publish update.in.xml files -o update.xml", dir.path());
   EXPECT_EQ(ok.nExit, 0) << ok.szOut;
-  EXPECT_EQ(ReadFileBytes(out),
-            "<updateinfo version=\"1.0.0.1\">\n"
-            "  <package>\n    <url>http://h/a.zip</url>\n"
-            "    <md5>900150983cd24fb0d6963f7d28e17f72</md5>\n  </package>\n"
-            "</updateinfo>\n");
+  EXPECT_EQ(
+      ReadFileBytes(out),
+      "<updateinfo version=\"1.0.0.1\">\n"
+      "  <package>\n    <url>http://h/a.zip</url>\n"
+      "    <md5>900150983cd24fb0d6963f7d28e17f72</md5>\n"
+      "    <sha256>ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad</sha256>\n"
+      "  </package>\n"
+      "</updateinfo>\n");
   EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
   EXPECT_FALSE(std::filesystem::exists(dir.Sub("updater.log")));
 
@@ -126,7 +129,7 @@ class ManifestToolVerify : public ::testing::Test {
                                    "</updateinfo>\n"));
     Outcome published = Tool("publish " + Quoted(m_szDir + "/update.in.xml") + " " +
                              Quoted(m_szDir + "/files") + " -o " + Quoted(m_szDir + "/update.xml"));
-    // The published file gains an md5 line after each url.
+    // The published file gains an md5 and a sha256 line after each url.
     ASSERT_EQ(published.nExit, 0) << published.szOut;
   }
   void TearDown() override { std::filesystem::remove_all(m_szDir); }
@@ -139,8 +142,8 @@ TEST_F(ManifestToolVerify, AFreshlyPublishedManifestPasses) {
   Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
   EXPECT_EQ(verify.nExit, 0) << verify.szOut;
   EXPECT_NE(verify.szOut.find("ok       package 1 (line 2)"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("ok       package 2 (line 6)"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("no file  package 3 (line 10)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 2 (line 7)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("no file  package 3 (line 12)"), std::string::npos) << verify.szOut;
 }
 
 TEST_F(ManifestToolVerify, FindsAFileTamperedWithOnTheServer) {
@@ -148,9 +151,46 @@ TEST_F(ManifestToolVerify, FindsAFileTamperedWithOnTheServer) {
   Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
   EXPECT_EQ(verify.nExit, 1) << verify.szOut;
   EXPECT_NE(verify.szOut.find("ok       package 1"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("MISMATCH package 2 (line 6) " + m_szBase + "/files/b.txt"),
+  EXPECT_NE(verify.szOut.find("MISMATCH package 2 (line 7) " + m_szBase + "/files/b.txt"),
             std::string::npos)
       << verify.szOut;
+  EXPECT_NE(verify.szOut.find("the manifest's sha256 is"), std::string::npos) << verify.szOut;
+}
+
+// Keys and signatures made by minisign; the key given on the command line or
+// as a .pub file.
+TEST_F(ManifestToolVerify, ChecksTheSignatureWithTheKeysGiven) {
+  std::string keys = m_szDir + "/keys";
+  std::filesystem::create_directories(keys);
+  for (const char* name : {"pub", "other"}) {
+    std::string make = std::string("minisign -G -W -p ") + Quoted(keys + "/" + name + ".pub") +
+                       " -s " + Quoted(keys + "/" + name + ".key") + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+  }
+  std::string pub = ReadFileBytes(keys + "/pub.pub");
+  std::string key = pub.substr(pub.find('\n') + 1);
+  key.resize(key.find('\n'));
+  std::string url = Quoted(m_szBase + "/update.xml");
+
+  Outcome unsigned_ = Tool("verify " + url + " --pubkey " + key);
+  EXPECT_EQ(unsigned_.nExit, 1);
+  EXPECT_NE(unsigned_.szOut.find("FAILED signature " + m_szBase + "/update.xml.minisig: cannot"),
+            std::string::npos)
+      << unsigned_.szOut;
+
+  std::string sign = "minisign -S -s " + Quoted(keys + "/pub.key") + " -t 'timestamp:1234' -m " +
+                     Quoted(m_szDir + "/update.xml") + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(sign.c_str()), 0);
+  for (const std::string& given : {key, keys + "/pub.pub"}) {
+    Outcome ok = Tool("verify " + url + " --pubkey " + Quoted(given));
+    EXPECT_EQ(ok.nExit, 0) << ok.szOut;
+    EXPECT_NE(ok.szOut.find("valid, timestamp 1234"), std::string::npos) << ok.szOut;
+    EXPECT_NE(ok.szOut.find("ok       package 2"), std::string::npos) << ok.szOut;
+  }
+  Outcome other = Tool("verify " + url + " --pubkey " + Quoted(keys + "/other.pub"));
+  EXPECT_EQ(other.nExit, 1);
+  EXPECT_NE(other.szOut.find("not a valid signature"), std::string::npos) << other.szOut;
+  EXPECT_EQ(Tool("verify " + url + " --pubkey " + Quoted(keys + "/pub.key")).nExit, 1);
 }
 
 TEST_F(ManifestToolVerify, AFileMissingOnTheServerOrAManifestThatCannotBeFetchedFails) {

@@ -234,6 +234,14 @@ def regressions(out):
             write(os.path.join(out, "regressions", target), name.rsplit(".", 1)[0], data)
 
 
+# Signatures of minisig_fuzz's manifest by its key, over the digest ("ED") and
+# over the text ("Ed"), as minisign wrote them.
+MINISIGS = {
+    "hashed.minisig": 'untrusted comment: signature from minisign secret key\nRUST0/U7CNU2Paps9ZLzzQLQpdhEn3ExIWWjX0xr323x0TETNhh+0HRihV/Jxn8AHFUv1i9o4g0yuUbBr7YP952SLSOeb6Rabwo=\ntrusted comment: timestamp:1700000000\tfile:update.xml\thashed\nFWpBNcqlN2XtJWkTxrVwW5zTHj8Bx5PQv9XjAiI4ms6QgGrBM1DwJL8d6G1d5ODqsK//SHj/FOpOrD4UOafxAQ==\n',
+    "legacy.minisig": 'untrusted comment: signature from minisign secret key\nRWST0/U7CNU2PdWV0EP1SyC9SZzAFE/OGAn34/HU9ZQB1/wmjoJWKriIl4OE0YfihRe1QE+4LczvfeOea/1l7pnOArLAyIOgaQc=\ntrusted comment: timestamp:1700000001\tfile:update.xml\n2VPaHjiuwOvepHx2iAse6NJ2cvc6I4MbdtoetI3SLch3/qY7vz2EvEYalC7/kjXHa6+9/qjUmx5HJB6RIl71Aw==\n',
+}
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write(__doc__)
@@ -255,6 +263,8 @@ def main(argv):
         write(os.path.join(seeds, "zip_fuzz"), name, data)
     for i, data in enumerate(HEX):
         write(os.path.join(seeds, "hex_bytes_fuzz"), "hex%d" % i, data)
+    for name, text in MINISIGS.items():
+        write(os.path.join(seeds, "minisig_fuzz"), name, text)
     regressions(out)
     return 0
 

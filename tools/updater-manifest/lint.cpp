@@ -6,6 +6,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 
 #include "actions/action_registry.h"
@@ -18,6 +19,7 @@
 #include "env/mbstring.h"
 #include "manifest_texts.h"
 #include "nearest_name.h"
+#include "update/manifest_trust.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
@@ -68,8 +70,9 @@ std::string EnvironmentReference(const std::string& text) {
   return std::string();
 }
 
-bool IsMd5Digest(const std::string& text) {
-  return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) {
+// `digits` hexadecimal digits, in either case.
+bool IsHexDigest(const std::string& text, size_t digits) {
+  return text.size() == digits && std::all_of(text.begin(), text.end(), [](char c) {
            return std::isxdigit(static_cast<unsigned char>(c));
          });
 }
@@ -167,6 +170,14 @@ class Linter {
         Add(line, Format(kVersionCutFormat, read.c_str(), RecordedVersion(read).c_str()));
       }
     }
+    if (const char* expires = root->Attribute(kExpiresAttribute)) {
+      int64_t day = 0;
+      if (!ParseExpiryDate(expires, &day)) {
+        Add(ParamLine(root, kExpiresAttribute), Format(kExpiresNotDateFormat, expires));
+      } else if (ManifestExpired(expires, std::time(nullptr))) {
+        Add(ParamLine(root, kExpiresAttribute), Format(kExpiresPastFormat, expires));
+      }
+    }
     for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
       if (e->ValueStr() != kPackageElement) {
         Add(e->Row(), Format(kNotReadInRootFormat, e->Value(), kPackageElement,
@@ -195,8 +206,14 @@ class Linter {
     if (md5 && info.m_szUrl.empty() && !ChildText(package, kPackageMd5).empty()) {
       Add(md5->Row(), kMd5WithoutUrl);
     }
-    if (md5 && !info.m_szMd5.empty() && !IsMd5Digest(info.m_szMd5)) {
+    if (md5 && !info.m_szMd5.empty() && !IsHexDigest(info.m_szMd5, 32)) {
       Add(md5->Row(), Format(kMd5NotDigestFormat, info.m_szMd5.c_str()));
+    }
+    const TiXmlElement* sha256 = package->FirstChildElement(kPackageSha256);
+    if (!info.m_szUrl.empty() && info.m_szSha256.empty()) {
+      Add(url->Row(), kNoSha256);
+    } else if (!info.m_szSha256.empty() && !IsHexDigest(info.m_szSha256, 64)) {
+      Add(sha256->Row(), Format(kSha256NotDigestFormat, info.m_szSha256.c_str()));
     }
     if (url && info.m_szUrl.find(kThisFileVar) != std::string::npos) {
       Add(url->Row(), Format(kThisFileInUrlFormat, kThisFileVar));

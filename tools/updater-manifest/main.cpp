@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "client_setting.h"
+#include "env/trusted_keys.h"
 #include "lint.h"
 #include "manifest_texts.h"
 #include "plan.h"
@@ -121,9 +123,41 @@ int Plan(const std::vector<std::string>& args) {
   return PlanManifest(text, installed, appPath, std::cout) ? kExitClean : kExitFindings;
 }
 
+// A key, or a file of keys one a line (a .pub file as minisign writes it).
+bool AddKeys(const std::string& arg, std::vector<std::string>* keys) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(arg, ec)) {
+    keys->push_back(arg);
+    return true;
+  }
+  std::string text;
+  if (!ReadTextFile(arg, &text)) return false;
+  size_t before = keys->size();
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("untrusted comment:", 0) == 0) continue;
+    for (std::string& key : SplitKeyList(line)) keys->push_back(std::move(key));
+  }
+  return keys->size() > before;
+}
+
 int Verify(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Usage();
-  return VerifyManifest(args[0], std::cout) ? kExitClean : kExitFindings;
+  std::string url;
+  std::vector<std::string> keys;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--pubkey" && i + 1 < args.size()) {
+      if (!AddKeys(args[++i], &keys)) {
+        std::cerr << Format(kVerifyNoKeysFormat, args[i].c_str()) << "\n";
+        return kExitUnreadable;
+      }
+    } else if (url.empty()) {
+      url = args[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (url.empty()) return Usage();
+  return VerifyManifest(url, keys, std::cout) ? kExitClean : kExitFindings;
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ inline constexpr char kVersionCutFormat[] =
     "version %s is recorded as %s, which is older, so a client installs it again on every run";
 inline constexpr char kNotReadInRootFormat[] =
     "<%s> is not read: the updater reads only \"%s\" elements here%s";
+inline constexpr char kExpiresNotDateFormat[] =
+    "expires \"%s\" is not a date YYYY-MM-DD: a client that checks signatures refuses the manifest";
+inline constexpr char kExpiresPastFormat[] =
+    "expires %s is past: a client that checks signatures refuses the manifest";
 inline constexpr char kNoPackageFormat[] =
     "no \"%s\": the updater installs nothing and keeps the installed version";
 
@@ -29,6 +33,10 @@ inline constexpr char kMd5WithoutUrl[] =
     "md5 without a url: the package has no file, and the updater ignores it";
 inline constexpr char kMd5NotDigestFormat[] =
     "md5 \"%s\" is not 32 hexadecimal digits: no download of the file can pass the check";
+inline constexpr char kNoSha256[] =
+    "a url without a sha256: the file is checked by md5 only (publish fills in both)";
+inline constexpr char kSha256NotDigestFormat[] =
+    "sha256 \"%s\" is not 64 hexadecimal digits: no download of the file can pass the check";
 inline constexpr char kThisFileInUrlFormat[] =
     "%s stands for the package file only in action parameters: in the url it stays as written";
 inline constexpr char kSecondListFormat[] =
@@ -104,9 +112,11 @@ inline constexpr char kPlanDescriptionFormat[] = "  description: \"%s\" (logged 
 inline constexpr char kPlanNoFileFormat[] = "  file: none; only the actions run, and %s is empty";
 inline constexpr char kPlanFileFormat[] = "  file: %s";
 inline constexpr char kPlanSavedAsFormat[] = "  saved as: %s (%s in its actions)";
-inline constexpr char kPlanNoMd5[] = "  md5: none; the file is not checked";
+inline constexpr char kPlanNoMd5[] = "  md5, sha256: none; the file is not checked";
 inline constexpr char kPlanMd5Format[] =
     "  md5: %s (checked after each download, three attempts at most)";
+inline constexpr char kPlanSha256Format[] =
+    "  sha256: %s (checked after each download, three attempts at most)";
 inline constexpr char kPlanListNoneFormat[] = "  %s: none";
 inline constexpr char kPlanListFormat[] = "  %s:";
 inline constexpr char kPlanActionFormat[] = "    %d. %s (line %d)";
@@ -130,7 +140,18 @@ inline constexpr char kVerifyNoMd5Format[] = "no md5   %s %s: not checked by the
 inline constexpr char kVerifyOkFormat[] = "ok       %s %s";
 inline constexpr char kVerifyMismatchFormat[] =
     "MISMATCH %s %s: the manifest says %s, the server's file is %s";
+inline constexpr char kVerifySha256MismatchFormat[] =
+    "MISMATCH %s %s: the manifest's sha256 is %s, the server's file is %s";
 inline constexpr char kVerifyUnreadable[] = "unreadable";
+inline constexpr char kVerifySignatureFailedFormat[] = "FAILED signature %s: cannot be downloaded";
+inline constexpr char kVerifySignatureEmptyFormat[] = "FAILED signature %s: empty";
+inline constexpr char kVerifySignatureInvalidFormat[] =
+    "FAILED signature %s: not a valid signature of the manifest by any key given";
+inline constexpr char kVerifyNoTimestampFormat[] =
+    "FAILED signature %s: its trusted comment has no timestamp";
+inline constexpr char kVerifySignatureOkFormat[] = "signature %s: valid, timestamp %s";
+inline constexpr char kVerifyExpiredFormat[] = "FAILED manifest: expired (expires %s)";
+inline constexpr char kVerifyNoKeysFormat[] = "%s: no minisign public key in it";
 
 // The command line.
 inline constexpr char kUsage[] =
@@ -139,11 +160,13 @@ inline constexpr char kUsage[] =
     "      reports what would make the updater do other than the manifest's author meant;\n"
     "      exit 0 clean, 1 with findings, 2 when a file cannot be read\n"
     "  updater-manifest publish TEMPLATE DIR -o OUT\n"
-    "      fills in each package's md5 from the file of its url's name in DIR\n"
+    "      fills in each package's md5 and sha256 from the file of its url's name in DIR\n"
     "  updater-manifest plan FILE --installed VERSION [--app-path PATH]\n"
     "      shows what a client at that version would do, without doing it\n"
-    "  updater-manifest verify URL\n"
-    "      downloads the manifest and its files as the updater does and checks each digest\n";
+    "  updater-manifest verify URL [--pubkey KEY|FILE]...\n"
+    "      downloads the manifest and its files as the updater does and checks each digest;\n"
+    "      with keys (a minisign public key, or a file of them such as a .pub file) also\n"
+    "      the signature URL.minisig, its timestamp and the manifest's expiry\n";
 inline constexpr char kCannotBeReadFormat[] = "%s: cannot be read";
 inline constexpr char kNotAFolderFormat[] = "%s: not a folder";
 inline constexpr char kNotWrittenFormat[] = "%s: not written";

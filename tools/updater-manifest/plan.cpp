@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "actions/action_registry.h"
-#include "env/texts.h"
 #include "client_setting.h"
 #include "env/config.h"
+#include "env/texts.h"
 #include "manifest_texts.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
@@ -79,8 +79,11 @@ void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int in
   } else {
     Line(out, Format(kPlanFileFormat, package.m_szUrl.c_str()));
     Line(out, Format(kPlanSavedAsFormat, PackageLocalFile(package.m_szUrl).c_str(), kThisFileVar));
-    Line(out, package.m_szMd5.empty() ? std::string(kPlanNoMd5)
-                                      : Format(kPlanMd5Format, package.m_szMd5.c_str()));
+    if (package.m_szMd5.empty() && package.m_szSha256.empty()) Line(out, kPlanNoMd5);
+    if (!package.m_szMd5.empty()) Line(out, Format(kPlanMd5Format, package.m_szMd5.c_str()));
+    if (!package.m_szSha256.empty()) {
+      Line(out, Format(kPlanSha256Format, package.m_szSha256.c_str()));
+    }
   }
   ShowList(element, kActionListNames[0], package.m_listPreActions, out);
   ShowList(element, kActionListNames[1], package.m_listActions, out);

@@ -10,6 +10,7 @@
 #include "lint.h"
 #include "manifest_texts.h"
 #include "update/file_md5.h"
+#include "update/file_sha256.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
@@ -111,9 +112,14 @@ ElementSpan SpanAt(const std::string& text, size_t at, const std::string& name) 
   return span;
 }
 
-std::string Md5Element(const std::string& digest) {
-  return "<" + std::string(kPackageMd5) + ">" + digest + "</" + kPackageMd5 + ">";
+std::string DigestElement(const char* name, const std::string& digest) {
+  return "<" + std::string(name) + ">" + digest + "</" + name + ">";
 }
+
+struct Digests {
+  std::string szMd5;
+  std::string szSha256;
+};
 
 }  // namespace
 
@@ -124,7 +130,7 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
     err << name << ":" << line << ": " << message << "\n";
   };
   std::vector<Edit> edits;
-  std::vector<std::string> digests;
+  std::vector<Digests> digests;
   bool ok = true;
   {
     ClientSetting client(std::string(), UnexpandedPaths());
@@ -141,7 +147,7 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
       PackageInfo package;
       package.LoadFromXml(element);
       if (package.m_szUrl.empty()) {
-        digests.push_back(std::string());
+        digests.push_back(Digests());
         continue;
       }
       const TiXmlElement* url = element->FirstChildElement(kPackageUrl);
@@ -153,16 +159,43 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
         ok = false;
         continue;
       }
-      std::string digest = FileMd5Hex(file);
-      if (digest.empty()) {
+      Digests digest{FileMd5Hex(file), FileSha256Hex(file)};
+      if (digest.szMd5.empty() || digest.szSha256.empty()) {
         report(templateName, url->Row(), Format(kCannotReadFormat, file.c_str()));
         ok = false;
         continue;
       }
       digests.push_back(digest);
 
+      // Each digest element present gets its digest; those missing are
+      // placed after the md5, or after the url when there is no md5.
       const TiXmlElement* md5 = element->FirstChildElement(kPackageMd5);
       const TiXmlElement* anchor = md5 ? md5 : url;
+      std::vector<std::pair<const char*, std::string>> missing;
+      bool placed = true;
+      for (const auto& [name, value] : {std::make_pair(kPackageMd5, digest.szMd5),
+                                        std::make_pair(kPackageSha256, digest.szSha256)}) {
+        const TiXmlElement* present = element->FirstChildElement(name);
+        if (!present) {
+          missing.emplace_back(name, value);
+          continue;
+        }
+        size_t at = TagOffset(templateText, lines, run.m_xmlDoc, present);
+        ElementSpan span = at == std::string::npos ? ElementSpan() : SpanAt(templateText, at, name);
+        if (span.nEnd == std::string::npos) {
+          report(templateName, present->Row(), Format(kCannotPlaceFormat, name));
+          placed = false;
+        } else if (span.bEmpty) {
+          edits.push_back({at, span.nEnd - at, DigestElement(name, value)});
+        } else {
+          edits.push_back({span.nContentBegin, span.nContentEnd - span.nContentBegin, value});
+        }
+      }
+      if (!placed) {
+        ok = false;
+        continue;
+      }
+      if (missing.empty()) continue;
       size_t at = TagOffset(templateText, lines, run.m_xmlDoc, anchor);
       ElementSpan span =
           at == std::string::npos ? ElementSpan() : SpanAt(templateText, at, anchor->ValueStr());
@@ -171,19 +204,17 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
         ok = false;
         continue;
       }
-      if (md5 && span.bEmpty) {
-        edits.push_back({at, span.nEnd - at, Md5Element(digest)});
-      } else if (md5) {
-        edits.push_back({span.nContentBegin, span.nContentEnd - span.nContentBegin, digest});
-      } else {
-        // After the url: on a line of its own, indented like it, when the url
-        // starts its line.
-        size_t lineStart = lines[anchor->Row() - 1];
-        std::string indent = templateText.substr(lineStart, at - lineStart);
-        bool ownLine = indent.find_first_not_of(" \t") == std::string::npos;
-        std::string eol = templateText.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-        edits.push_back({span.nEnd, 0, (ownLine ? eol + indent : "") + Md5Element(digest)});
+      // On a line of its own, indented like the anchor, when the anchor starts
+      // its line.
+      size_t lineStart = lines[anchor->Row() - 1];
+      std::string indent = templateText.substr(lineStart, at - lineStart);
+      bool ownLine = indent.find_first_not_of(" \t") == std::string::npos;
+      std::string eol = templateText.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+      std::string insertion;
+      for (const auto& [name, value] : missing) {
+        insertion += (ownLine ? eol + indent : "") + DigestElement(name, value);
       }
+      edits.push_back({span.nEnd, 0, insertion});
     }
   }
   if (!ok) return false;
@@ -204,7 +235,7 @@ bool PublishManifest(const std::string& templateText, const std::string& templat
     for (size_t i = 0; placed && i < packages.size(); ++i) {
       PackageInfo package;
       package.LoadFromXml(packages[i]);
-      placed = package.m_szMd5 == digests[i];
+      placed = package.m_szMd5 == digests[i].szMd5 && package.m_szSha256 == digests[i].szSha256;
     }
     if (!placed) {
       err << outName << ": " << kDigestsNotPlaced << "\n";

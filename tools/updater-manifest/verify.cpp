@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <ctime>
 #include <filesystem>
 #include <vector>
 
@@ -10,6 +11,9 @@
 #include "env/http_download.h"
 #include "manifest_texts.h"
 #include "update/file_md5.h"
+#include "update/file_sha256.h"
+#include "update/manifest_signature.h"
+#include "update/manifest_trust.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
@@ -26,9 +30,40 @@ void ShowLog(ClientSetting& client, std::ostream& out) {
   }
 }
 
+// The signature beside the manifest, checked as a client with these keys
+// checks it; the timestamp is shown, since only a client knows the last one.
+bool VerifySignature(const std::string& manifestUrl, const std::string& text,
+                     const std::vector<std::string>& keys, ClientSetting& client,
+                     std::ostream& out) {
+  std::string url = SignatureUrl(manifestUrl);
+  std::string signature;
+  if (!HttpDownload(url, signature, false, false, kMaxSignatureDownload)) {
+    Line(out, Format(kVerifySignatureFailedFormat, url.c_str()));
+    ShowLog(client, out);
+    return false;
+  }
+  std::string comment;
+  uint64_t timestamp = 0;
+  if (signature.empty()) {
+    Line(out, Format(kVerifySignatureEmptyFormat, url.c_str()));
+    return false;
+  }
+  if (!VerifyMinisign(text, signature, keys, &comment)) {
+    Line(out, Format(kVerifySignatureInvalidFormat, url.c_str()));
+    return false;
+  }
+  if (!CommentTimestamp(comment, &timestamp)) {
+    Line(out, Format(kVerifyNoTimestampFormat, url.c_str()));
+    return false;
+  }
+  Line(out, Format(kVerifySignatureOkFormat, url.c_str(), std::to_string(timestamp).c_str()));
+  return true;
+}
+
 }  // namespace
 
-bool VerifyManifest(const std::string& url, std::ostream& out) {
+bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys,
+                    std::ostream& out) {
   ClientSetting client(std::string(), UnexpandedPaths());
   if (!client.HasScratch()) {
     Line(out, kVerifyNoScratch);
@@ -51,6 +86,7 @@ bool VerifyManifest(const std::string& url, std::ostream& out) {
     Line(out, Format(kVerifyManifestEmptyFormat, url.c_str()));
     return false;
   }
+  if (!keys.empty() && !VerifySignature(manifestUrl, text, keys, client, out)) return false;
   UpdateRun run;
   run.LoadManifest(text);
   const TiXmlElement* root = ManifestRoot(run.m_xmlDoc);
@@ -61,6 +97,11 @@ bool VerifyManifest(const std::string& url, std::ostream& out) {
   }
   client.TakeLog();
   Line(out, Format(kVerifyManifestFormat, url.c_str(), run.m_szLatestVersion.c_str()));
+  const char* expires = root->Attribute(kExpiresAttribute);
+  if (!keys.empty() && expires && ManifestExpired(expires, std::time(nullptr))) {
+    Line(out, Format(kVerifyExpiredFormat, expires));
+    return false;
+  }
 
   bool ok = true;
   int index = 0;
@@ -84,13 +125,22 @@ bool VerifyManifest(const std::string& url, std::ostream& out) {
       continue;
     }
     std::string digest = FileMd5Hex(localFile);
-    if (package.m_szMd5.empty()) {
+    std::string sha256 = FileSha256Hex(localFile);
+    if (package.m_szMd5.empty() && package.m_szSha256.empty()) {
       Line(out, Format(kVerifyNoMd5Format, label.c_str(), fileUrl, digest.c_str()));
-    } else if (Md5Matches(digest, package.m_szMd5)) {
+    } else if (FileMatchesDigests(localFile, package.m_szMd5, package.m_szSha256)) {
       Line(out, Format(kVerifyOkFormat, label.c_str(), fileUrl));
     } else {
-      Line(out, Format(kVerifyMismatchFormat, label.c_str(), fileUrl, package.m_szMd5.c_str(),
-                       digest.empty() ? kVerifyUnreadable : digest.c_str()));
+      // Each digest given that the file does not have.
+      if (!package.m_szMd5.empty() && !Md5Matches(digest, package.m_szMd5)) {
+        Line(out, Format(kVerifyMismatchFormat, label.c_str(), fileUrl, package.m_szMd5.c_str(),
+                         digest.empty() ? kVerifyUnreadable : digest.c_str()));
+      }
+      if (!package.m_szSha256.empty() && !Md5Matches(sha256, package.m_szSha256)) {
+        Line(out,
+             Format(kVerifySha256MismatchFormat, label.c_str(), fileUrl, package.m_szSha256.c_str(),
+                    sha256.empty() ? kVerifyUnreadable : sha256.c_str()));
+      }
       ok = false;
     }
     std::error_code ec;

@@ -2,6 +2,7 @@
 
 #include "env/config.h"
 #include "env/registry_key.h"
+#include "env/trusted_keys.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
 
@@ -94,4 +95,38 @@ TEST_F(LoadConfigTest, ExistingDownloadFolderIsLeftAsItIs) {
   WriteProductValue("", app);
   LoadConfig();
   EXPECT_EQ(ReadFileBytes(app + "/download/keep"), "k");
+}
+
+// The trusted keys (those compiled in, then those of "pubkey") and the last
+// accepted timestamp come with the rest of the configuration.
+TEST_F(LoadConfigTest, TrustedKeysAndTheLastManifestTimeAreRead) {
+  const std::vector<std::string> savedKeys = g_aTrustedKeys;
+  const uint64_t savedTime = g_nManifestTime;
+  LoadConfig();
+  const std::vector<std::string> builtin = g_aTrustedKeys;
+  EXPECT_EQ(g_nManifestTime, 0u);
+
+  const struct {
+    const char* pubkey;
+    const char* time;
+    std::vector<std::string> keys;
+    uint64_t expected;
+  } cases[] = {
+      {"RWQkey1", "1700000000", {"RWQkey1"}, 1700000000},
+      {" RWQa\tRWQb  RWQc\r\n", "18446744073709551615", {"RWQa", "RWQb", "RWQc"}, UINT64_MAX},
+      {"  ", "18446744073709551616", {}, 0},
+      {"x", "12a", {"x"}, 0},
+      {"x", "", {"x"}, 0},
+  };
+  for (const auto& c : cases) {
+    WriteProductValue("pubkey", c.pubkey);
+    WriteProductValue("manifesttime", c.time);
+    LoadConfig();
+    std::vector<std::string> expected = builtin;
+    expected.insert(expected.end(), c.keys.begin(), c.keys.end());
+    EXPECT_EQ(g_aTrustedKeys, expected) << c.pubkey;
+    EXPECT_EQ(g_nManifestTime, c.expected) << c.time;
+  }
+  g_aTrustedKeys = savedKeys;
+  g_nManifestTime = savedTime;
 }

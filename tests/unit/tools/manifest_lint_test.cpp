@@ -19,7 +19,9 @@ std::string Manifest(const std::string& actions, const std::string& version = "1
          "\">\n"
          "<package name=\"p\">\n"
          "<url>http://h/p.zip</url>\n"
-         "<md5>0123456789abcdef0123456789ABCDEF</md5>\n"
+         "<md5>0123456789abcdef0123456789ABCDEF</md5><sha256>" +
+         std::string(64, 'e') +
+         "</sha256>\n"
          "<actions>\n" +
          actions +
          "</actions>\n"
@@ -121,6 +123,28 @@ TEST(ManifestLint, PackageDigestsThatCanNeverMatchOrAreNeverRead) {
   bad = text;
   bad.replace(bad.find("p.zip"), 5, "${this_file}");
   ExpectOne(bad, 4, {"only in action parameters"});
+  bad = text;
+  bad.replace(bad.find("<sha256>"), 8 + 64 + 9, "");
+  ExpectOne(bad, 4, {"a url without a sha256"});
+  bad = text;
+  bad.replace(bad.find(std::string(64, 'e')), 1, "");
+  ExpectOne(bad, 5, {"is not 64 hexadecimal digits"});
+}
+
+TEST(ManifestLint, AnExpiryThatIsNoDateOrIsPast) {
+  std::string text = Manifest("");
+  const size_t at = text.find(" version=", text.find("<updateinfo"));
+  for (const char* date : {"2999-12-31", "2028-02-29"}) {
+    EXPECT_EQ(Describe(LintManifest(
+                  std::string(text).insert(at, " expires=\"" + std::string(date) + "\""))),
+              "");
+  }
+  ExpectOne(std::string(text).insert(at, " expires=\"2001-01-01\""), 2,
+            {"expires 2001-01-01 is past"});
+  for (const char* date : {"2999-02-29", "2999-1-1", "tomorrow"}) {
+    ExpectOne(std::string(text).insert(at, " expires=\"" + std::string(date) + "\""), 2,
+              {"is not a date YYYY-MM-DD"});
+  }
 }
 
 TEST(ManifestLint, AnActionTypeThatIsNotRegistered) {

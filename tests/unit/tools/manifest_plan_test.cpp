@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "actions/action_registry.h"
-#include "env/texts.h"
 #include "env/config.h"
+#include "env/texts.h"
 #include "platform/env.h"
 #include "support/scoped_config.h"
 #include "support/temp_dir.h"
@@ -66,6 +66,9 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
   EXPECT_THAT(plan.szText, HasSubstr("newer: the update runs 2 packages, then records 2.1.0.0"));
   EXPECT_THAT(plan.szText, HasSubstr("saved as: /opt/velmar/download/acc-2.1.0.0.zip"));
   EXPECT_THAT(plan.szText, HasSubstr("md5: 9e107d9d372bb6826bd81d3542a419d6"));
+  EXPECT_THAT(
+      plan.szText,
+      HasSubstr("sha256: 5ae28399dee7040d66c7993ec6972abf1ca69cdfde2755508c8b17032e3a0910"));
   ASSERT_EQ(plan.actions.size(), 11u) << plan.szText;
 
   std::map<std::string, std::map<std::string, std::string>> first;
@@ -114,7 +117,7 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
             (Params{{"description", ""}, {"file", "/opt/velmar/whatsnew.txt"}, {"async", "true"}}));
   // Lines and order of the document; absent attributes marked.
   EXPECT_EQ(plan.actions[0].szType, "sendmessage");
-  EXPECT_EQ(plan.actions[0].nLine, 11);
+  EXPECT_EQ(plan.actions[0].nLine, 12);
   EXPECT_TRUE(plan.actions[0].absent["wparam"]);
   EXPECT_FALSE(plan.actions[0].absent["message"]);
   EXPECT_EQ(plan.actions[10].szType, "open");

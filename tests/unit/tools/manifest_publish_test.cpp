@@ -14,10 +14,10 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// md5sum's digest of each file, by file name.
-std::map<std::string, std::string> Md5sum(const std::string& dir,
-                                          const std::vector<std::string>& names) {
-  std::string command = "cd '" + dir + "' && md5sum";
+// The digest md5sum or sha256sum gives each file, by file name.
+std::map<std::string, std::string> Digests(const std::string& tool, const std::string& dir,
+                                           const std::vector<std::string>& names) {
+  std::string command = "cd '" + dir + "' && " + tool;
   for (const std::string& name : names) command += " '" + name + "'";
   std::map<std::string, std::string> digests;
   FILE* pipe = popen(command.c_str(), "r");
@@ -43,8 +43,10 @@ class ManifestPublish : public ::testing::Test {
     ASSERT_TRUE(WriteFileBytes(m_dir.Sub("a.zip"), binary));
     ASSERT_TRUE(WriteFileBytes(m_dir.Sub("b.txt"), "release notes\n"));
     ASSERT_TRUE(WriteFileBytes(m_dir.Sub("c.bin"), large));
-    m_digests = Md5sum(m_dir.path(), {"a.zip", "b.txt", "c.bin"});
+    m_digests = Digests("md5sum", m_dir.path(), {"a.zip", "b.txt", "c.bin"});
+    m_sha = Digests("sha256sum", m_dir.path(), {"a.zip", "b.txt", "c.bin"});
     ASSERT_EQ(m_digests.size(), 3u);
+    ASSERT_EQ(m_sha.size(), 3u);
   }
 
   bool Publish(const std::string& text, std::string* out, std::string* err) {
@@ -56,7 +58,10 @@ class ManifestPublish : public ::testing::Test {
 
   TempDir m_dir;
   std::map<std::string, std::string> m_digests;
+  std::map<std::string, std::string> m_sha;
 };
+
+std::string Sha256Element(const std::string& digest) { return "<sha256>" + digest + "</sha256>"; }
 
 TEST_F(ManifestPublish, WritesTheDigestsMd5sumGivesAndLeavesTheRestAsWritten) {
   std::string text =
@@ -65,6 +70,7 @@ TEST_F(ManifestPublish, WritesTheDigestsMd5sumGivesAndLeavesTheRestAsWritten) {
       "  <package name=\"a\">\n"
       "    <url>http://h/files/a.zip</url>\n"
       "    <md5> 00000000000000000000000000000000 </md5>\n"
+      "    <sha256>old</sha256>\n"
       "  </package>\n"
       "  <package name=\"b\">\n"
       "    <url>http://h/b.txt</url>\n"
@@ -75,9 +81,12 @@ TEST_F(ManifestPublish, WritesTheDigestsMd5sumGivesAndLeavesTheRestAsWritten) {
       "</updateinfo>\n";
   std::string expected = text;
   expected.replace(expected.find(" 00000000000000000000000000000000 "), 34, m_digests["a.zip"]);
-  expected.replace(expected.find("</url>\n    <actions>") + 6, 0,
-                   "\n    <md5>" + m_digests["b.txt"] + "</md5>");
-  expected.replace(expected.find("<md5 />"), 7, "<md5>" + m_digests["c.bin"] + "</md5>");
+  expected.replace(expected.find(">old<") + 1, 3, m_sha["a.zip"]);
+  expected.replace(
+      expected.find("</url>\n    <actions>") + 6, 0,
+      "\n    <md5>" + m_digests["b.txt"] + "</md5>\n    " + Sha256Element(m_sha["b.txt"]));
+  expected.replace(expected.find("<md5 />"), 7,
+                   "<md5>" + m_digests["c.bin"] + "</md5>" + Sha256Element(m_sha["c.bin"]));
   std::string out, err;
   ASSERT_TRUE(Publish(text, &out, &err)) << err;
   EXPECT_EQ(out, expected);
@@ -96,12 +105,13 @@ TEST_F(ManifestPublish, PlacesDigestsInACompactManifestWithCrLfLines) {
   EXPECT_EQ(out,
             "<updateinfo version=\"1.0.0.1\">\r\n"
             "<package><url>http://h/a.zip</url><md5>" +
-                m_digests["a.zip"] + "</md5></package><package><url>http://h/b.txt</url><md5>" +
-                m_digests["b.txt"] +
-                "</md5></package><package>\r\n"
+                m_digests["a.zip"] + "</md5>" + Sha256Element(m_sha["a.zip"]) +
+                "</package><package><url>http://h/b.txt</url><md5>" + m_digests["b.txt"] +
+                "</md5>" + Sha256Element(m_sha["b.txt"]) +
+                "</package><package>\r\n"
                 "\t<url>http://h/c.bin</url>\r\n\t<md5>" +
-                m_digests["c.bin"] +
-                "</md5>\r\n"
+                m_digests["c.bin"] + "</md5>\r\n\t" + Sha256Element(m_sha["c.bin"]) +
+                "\r\n"
                 "</package></updateinfo>");
 }
 

@@ -234,3 +234,49 @@ TEST_F(PackageProcess, DownloadFolderDeletedByAnEarlierRunIsMadeAgain) {
   EXPECT_EQ(RecordingAction::Journal(),
             (Strings{"run file=" + Local("pkg.zip") + " cmd= where= from= flag=1 exists"}));
 }
+
+// Every digest the package gives must match; either alone decides, and a
+// mismatch of either is the failed check with its three attempts.
+TEST_F(PackageProcess, EveryGivenDigestMustMatch) {
+  const std::string body = "abc";
+  const std::string sha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  std::string shaUpper = sha;
+  for (char& c : shaUpper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  const std::string wrongSha(64, '0');
+  struct Case {
+    std::string md5, sha256;
+    bool matches;
+  } cases[] = {
+      {"", sha, true},
+      {"", shaUpper, true},
+      {Md5Of(body), sha, true},
+      {"", wrongSha, false},
+      {Md5Of(body), wrongSha, false},
+      {std::string(32, '0'), sha, false},
+      {"", sha.substr(0, 63), false},
+  };
+  const std::string url = "http://h/pkg.zip";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.md5 + " / " + c.sha256);
+    m_internet.Serve(url, body);
+    auto p = ReadPackage("<package><url>" + url + "</url><md5>" + c.md5 + "</md5><sha256>" +
+                         c.sha256 + "</sha256></package>");
+    EXPECT_EQ(p->m_szSha256, c.sha256);
+    m_window.m_aCalls.clear();
+    p->Process();
+    Strings attempt = {Status("下载文件: " + url), Status("检验下载文件")};
+    Strings expected = attempt;
+    if (c.matches) {
+      expected.push_back(Status("文件校验正确"));
+    } else {
+      expected.push_back(Status("文件校验错误，重新下载"));
+      for (int i = 0; i < 2; ++i) {
+        expected.insert(expected.end(), attempt.begin(), attempt.end());
+        expected.push_back(Status("文件校验错误，重新下载"));
+      }
+      expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
+    }
+    EXPECT_EQ(Statuses(), expected);
+  }
+  EXPECT_EQ(ReadPackage("<package><sha256>" + sha + "</sha256></package>")->m_szSha256, "");
+}

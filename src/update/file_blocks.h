@@ -1,0 +1,11 @@
+// Reading a whole file in blocks, for the digests of a downloaded file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Hands every block of the file (102,400 bytes at most) to `add`, in order.
+// False when the file cannot be opened or a read fails before its end.
+bool ReadFileBlocks(const std::string& path,
+                    const std::function<void(const unsigned char*, size_t)>& add);
