@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <ctime>
 
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/installed_version.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "update/delete_tree.h"
 #include "update/manifest_nesting.h"
@@ -90,12 +90,19 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     TotalProgress(2, n + 2);
     if (n > 0) {
       Show(texts::kStartingUpdate);
+      bool complete = true;
       for (int k = 1; k <= n; ++k) {
-        m_listPackages[k - 1]->Process();
+        if (!m_listPackages[k - 1]->Process()) complete = false;
         TotalProgress(2 + k);
       }
-      SetInstalledVersion(m_szLatestVersion);
-      Show(texts::kUpdateFinished);
+      // A package that did not arrive leaves the version as it was, so the
+      // next run finds the manifest newer and tries again.
+      if (complete) {
+        SetInstalledVersion(m_szLatestVersion);
+        Show(texts::kUpdateFinished);
+      } else {
+        Show(texts::kUpdateIncomplete);
+      }
     }
   }
 
