@@ -53,7 +53,7 @@ bool CreateTargetFile(const std::string& path, std::string* folder, ReplacingFil
 // whose free space cannot be read is not held up.
 bool RoomToWrite(const std::string& folder) {
   uint64_t free = 0;
-  if (platform::Env::Get().fs().GetFreeSpace(folder.empty() ? "." : folder, &free) !=
+  if (platform::Env::Get().fs().GetFreeBytes(folder.empty() ? "." : folder, &free) !=
       platform::kErrorSuccess) {
     return true;
   }

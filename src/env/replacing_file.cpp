@@ -81,7 +81,7 @@ bool ReplacingFile::Close() {
 platform::Error ReplacingFile::Commit() {
   if (!m_bTempMade) return platform::kErrorInvalidParameter;
   if (!Close()) return platform::kErrorDiskFull;
-  platform::Error err = FileSystem().ReplaceFile(m_szTemp, m_szTarget);
+  platform::Error err = FileSystem().RenameOver(m_szTemp, m_szTarget);
   if (err == platform::kErrorSuccess) m_bCommitted = true;
   return err;
 }

@@ -88,7 +88,7 @@ class Fs {
   virtual Error MoveFile(const std::string& from, const std::string& to) = 0;
   // One rename within a volume that puts `from` in place of `to`, replacing a
   // file there in one step (a directory or a read-only file is refused with 5).
-  virtual Error ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual Error RenameOver(const std::string& from, const std::string& to) = 0;
 
   virtual Error GetFileTimes(const std::string& path, FileTimes* times) = 0;
   virtual Error SetFileTimes(const std::string& path, const FileTimes& times) = 0;
@@ -101,7 +101,7 @@ class Fs {
   // What the file is (links followed), to tell two names of one file apart.
   virtual Error GetFileId(const std::string& path, FileId* id) = 0;
   // The bytes the caller may still write on the volume holding the path.
-  virtual Error GetFreeSpace(const std::string& path, uint64_t* bytes) = 0;
+  virtual Error GetFreeBytes(const std::string& path, uint64_t* bytes) = 0;
   // Unix permission bits (07777). Windows has none: 0 is read and nothing set.
   virtual Error GetUnixMode(const std::string& path, uint32_t* mode) = 0;
   virtual Error SetUnixMode(const std::string& path, uint32_t mode) = 0;
@@ -143,8 +143,8 @@ class FsWrapper : public Fs {
   Error SetFileTimes(const std::string& p, const FileTimes& t) override {
     return m_pTarget->SetFileTimes(p, t);
   }
-  Error ReplaceFile(const std::string& f, const std::string& t) override {
-    return m_pTarget->ReplaceFile(f, t);
+  Error RenameOver(const std::string& f, const std::string& t) override {
+    return m_pTarget->RenameOver(f, t);
   }
   bool GetFullPath(const std::string& p, std::string* f) override {
     return m_pTarget->GetFullPath(p, f);
@@ -153,8 +153,8 @@ class FsWrapper : public Fs {
     return m_pTarget->ResolveLinks(p, r);
   }
   Error GetFileId(const std::string& p, FileId* id) override { return m_pTarget->GetFileId(p, id); }
-  Error GetFreeSpace(const std::string& p, uint64_t* b) override {
-    return m_pTarget->GetFreeSpace(p, b);
+  Error GetFreeBytes(const std::string& p, uint64_t* b) override {
+    return m_pTarget->GetFreeBytes(p, b);
   }
   Error GetUnixMode(const std::string& p, uint32_t* m) override {
     return m_pTarget->GetUnixMode(p, m);

@@ -323,7 +323,7 @@ class PosixFs : public Fs {
     return kErrorSuccess;
   }
 
-  Error ReplaceFile(const std::string& from, const std::string& to) override {
+  Error RenameOver(const std::string& from, const std::string& to) override {
     struct stat st;
     if (lstat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) {
       return kErrorAccessDenied;
@@ -392,7 +392,7 @@ class PosixFs : public Fs {
     return kErrorSuccess;
   }
 
-  Error GetFreeSpace(const std::string& path, uint64_t* bytes) override {
+  Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
     struct statvfs vfs;
     if (statvfs(path.c_str(), &vfs) != 0) return ErrorFromErrno(errno);
     *bytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);

@@ -179,7 +179,7 @@ class Win32Fs : public Fs {
 
   // The running updater is never the destination here (its side name is), and
   // a read-only destination stays as it is, as with CreateFileA.
-  Error ReplaceFile(const std::string& from, const std::string& to) override {
+  Error RenameOver(const std::string& from, const std::string& to) override {
     DWORD a = ::GetFileAttributesA(to.c_str());
     if (a != INVALID_FILE_ATTRIBUTES &&
         (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
@@ -247,7 +247,7 @@ class Win32Fs : public Fs {
     return err;
   }
 
-  Error GetFreeSpace(const std::string& path, uint64_t* bytes) override {
+  Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
     ULARGE_INTEGER available;
     if (!::GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) {
       return ::GetLastError();

@@ -380,7 +380,7 @@ class SmallVolumeFs : public platform::FsWrapper {
         m_szFolder(folder),
         m_nBudget(budget),
         m_guard(&platform::Env::SetFs, this) {}
-  platform::Error GetFreeSpace(const std::string& path, uint64_t* bytes) override {
+  platform::Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
     EXPECT_EQ(path, m_szFolder);
     uint64_t used = 0;
     for (const auto& e : std::filesystem::directory_iterator(m_szFolder)) {

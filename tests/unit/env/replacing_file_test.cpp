@@ -13,7 +13,7 @@ namespace {
 class NoRenameFs : public platform::FsWrapper {
  public:
   NoRenameFs() : FsWrapper(platform::DefaultFs()), m_guard(&platform::Env::SetFs, this) {}
-  platform::Error ReplaceFile(const std::string&, const std::string&) override {
+  platform::Error RenameOver(const std::string&, const std::string&) override {
     return platform::kErrorAccessDenied;
   }
 

@@ -112,7 +112,7 @@ TEST(PosixFs, WritesThroughALinkToAReadOnlyFileAreRefused) {
       {"open", RealFs().OpenForWrite(dir.Sub("link"), WriteMode::kCreateAlways, &out)},
       {"append", RealFs().OpenForWrite(dir.Sub("link"), WriteMode::kAppend, &out)},
       {"copy", RealFs().CopyFile(dir.Sub("src"), dir.Sub("link"), false)},
-      {"replace", RealFs().ReplaceFile(dir.Sub("src"), target)},
+      {"replace", RealFs().RenameOver(dir.Sub("src"), target)},
   };
   for (const auto& w : writes) EXPECT_EQ(w.second, kErrorAccessDenied) << w.first;
   EXPECT_EQ(ReadFileBytes(target), "keep");
