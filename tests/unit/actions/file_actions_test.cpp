@@ -56,7 +56,8 @@ class FileActionTest : public ::testing::Test {
   // The names in a folder, sorted.
   static std::vector<std::string> Tree(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(folder))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -140,7 +141,7 @@ TEST_F(CopyActionTest, ExistingDestinationIsReplacedOnlyByACopyThatMayOverwrite)
 // Every name of the source itself: the copy fails and the file keeps its bytes.
 TEST_F(CopyActionTest, CopyOntoItselfIsRefusedAndTheFileKeepsItsBytes) {
   std::string from = File("dir/f.bin", "bytes");
-  ASSERT_EQ(symlink(from.c_str(), m_dir.Sub("link").c_str()), 0);
+  fs::create_symlink(from, m_dir.Sub("link"));
   for (const std::string& to : {from, m_dir.Sub("dir/./f.bin"), m_dir.Sub("dir//f.bin"),
                                 m_dir.Sub("dir"), m_dir.Sub("dir/"), m_dir.Sub("link")}) {
     for (const char* move : {"false", "true"}) {
