@@ -48,6 +48,8 @@ inline constexpr char kSignatureOk[] = "更新信息签名正确";
 inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
 inline constexpr char kStartingUpdate[] = "开始更新";
 inline constexpr char kUpdateFinished[] = "更新完毕";
+// Instead of that when a package's file did not arrive.
+inline constexpr char kUpdateIncomplete[] = "更新未完成，下次启动时将重试";
 inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
 
 // Package download and verification.
@@ -56,6 +58,7 @@ inline constexpr char kCheckingFile[] = "检验下载文件";
 inline constexpr char kFileCheckFailed[] = "文件校验错误，重新下载";
 inline constexpr char kFileCheckOk[] = "文件校验正确";
 inline constexpr char kCannotDownload[] = "文件无法下载，请与Korrin公司联系";
+inline constexpr char kSkipPackage[] = "跳过此更新包";
 
 // The downloader.
 inline constexpr char kCannotSaveDownload[] = "无法保存下载的文件";

@@ -130,10 +130,13 @@ int PackageInfo::Process() {
     if (!ok) {
       WriteLog(texts::kCannotDownload, true);
       if (g_pMainWnd) g_pMainWnd->MessageBox(texts::kCannotDownload, kMbOk | kMbIconInformation);
+      // Its actions would install an unverified file, or remove old files
+      // with nothing to put in their place.
+      WriteLog(texts::kSkipPackage, true);
+      return 0;
     }
   }
 
-  // The actions run whether the file came or not.
   RunActions(m_listPreActions, m_szLocalFile);
   RunActions(m_listActions, m_szLocalFile);
   RunActions(m_listPostActions, m_szLocalFile);

@@ -94,12 +94,19 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     TotalProgress(2, n + 2);
     if (n > 0) {
       Show(texts::kStartingUpdate);
+      bool complete = true;
       for (int k = 1; k <= n; ++k) {
-        m_listPackages[k - 1]->Process();
+        if (!m_listPackages[k - 1]->Process()) complete = false;
         TotalProgress(2 + k);
       }
-      SetInstalledVersion(m_szLatestVersion);
-      Show(texts::kUpdateFinished);
+      // A package that did not arrive leaves the version as it was, so the
+      // next run finds the manifest newer and tries again.
+      if (complete) {
+        SetInstalledVersion(m_szLatestVersion);
+        Show(texts::kUpdateFinished);
+      } else {
+        Show(texts::kUpdateIncomplete);
+      }
     }
   }
 
