@@ -3,13 +3,14 @@
 #include <tinyxml.h>
 
 #include "actions/action_registry.h"
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
-#include "env/mbstring.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/update_log.h"
+#include "platform/separators.h"
 #include "update/file_md5.h"
+#include "update/package_file_name.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, con
 }
 
 std::string PackageLocalFile(const std::string& url) {
-  return CollapseSeparators(JoinPath(g_szDownloadPath, UrlFileName(url)));
+  return platform::CollapseDoubledSeparators(JoinPath(g_szDownloadPath, PackageFileName(url)));
 }
 
 PackageInfo::PackageInfo() = default;
