@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,6 +165,18 @@ TEST_F(RunActionRecorded, OpenOfAMissingFileStartsNothingAndTheNextActionRuns) {
 
   EXPECT_TRUE(Bound<RunAction>(R"(<action cmd="next"/>)")->Execute());
   EXPECT_EQ(m_processes.Starts().size(), 1u);
+}
+
+// A back-end that runs out of memory on the worker thread must not end the
+// process or leave the caller waiting.
+TEST(RunAndWaitTest, WorkerWhoseStartThrowsReleasesTheCaller) {
+  struct ThrowingProcesses : platform::Processes {
+    bool Launch(const std::string&, std::unique_ptr<platform::ProcessHandle>*) override {
+      throw std::bad_alloc();
+    }
+  } processes;
+  platform::ScopedService<platform::Processes> guard(&platform::Env::SetProcesses, &processes);
+  EXPECT_TRUE(RunAndWait("prog"));
 }
 
 // Real programs: /bin/sh writes a marker file after a pause.
