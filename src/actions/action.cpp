@@ -6,6 +6,7 @@
 #include "env/mbstring.h"
 #include "env/update_log.h"
 #include "platform/env.h"
+#include "platform/separators.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int Action::LoadFromElement(const TiXmlElement* element) {
     std::string value = attribute ? attribute : "";
     // Doubled backslashes are manifest escaping, collapsed for these three.
     if (std::string("|file|cmd|where|").find("|" + name + "|") != std::string::npos) {
-      value = CollapsePairs(value, '\\');
+      value = platform::CollapseDoubledSeparators(value, '\\');
     }
     SetParam(name, value);
   }

@@ -5,6 +5,7 @@
 #include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/env.h"
+#include "platform/separators.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ int CopyAction::Execute() {
   if (IsDirectory(m_szTo)) {
     // A folder given with its trailing separator must still name the updater
     // exactly when the file lands on it, so no separator is doubled.
-    m_szTo = JoinPath(TrimTrailingSeparators(m_szTo), SplitPath(m_szFrom));
+    m_szTo = JoinPath(platform::TrimTrailingSeparators(m_szTo), SplitPath(m_szFrom));
   }
   if (IsThisFile(m_szTo)) GetSelfUpdateName(m_szTo);
 

@@ -1,6 +1,7 @@
 #include "actions/mkdir_action.h"
 
 #include "env/config.h"
+#include "platform/separators.h"
 
 MkdirAction::MkdirAction() : Action("mkdir") { InitDefaults(); }
 
@@ -21,5 +22,5 @@ int MkdirAction::Execute() {
   if (PathExists(m_szDir)) return 1;
   // "a/b/c/" would be created through "a/b/c" and then found existing by its
   // own last step: the trailing separators go first.
-  return CreateDirectoryTree(TrimTrailingSeparators(m_szDir));
+  return CreateDirectoryTree(platform::TrimTrailingSeparators(m_szDir));
 }

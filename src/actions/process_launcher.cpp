@@ -37,8 +37,12 @@ struct RunBlock {
 };
 
 void RunWorker(RunBlock* block) {
-  ProcessInformation info;
-  if (LaunchProcess(block->m_szCommandLine, &info) && info.m_hProcess) info.m_hProcess->Wait();
+  // Nothing may end the worker before the event is set: the caller waits on it.
+  try {
+    ProcessInformation info;
+    if (LaunchProcess(block->m_szCommandLine, &info) && info.m_hProcess) info.m_hProcess->Wait();
+  } catch (const std::exception&) {
+  }
   block->m_event.Set();
 }
 

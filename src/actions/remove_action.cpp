@@ -2,6 +2,7 @@
 
 #include "env/config.h"
 #include "platform/env.h"
+#include "platform/separators.h"
 #include "update/delete_tree.h"
 
 RemoveAction::RemoveAction() : Action("remove") { InitDefaults(); }
@@ -22,7 +23,7 @@ int RemoveAction::Execute() {
   LogDescription();
   // "link/" names what the link points to; without the separator the link
   // itself is examined and removed, and its target is never walked.
-  std::string path = TrimTrailingSeparators(m_szPath);
+  std::string path = platform::TrimTrailingSeparators(m_szPath);
   if (!PathExists(path)) return 0;
   // A link to a directory reads as a directory; DeleteTree removes the link.
   if (IsDirectory(path)) return DeleteTree(path);

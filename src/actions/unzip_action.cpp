@@ -1,11 +1,11 @@
 #include "actions/unzip_action.h"
 
 #include "actions/zip_extractor.h"
+#include "env/config.h"
 #include "env/main_window.h"
 #include "env/texts.h"
-#include "env/config.h"
 #include "env/update_log.h"
-#include "platform/path_sep.h"
+#include "platform/separators.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ int UnzipAction::Execute() {
   for (int k = 1;; ++k) {
     ZipEntryInfo info;
     bool ok = zip.GetEntryInfo(&info);
-    std::string display = CollapseSeparators(m_szWhere + platform::kPathSep + info.m_szName);
+    std::string display =
+        platform::CollapseDoubledSeparators(m_szWhere + platform::kPathSep + info.m_szName);
     WriteLog(texts::kUnzipping + display, true);
 
     if (!ok || !IsSafeEntryName(info.m_szName)) {

@@ -12,7 +12,7 @@
 #include "env/mbstring.h"
 #include "env/replacing_file.h"
 #include "platform/env.h"
-#include "platform/path_sep.h"
+#include "platform/separators.h"
 
 using platform::kPathSep;
 
@@ -29,10 +29,6 @@ constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 constexpr uint64_t kFileTimeTicksPerSecond = 10000000ull;
 
 unzFile Archive(void* handle) { return static_cast<unzFile>(handle); }
-
-bool EndsWithSeparator(const std::string& path) {
-  return !path.empty() && MbsFindLast(path, kPathSep) == path.size() - 1;
-}
 
 // DosDateTimeToFileTime and LocalFileTimeToFileTime in one: false for a date or
 // time that names no moment (month 0, hour 25, ...).
@@ -80,7 +76,7 @@ bool LinkOutOfFolder(const std::string& folder, const std::string& destination) 
   size_t start = folder.size();
   while (start < destination.size() && destination[start] == kPathSep) ++start;
   while (start < destination.size()) {
-    size_t next = MbsFind(destination, kPathSep, start);
+    size_t next = platform::NextSeparator(destination, start);
     if (next == std::string::npos) next = destination.size();
     if (next > start) {
       bool exists = false;
@@ -176,7 +172,7 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   std::string stored(name, file.size_filename);
   if (stored.find('\0') != std::string::npos) return false;
 
-  info->m_szName = MbsReplaceChar(MbsReplaceChar(stored, '/', kPathSep), '\\', kPathSep);
+  info->m_szName = platform::ToPlatformSeparators(stored);
   info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);
   info->m_bIsDirectory = (file.external_fa & kDosDirectoryAttribute) != 0;
   if ((file.version >> 8) == kMadeOnUnix) info->m_nUnixMode = (file.external_fa >> 16) & 07777;
@@ -190,7 +186,7 @@ bool ZipExtractor::ExtractEntry(const std::string& folder) {
   if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
 
   std::string destination = folder;
-  if (!folder.empty() && !EndsWithSeparator(folder) && folder.back() != '/') {
+  if (!folder.empty() && !platform::EndsWithSeparator(folder) && folder.back() != '/') {
     destination += kPathSep;
   }
   destination += info.m_szName;
@@ -257,12 +253,12 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
 bool EnsureDirectory(const std::string& path) {
   if (path.empty()) return true;
   if (path.size() > kMaxPathLength) return false;
-  std::string directory = TrimTrailingSeparators(path);
+  std::string directory = platform::TrimTrailingSeparators(path);
 
   // Climb to the nearest level that exists, then make the levels below it on
   // the way back down: a loop, since the folder may have thousands of levels.
   platform::Fs& fs = platform::Env::Get().fs();
-  std::vector<size_t> cuts = MbsFindAll(directory, kPathSep);
+  std::vector<size_t> cuts = platform::AllSeparators(directory);
   std::vector<size_t> missing;  // lengths of the levels to make, innermost first
   size_t length = directory.size();
   for (;;) {
@@ -295,7 +291,7 @@ bool EnsureDirectory(const std::string& path) {
 }
 
 bool EnsureParentDirectory(const std::string& path) {
-  size_t p = MbsFindLast(path, kPathSep);
+  size_t p = platform::LastSeparator(path);
   if (p == std::string::npos) return false;
   return EnsureDirectory(path.substr(0, p));
 }
@@ -312,23 +308,18 @@ bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime) {
 }
 
 bool IsSafeEntryName(const std::string& name) {
-  if (!name.empty() && name[0] == kPathSep) return false;
+  // Split on every 0x2F and 0x5C byte: a lead byte before a separator must not
+  // hide it, since the archive's names need not be valid in the code page.
+  if (!name.empty() && platform::IsStoredNameSeparator(name[0])) return false;
   if (name.size() >= 2 && name[1] == ':' &&
       ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
     return false;
   }
   size_t start = 0;
-  while (start <= name.size()) {
-    size_t next = MbsFind(name, kPathSep, start);
-    if (next == std::string::npos) next = name.size();
-    std::string segment = name.substr(start, next - start);
-    // Windows drops trailing dots and blanks from a segment, so "..." or
-    // ". ." may climb as ".." does; one dot alone stays where it is.
-    if (segment.find_first_not_of(". ") == std::string::npos &&
-        std::count(segment.begin(), segment.end(), '.') >= 2) {
-      return false;
-    }
-    start = next + 1;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && !platform::IsStoredNameSeparator(name[i])) continue;
+    if (platform::IsClimbingSegment(name.substr(start, i - start))) return false;
+    start = i + 1;
   }
   return true;
 }

@@ -4,7 +4,7 @@
 
 #include "env/mbstring.h"
 #include "platform/env.h"
-#include "platform/path_sep.h"
+#include "platform/separators.h"
 
 using platform::kPathSep;
 
@@ -35,7 +35,7 @@ bool CreateDirectoryTree(const std::string& path) {
   // Climb while the parent is missing, then make the missing levels on the way
   // back down: a loop, since a path may have thousands of levels. The
   // separators are found once, by one multibyte scan.
-  std::vector<size_t> cuts = MbsFindAll(path, kPathSep);
+  std::vector<size_t> cuts = platform::AllSeparators(path);
   std::vector<size_t> missing;  // lengths of the levels to make, innermost first
   size_t length = path.size();
   for (;;) {
@@ -80,7 +80,7 @@ std::string GetSelfUpdateName(std::string& name) {
 }
 
 std::string SplitPath(const std::string& path, std::string* dir) {
-  size_t p = MbsFindLast(path, kPathSep);
+  size_t p = platform::LastSeparator(path);
   if (p == std::string::npos || p == 0) {
     if (dir) dir->clear();
     return path;
@@ -97,11 +97,3 @@ std::string UrlFileName(const std::string& url) {
 std::string JoinPath(const std::string& dir, const std::string& name) {
   return dir + kPathSep + name;
 }
-
-std::string TrimTrailingSeparators(const std::string& path) {
-  std::string out = path;
-  while (out.size() > 1 && MbsFindLast(out, kPathSep) == out.size() - 1) out.pop_back();
-  return out;
-}
-
-std::string CollapseSeparators(const std::string& path) { return CollapsePairs(path, kPathSep); }

@@ -50,7 +50,3 @@ std::string SplitPath(const std::string& path, std::string* dir = nullptr);
 std::string UrlFileName(const std::string& url);
 // "%s<sep>%s": the one place where a folder and a name are joined.
 std::string JoinPath(const std::string& dir, const std::string& name);
-// The path without its trailing separators; a lone separator (the root) stays.
-std::string TrimTrailingSeparators(const std::string& path);
-// Every pair of separators becomes one, in one left-to-right pass.
-std::string CollapseSeparators(const std::string& path);

@@ -10,6 +10,7 @@
 #include "env/replacing_file.h"
 #include "env/texts.h"
 #include "env/update_log.h"
+#include "platform/content_length.h"
 #include "platform/env.h"
 
 namespace {
@@ -17,18 +18,12 @@ namespace {
 constexpr size_t kUrlBufferSize = 1024;
 constexpr size_t kBlockSize = 4096;
 
-// The leading decimal digits after any blanks, as atoi reads them, but clamped
-// to INT_MAX instead of overflowing; 0 when there are none. A sign is not
-// read: a negative length is no length.
+// The bar's range: the header's length clamped to INT_MAX; 0 when there is
+// none (a negative or unreadable length is none).
 int ContentLength(const std::string& text) {
-  size_t i = text.find_first_not_of(" \t");
-  if (i == std::string::npos) return 0;
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > INT_MAX) return INT_MAX;
-  }
-  return static_cast<int>(value);
+  uint64_t length = 0;
+  if (!platform::ParseContentLength(text, &length)) return 0;
+  return length > INT_MAX ? INT_MAX : static_cast<int>(length);
 }
 
 int ProgressPosition(uint64_t received) {

@@ -1,11 +1,10 @@
 // Start-up: the nine configuration values from the registry and the system.
 #include "env/config.h"
 #include "env/installed_version.h"
-#include "env/mbstring.h"
 #include "env/registry_key.h"
 #include "env/trusted_keys.h"
 #include "platform/env.h"
-#include "platform/path_sep.h"
+#include "platform/separators.h"
 
 const char kProductKey[] = "SOFTWARE\\VELMAR\\Velmar Acc";
 const char kDefaultUpdateUrl[] = "http://download.velmar.example/file/update/update.xml";
@@ -50,7 +49,7 @@ void LoadConfig() {
   if (!g_szDownloadPath.empty() && !IsDirectory(g_szDownloadPath)) {
     platform::Fs& fs = platform::Env::Get().fs();
     if (fs.CreateDir(g_szDownloadPath) == platform::kErrorPathNotFound) {
-      size_t p = MbsFindLast(g_szDownloadPath, platform::kPathSep);
+      size_t p = platform::LastSeparator(g_szDownloadPath);
       if (p != std::string::npos && p > 0 && CreateDirectoryTree(g_szDownloadPath.substr(0, p))) {
         fs.CreateDir(g_szDownloadPath);
       }

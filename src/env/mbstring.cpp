@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/env.h"
+#include "platform/separators.h"
 
 namespace {
 
@@ -12,47 +13,12 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 }  // namespace
 
-size_t MbsFindLast(const std::string& text, char c) {
-  size_t found = std::string::npos;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
-    if (text[i] == c) found = i;
-  }
-  return found;
-}
+// The separator scans of the platform layer are the one character-boundary
+// scan; they take any ASCII byte.
+size_t MbsFindLast(const std::string& text, char c) { return platform::LastSeparator(text, c); }
 
 size_t MbsFind(const std::string& text, char c, size_t start) {
-  for (size_t i = start; i < text.size(); ++i) {
-    if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
-    if (text[i] == c) return i;
-  }
-  return std::string::npos;
-}
-
-std::vector<size_t> MbsFindAll(const std::string& text, char c) {
-  std::vector<size_t> found;
-  for (size_t p = MbsFind(text, c); p != std::string::npos; p = MbsFind(text, c, p + 1)) {
-    found.push_back(p);
-  }
-  return found;
-}
-
-std::string MbsReplaceChar(const std::string& text, char from, char to) {
-  std::string out = text;
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (IsLead(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
-      ++i;
-      continue;
-    }
-    if (out[i] == from) out[i] = to;
-  }
-  return out;
+  return platform::NextSeparator(text, start, c);
 }
 
 bool MbsEqualNoCase(const std::string& a, const std::string& b) {
@@ -106,14 +72,4 @@ int ReplaceAll(std::string* text, const std::string& from, const std::string& to
   out.append(*text, done, std::string::npos);
   text->swap(out);
   return count;
-}
-
-std::string CollapsePairs(const std::string& text, char c) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    out += text[i];
-    if (text[i] == c && i + 1 < text.size() && text[i + 1] == c) ++i;
-  }
-  return out;
 }

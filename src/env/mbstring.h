@@ -1,10 +1,9 @@
 // Multibyte-aware scans of narrow text in the system code page. A GBK trail
-// byte may equal the separator or an ASCII letter; these are the only places
-// that step over double-byte characters.
+// byte may equal the separator or an ASCII letter. The character-boundary scan
+// itself is the one of platform/separators.h.
 #pragma once
 
 #include <string>
-#include <vector>
 
 // Position of the last `c` that is not the trail byte of a double-byte
 // character; std::string::npos when there is none.
@@ -13,11 +12,6 @@ size_t MbsFindLast(const std::string& text, char c);
 // Position of the first `c` at or after `start` (a character boundary) that is
 // not the trail byte of a double-byte character; std::string::npos when none.
 size_t MbsFind(const std::string& text, char c, size_t start = 0);
-// Every position of c, in order, found in one scan.
-std::vector<size_t> MbsFindAll(const std::string& text, char c);
-
-// Every `from` that is not the trail byte of a double-byte character becomes `to`.
-std::string MbsReplaceChar(const std::string& text, char from, char to);
 
 // Equal ignoring ASCII letter case; double-byte characters compare exactly.
 bool MbsEqualNoCase(const std::string& a, const std::string& b);
@@ -31,7 +25,3 @@ std::string TrimChars(const std::string& text, const char* set);
 // Every occurrence of `from` replaced by `to`, left to right, the replacement
 // not scanned again. Returns the number of replacements.
 int ReplaceAll(std::string* text, const std::string& from, const std::string& to);
-
-// Every pair of `c` becomes one, in one left-to-right pass without overlap
-// ("\\\\\\\\" becomes "\\\\", "\\\\\\" becomes "\\\\").
-std::string CollapsePairs(const std::string& text, char c);

@@ -31,8 +31,9 @@ class Shell {
  public:
   virtual ~Shell() = default;
   // The file-system path of a special folder (CSIDL number), without a
-  // trailing separator. False when the number has no path. With `create`
-  // (CSIDL_FLAG_CREATE) a missing folder is made first.
+  // trailing separator. False when the number has no path. With `create` the
+  // POSIX back-end makes a missing XDG folder first; Windows asks the shell
+  // for the folder as it is and never makes it.
   virtual bool GetSpecialFolderPath(int folder, bool create, std::string* path) = 0;
   // Writes a link file, replacing an existing one; on failure the file system
   // is left as it was. The description is always set; arguments and icon

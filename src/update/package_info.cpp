@@ -9,8 +9,10 @@
 #include "env/mbstring.h"
 #include "env/texts.h"
 #include "env/update_log.h"
+#include "platform/separators.h"
 #include "update/file_md5.h"
 #include "update/file_sha256.h"
+#include "update/package_file_name.h"
 
 namespace {
 
@@ -68,7 +70,7 @@ std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, con
 }
 
 std::string PackageLocalFile(const std::string& url) {
-  return CollapseSeparators(JoinPath(g_szDownloadPath, UrlFileName(url)));
+  return platform::CollapseDoubledSeparators(JoinPath(g_szDownloadPath, PackageFileName(url)));
 }
 
 bool FileMatchesDigests(const std::string& path, const std::string& md5,

@@ -30,7 +30,7 @@ std::string ChildText(const TiXmlElement* parent, const char* name);
 // whatever its name. Elements before the first "action" are passed over.
 std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, const char* listName);
 // Where Process saves the file of `url`: the download folder and the URL's
-// file name.
+// file name (PackageFileName).
 std::string PackageLocalFile(const std::string& url);
 // True when the file matches every digest given (an empty one is not given).
 bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256);

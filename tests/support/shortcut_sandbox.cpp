@@ -37,6 +37,7 @@ ShortcutSandbox::ShortcutSandbox()
       m_config("XDG_CONFIG_HOME", m_szConfig),
       m_data("XDG_DATA_HOME", m_szData),
       m_desktop("XDG_DESKTOP_DIR", m_szDesktop),
+      m_folders(m_szHome, m_szConfig, m_szData, m_szDesktop),
       m_szOldThisFile(g_szThisFile) {
   std::filesystem::create_directories(m_szHome);
   std::filesystem::create_directories(m_dir.Sub("bin"));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/shell_folders.h"
 #include "support/temp_dir.h"
 
 // Sets an environment variable (or unsets it, with nullopt) until destruction.
@@ -33,6 +34,7 @@ class ShortcutSandbox {
 
  private:
   ScopedEnvVar m_home, m_config, m_data, m_desktop;
+  ScopedShellFolders m_folders;
   std::string m_szOldThisFile;
 };
 

@@ -7,8 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/separators.h"
+#include "support/native_path.h"
+
 TempDir::TempDir() {
-  std::string base = std::filesystem::temp_directory_path().string() + "/updater-test-XXXXXX";
+  std::string base =
+      platform::TrimTrailingSeparators(std::filesystem::temp_directory_path().string()) +
+      platform::kPathSep + "updater-test-XXXXXX";
   char* made = mkdtemp(base.data());
   m_szPath = made ? made : base;
 }
@@ -27,7 +32,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_szPath, ec);
 }
 
-std::string TempDir::Sub(const std::string& name) const { return m_szPath + "/" + name; }
+std::string TempDir::Sub(const std::string& name) const {
+  return m_szPath + platform::kPathSep + NativePath(name);
+}
 
 void TempDir::Enter() {
   m_szPreviousCwd = std::filesystem::current_path().string();

@@ -9,7 +9,8 @@ class TempDir {
   TempDir();
   ~TempDir();
   const std::string& path() const { return m_szPath; }
-  // path() + "/" + name
+  // path(), the platform separator, then the name with each "/" written as
+  // the platform separator.
   std::string Sub(const std::string& name) const;
   // Makes the folder the current directory until destruction.
   void Enter();

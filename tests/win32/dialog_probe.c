@@ -71,6 +71,27 @@ static int Link(const char* path, const char* out) {
   return rc;
 }
 
+/* 1 when every text control shows "&" as it is (SS_NOPREFIX). */
+static void NoPrefix(FILE* f, HWND dlg) {
+  static const int ids[] = {1000, 1004, 1005};
+  int all = 1;
+  for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
+    LONG style = GetWindowLongA(GetDlgItem(dlg, ids[i]), GWL_STYLE);
+    if ((style & SS_NOPREFIX) == 0) all = 0;
+  }
+  fprintf(f, "noprefix=%d\n", all);
+}
+
+/* 1 when the dialog's middle is the work area's, within a pixel. */
+static void Centred(FILE* f, HWND dlg) {
+  RECT window, work;
+  GetWindowRect(dlg, &window);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  long dx = (window.left + window.right) - (work.left + work.right);
+  long dy = (window.top + window.bottom) - (work.top + work.bottom);
+  fprintf(f, "centred=%d\n", dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2);
+}
+
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "state") == 0) {
     HWND dlg = Dialog();
@@ -84,6 +105,8 @@ int main(int argc, char** argv) {
     Bar(f, "total", dlg, 1003);
     Enabled(f, "update", dlg, 1002);
     Enabled(f, "close", dlg, 2);
+    NoPrefix(f, dlg);
+    Centred(f, dlg);
     fclose(f);
     return 0;
   }

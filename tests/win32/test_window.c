@@ -5,8 +5,11 @@
  *     does not close on WM_CLOSE, a "once" one refuses the first WM_CLOSE
  *     only.
  *   test_window startupinfo <record file>
- *     writes the STARTUPINFO flags and show state it was started with. */
+ *     writes the STARTUPINFO flags and show state it was started with.
+ *   test_window marker <milliseconds> <file> <text>
+ *     waits, then writes the text and a line feed to the file. */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -48,6 +51,14 @@ int main(int argc, char** argv) {
     FILE* f = fopen(argv[2], "wb");
     if (!f) return 1;
     fprintf(f, "%lx %u\n", (unsigned long)si.dwFlags, (unsigned)si.wShowWindow);
+    fclose(f);
+    return 0;
+  }
+  if (argc == 5 && strcmp(argv[1], "marker") == 0) {
+    Sleep((DWORD)atoi(argv[2]));
+    FILE* f = fopen(argv[3], "wb");
+    if (!f) return 1;
+    fprintf(f, "%s\n", argv[4]);
     fclose(f);
     return 0;
   }

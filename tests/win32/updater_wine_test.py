@@ -196,6 +196,10 @@ def case_auto_run(wine, work):
         assert state["latest"] == "最新版本号：1.2.0.5", state
         assert state["status"] == "更新完毕", state
         assert state["close"] == "1", state
+        # Centred on the screen as it opened; "&" in a status or version text
+        # shows as it is.
+        assert state["centred"] == "1", state
+        assert state["noprefix"] == "1", state
         # Two packages, each counted once downloaded and once carried out.
         assert state["total"] == "4/4", state
         assert state["file"] == f"{len(readme)}/{len(readme)}", state

@@ -12,11 +12,12 @@
 #include <cstdio>
 #include <iostream>
 
-#include "env/main_window.h"
 #include "app/mnemonic.h"
-#include "env/texts.h"
+#include "app/status_line.h"
 #include "app/update_dialog.h"
+#include "env/main_window.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
 
 namespace {
 
@@ -38,11 +39,6 @@ std::string BarText(const char* label, const ProgressModel& bar, int width) {
   std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(bar.Fraction() * 100));
   return std::string(label) + " [" + std::string(filled, '#') + std::string(width - filled, '-') +
          "] " + percent;
-}
-
-std::string WithoutLineEnd(const std::string& text) {
-  size_t end = text.find_last_not_of("\r\n");
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
 class ConsoleDialogView : public DialogView {

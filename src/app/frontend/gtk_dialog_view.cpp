@@ -8,8 +8,9 @@
 #include <fstream>
 
 #include "app/frontend/gtk_parts.h"
-#include "env/texts.h"
+#include "app/status_line.h"
 #include "app/update_dialog.h"
+#include "env/texts.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ void GtkDialogView::RunModal(UpdateDialog& dialog) {
 }
 
 void GtkDialogView::UpdateTexts(DialogText) {
-  gtk_label_set_text(GTK_LABEL(m_pStatus), m_pDialog->StatusText().c_str());
+  gtk_label_set_text(GTK_LABEL(m_pStatus), WithoutLineEnd(m_pDialog->StatusText()).c_str());
   gtk_label_set_text(GTK_LABEL(m_pCurVer), m_pDialog->CurVerText().c_str());
   gtk_label_set_text(GTK_LABEL(m_pNewVer), m_pDialog->NewVerText().c_str());
 }

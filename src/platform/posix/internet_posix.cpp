@@ -18,6 +18,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/content_length.h"
 #include "platform/env.h"
 #include "platform/http_limits.h"
 #include "platform/url_canonical.h"
@@ -111,7 +112,11 @@ class CurlRequest : public HttpRequest {
       }
     }
     *got = total;
-    return total > 0 || m_result == CURLE_OK;
+    m_nReceived += total;
+    if (total > 0) return true;
+    // libcurl lets some bodies cut short end normally (a length it will not
+    // read); the one rule of both back-ends decides.
+    return m_result == CURLE_OK && !BodyEndedShort(m_szContentLength, m_nReceived);
   }
 
  private:
@@ -205,6 +210,7 @@ class CurlRequest : public HttpRequest {
   int m_nHeaderStatus = 0;
   bool m_bHasLocation = false;
   std::string m_szContentLength;
+  uint64_t m_nReceived = 0;
 };
 
 class PosixInternet : public Internet {

@@ -1,6 +1,7 @@
 // Windows back-end of Fs: the kernel32 file functions, ANSI forms. Their error
 // numbers are the ones errors.h names, so they pass through unchanged.
 #include "platform/env.h"
+#include "platform/separators.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -9,6 +10,10 @@ namespace {
 uint64_t FromFileTime(const FILETIME& ft) {
   return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
+
+// The ANSI functions take at most MAX_PATH characters; Windows refuses a
+// longer path with 206, where Wine would go on with a name cut short.
+bool Fits(const std::string& path) { return path.size() < MAX_PATH; }
 
 FILETIME ToFileTime(uint64_t value) {
   FILETIME ft;
@@ -69,6 +74,7 @@ class Win32ReadableFile : public ReadableFile {
 class Win32Fs : public Fs {
  public:
   Error GetAttributes(const std::string& path, uint32_t* attributes) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD a = ::GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
     *attributes = a;
@@ -76,6 +82,7 @@ class Win32Fs : public Fs {
   }
 
   Error SetAttributes(const std::string& path, uint32_t attributes) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD a = ::GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
     if (attributes & kAttrReadOnly) {
@@ -91,11 +98,13 @@ class Win32Fs : public Fs {
   }
 
   Error CreateDir(const std::string& path) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     if (!::CreateDirectoryA(path.c_str(), nullptr)) return ::GetLastError();
     return kErrorSuccess;
   }
 
   Error RemoveDir(const std::string& path) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD a = ::GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
     if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return kErrorInvalidParameter;
@@ -104,6 +113,7 @@ class Win32Fs : public Fs {
   }
 
   Error DeleteFile(const std::string& path) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD a = ::GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
     if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -114,9 +124,10 @@ class Win32Fs : public Fs {
   }
 
   Error ListDir(const std::string& path, std::vector<DirEntry>* entries) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     entries->clear();
     std::string pattern = path;
-    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += '\\';
+    if (pattern.empty() || (!EndsWithSeparator(pattern) && pattern.back() != '/')) pattern += '\\';
     pattern += '*';
     WIN32_FIND_DATAA data;
     HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
@@ -141,6 +152,7 @@ class Win32Fs : public Fs {
 
   Error OpenForWrite(const std::string& path, WriteMode mode,
                      std::unique_ptr<WritableFile>* file) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD disposition = mode == WriteMode::kAppend ? OPEN_ALWAYS : CREATE_ALWAYS;
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -158,6 +170,7 @@ class Win32Fs : public Fs {
   }
 
   Error OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
@@ -166,6 +179,7 @@ class Win32Fs : public Fs {
   }
 
   Error CopyFile(const std::string& from, const std::string& to, bool failIfExists) override {
+    if (!Fits(from) || !Fits(to)) return ERROR_FILENAME_EXCED_RANGE;
     if (!::CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE)) {
       return ::GetLastError();
     }
@@ -173,6 +187,7 @@ class Win32Fs : public Fs {
   }
 
   Error MoveFile(const std::string& from, const std::string& to) override {
+    if (!Fits(from) || !Fits(to)) return ERROR_FILENAME_EXCED_RANGE;
     if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED)) return ::GetLastError();
     return kErrorSuccess;
   }
@@ -193,6 +208,7 @@ class Win32Fs : public Fs {
   }
 
   Error GetFileTimes(const std::string& path, FileTimes* times) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     HANDLE h = OpenForTimes(path, GENERIC_READ);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
     FILETIME c, a, w;
@@ -209,6 +225,7 @@ class Win32Fs : public Fs {
   }
 
   Error SetFileTimes(const std::string& path, const FileTimes& times) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
     FILETIME c = ToFileTime(times.creation);
@@ -220,6 +237,7 @@ class Win32Fs : public Fs {
   }
 
   bool GetFullPath(const std::string& path, std::string* full) override {
+    if (!Fits(path)) return false;
     if (path.empty()) return false;
     char buffer[MAX_PATH * 4];
     DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);

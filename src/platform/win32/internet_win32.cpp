@@ -8,9 +8,9 @@
 #include <wininet.h>
 // clang-format on
 
-#include <cstdlib>
 #include <vector>
 
+#include "platform/content_length.h"
 #include "platform/env.h"
 #include "platform/http_limits.h"
 
@@ -77,11 +77,8 @@ bool RedirectTarget(HINTERNET request, const std::string& base, std::string* tar
 
 class WinInetRequest : public HttpRequest {
  public:
-  WinInetRequest(HINTERNET session, HINTERNET request) : m_hSession(session), m_hRequest(request) {
-    std::string length = ContentLengthText();
-    m_bHasLength = !length.empty();
-    m_nLength = std::strtoull(length.c_str(), nullptr, 10);
-  }
+  WinInetRequest(HINTERNET session, HINTERNET request)
+      : m_hSession(session), m_hRequest(request), m_szContentLength(ContentLengthText()) {}
   ~WinInetRequest() override {
     ::InternetCloseHandle(m_hRequest);
     ::InternetCloseHandle(m_hSession);
@@ -110,7 +107,7 @@ class WinInetRequest : public HttpRequest {
       }
       if (n == 0) {
         // WinINet reports a connection closed early as a normal end.
-        if (m_bHasLength && m_nReceived < m_nLength) m_bFailed = true;
+        if (BodyEndedShort(m_szContentLength, m_nReceived)) m_bFailed = true;
         break;
       }
       *got += n;
@@ -123,8 +120,7 @@ class WinInetRequest : public HttpRequest {
  private:
   HINTERNET m_hSession;
   HINTERNET m_hRequest;
-  bool m_bHasLength = false;
-  uint64_t m_nLength = 0;
+  std::string m_szContentLength;
   uint64_t m_nReceived = 0;
   bool m_bFailed = false;
 };

@@ -1,5 +1,8 @@
 // Windows back-end of Processes: CreateProcessA with the first window hidden
 // (STARTF_USESHOWWINDOW, SW_HIDE), no handle inheritance, normal priority.
+#include <exception>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/env.h"
@@ -25,6 +28,16 @@ class Win32ProcessHandle : public ProcessHandle {
 class Win32Processes : public Processes {
  public:
   bool Launch(const std::string& commandLine, std::unique_ptr<ProcessHandle>* process) override {
+    try {
+      return Start(commandLine, process);
+    } catch (const std::exception&) {
+      // Out of memory before a program was started.
+      return false;
+    }
+  }
+
+ private:
+  static bool Start(const std::string& commandLine, std::unique_ptr<ProcessHandle>* process) {
     STARTUPINFOA si;
     ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
@@ -39,12 +52,14 @@ class Win32Processes : public Processes {
                           nullptr, nullptr, &si, &pi)) {
       return false;
     }
-    if (process) {
-      process->reset(new Win32ProcessHandle(pi));
-    } else {
+    // The handles are owned before anything else may throw.
+    std::unique_ptr<Win32ProcessHandle> handle(new (std::nothrow) Win32ProcessHandle(pi));
+    if (!handle) {
       ::CloseHandle(pi.hThread);
       ::CloseHandle(pi.hProcess);
+      return true;
     }
+    if (process) *process = std::move(handle);
     return true;
   }
 };

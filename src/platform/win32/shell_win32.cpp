@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/separators.h"
 
 namespace platform {
 namespace {
@@ -48,25 +49,13 @@ HRESULT CreateLinkObject(ComPtr<IShellLinkA>* link) {
                             link->out());
 }
 
-// The next backslash at or after `from`, stepping over double-byte characters
-// (a GBK trail byte may equal the backslash).
-size_t NextSeparator(const std::string& path, size_t from) {
-  for (size_t i = from; i < path.size(); ++i) {
-    if (::IsDBCSLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      ++i;
-      continue;
-    }
-    if (path[i] == '\\') return i;
-  }
-  return std::string::npos;
-}
-
 class Win32Shell : public Shell {
  public:
   bool GetSpecialFolderPath(int folder, bool create, std::string* path) override {
     LPITEMIDLIST pidl = nullptr;
-    int csidl = folder | (create ? CSIDL_FLAG_CREATE : 0);
-    if (FAILED(::SHGetSpecialFolderLocation(nullptr, csidl, &pidl)) || !pidl) return false;
+    // Windows' special folders are the shell's to make: asked for as they are.
+    (void)create;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, folder, &pidl)) || !pidl) return false;
     char buffer[MAX_PATH];
     BOOL ok = ::SHGetPathFromIDListA(pidl, buffer);
     IMalloc* malloc = nullptr;
@@ -77,10 +66,7 @@ class Win32Shell : public Shell {
     if (!ok || buffer[0] == '\0') return false;
     std::string dir = buffer;
     // "C:\" keeps its backslash off too: the caller adds one.
-    if (dir.size() > 1 && dir.back() == '\\' &&
-        NextSeparator(dir, dir.size() - 1) == dir.size() - 1) {
-      dir.pop_back();
-    }
+    if (dir.size() > 1 && EndsWithSeparator(dir)) dir.pop_back();
     *path = dir;
     return true;
   }

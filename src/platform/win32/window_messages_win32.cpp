@@ -1,6 +1,6 @@
 // Windows back-end of WindowMessages: FindWindowA, SendMessageA, PostMessageA
-// and IsWindow on the desktop's top-level windows. An empty class or title
-// matches any (it goes over as NULL); both empty match nothing, as on POSIX.
+// and IsWindow on the desktop's top-level windows. The class and title go to
+// FindWindowA as they stand, empty texts included.
 #include "platform/env.h"
 #include "platform/win32/windows_api.h"
 
@@ -16,9 +16,7 @@ LPARAM ToLParam(int32_t l) { return static_cast<LPARAM>(l); }
 class Win32WindowMessages : public WindowMessages {
  public:
   WindowId FindWindow(const std::string& className, const std::string& title) override {
-    if (className.empty() && title.empty()) return 0;
-    HWND h = ::FindWindowA(className.empty() ? nullptr : className.c_str(),
-                           title.empty() ? nullptr : title.c_str());
+    HWND h = ::FindWindowA(className.c_str(), title.c_str());
     return static_cast<WindowId>(reinterpret_cast<uintptr_t>(h));
   }
 

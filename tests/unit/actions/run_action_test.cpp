@@ -1,13 +1,14 @@
 #include "actions/run_action.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "actions/open_action.h"
 #include "actions/process_launcher.h"
 #include "platform/env.h"
+#include "support/marker_program.h"
 #include "support/recording_main_window.h"
 #include "support/temp_dir.h"
 
@@ -166,20 +168,36 @@ TEST_F(RunActionRecorded, OpenOfAMissingFileStartsNothingAndTheNextActionRuns) {
   EXPECT_EQ(m_processes.Starts().size(), 1u);
 }
 
-// Real programs: /bin/sh writes a marker file after a pause.
+// A back-end that runs out of memory on the worker thread must not end the
+// process or leave the caller waiting.
+TEST(RunAndWaitTest, WorkerWhoseStartThrowsReleasesTheCaller) {
+  struct ThrowingProcesses : platform::Processes {
+    bool Launch(const std::string&, std::unique_ptr<platform::ProcessHandle>*) override {
+      throw std::bad_alloc();
+    }
+  } processes;
+  platform::ScopedService<platform::Processes> guard(&platform::Env::SetProcesses, &processes);
+  EXPECT_TRUE(RunAndWait("prog"));
+}
+
+// Real programs that write a marker file after a pause.
 class RunActionReal : public ::testing::Test {
  protected:
-  std::string MarkerScript(double seconds) const {
-    return "-c \"sleep " + std::to_string(seconds) + "; echo done > '" + Marker() + "'\"";
-  }
   std::string Marker() const { return m_dir.Sub("marker"); }
+  std::unique_ptr<RunAction> Run(double seconds, const char* async) {
+    MarkerCommand command = MarkerProgram(seconds, Marker(), "done");
+    auto run = std::make_unique<RunAction>();
+    run->SetParam("cmd", command.szProgram);
+    run->SetParam("args", command.szArguments);
+    run->SetParam("async", async);
+    return run;
+  }
 
   TempDir m_dir;
 };
 
 TEST_F(RunActionReal, AsyncTrueReturnsWhileTheProgramStillRuns) {
-  auto run = Bound<RunAction>(R"(<action cmd="/bin/sh" async="TRUE"/>)");
-  run->SetParam("args", MarkerScript(1));
+  auto run = Run(1, "TRUE");
   auto start = Clock::now();
   EXPECT_TRUE(run->Execute());
   EXPECT_LT(SecondsSince(start), 0.8);
@@ -190,9 +208,7 @@ TEST_F(RunActionReal, AsyncTrueReturnsWhileTheProgramStillRuns) {
 TEST_F(RunActionReal, WaitedForProgramKeepsTheRunUntilItEnds) {
   for (const char* async : {"yes", ""}) {
     std::remove(Marker().c_str());
-    auto run = Bound<RunAction>(R"(<action cmd="sh"/>)");
-    run->SetParam("args", MarkerScript(0.3));
-    run->SetParam("async", async);
+    auto run = Run(0.3, async);
     auto start = Clock::now();
     EXPECT_TRUE(run->Execute());
     EXPECT_GE(SecondsSince(start), 0.25) << async;
@@ -210,10 +226,8 @@ TEST_F(RunActionReal, ProgramThatCannotBeCreatedDoesNotHoldTheRun) {
 TEST_F(RunActionReal, OpenStartsAnExistingProgramAndWaitsForIt) {
   // A folder with a blank: the whole path is the command line, unquoted.
   std::string folder = m_dir.Sub("my prog");
-  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-  std::string script = folder + "/start";
-  ASSERT_TRUE(WriteFileBytes(script, "#!/bin/sh\nsleep 0.3\necho opened > '" + Marker() + "'\n"));
-  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  std::string script = WriteMarkerScript(folder, 0.3, Marker(), "opened");
 
   auto open = Bound<OpenAction>(R"(<action file=")" + script + R"("/>)");
   auto start = Clock::now();

@@ -7,6 +7,7 @@
 
 #include "actions/action_registry.h"
 #include "actions/shortcut_manager.h"
+#include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/shortcut_sandbox.h"
 
@@ -42,14 +43,19 @@ class ShortcutActionTest : public testing::Test {
     return r;
   }
 
+  // A path in the sandbox, as targets and icons are named (none exists).
+  std::string P(const char* relative) const { return m_box.m_dir.Sub(relative); }
+
   std::string Link(const std::string& name) const {
-    return m_box.m_szDesktop + "/" + name + ".lnk";
+    return m_box.m_szDesktop + NativePath("/") + name + ".lnk";
   }
 
   // The existing shortcut that the update cases start from.
   void MakeExisting() {
-    ASSERT_EQ(Run("name=\"App\" target=\"/opt/old/acc\" arg=\"-old\" lnkdesc=\"Old description\" "
-                  "iconfile=\"/opt/old/acc.ico\" iconindex=\"2\""),
+    ASSERT_EQ(Run("name=\"App\" target=\"" + P("opt/old/acc") +
+                  "\" arg=\"-old\" lnkdesc=\"Old description\" "
+                  "iconfile=\"" +
+                  P("opt/old/acc.ico") + "\" iconindex=\"2\""),
               1);
   }
 
@@ -102,15 +108,16 @@ TEST_F(ShortcutActionTest, ParametersAndTheirNotations) {
 }
 
 TEST_F(ShortcutActionTest, FolderIdNotationsNameTheSameFolder) {
-  EXPECT_EQ(Run("id=\"0x1a\" name=\"Hex\" target=\"/opt/acc\""), 1);
-  EXPECT_EQ(Run("id=\"0X1A\" name=\"HexUpper\" target=\"/opt/acc\""), 1);
-  EXPECT_EQ(Run("id=\"26\" name=\"Decimal\" target=\"/opt/acc\""), 1);
+  EXPECT_EQ(Run("id=\"0x1a\" name=\"Hex\" target=\"" + P("opt/acc") + "\""), 1);
+  EXPECT_EQ(Run("id=\"0X1A\" name=\"HexUpper\" target=\"" + P("opt/acc") + "\""), 1);
+  EXPECT_EQ(Run("id=\"26\" name=\"Decimal\" target=\"" + P("opt/acc") + "\""), 1);
   EXPECT_EQ(FolderNames(m_box.m_szConfig),
             (std::vector<std::string>{"Decimal.lnk", "Hex.lnk", "HexUpper.lnk"}));
-  EXPECT_EQ(Run("id=\"desktop\" name=\"NoDigits\" target=\"/opt/acc\""), 1);
+  EXPECT_EQ(Run("id=\"desktop\" name=\"NoDigits\" target=\"" + P("opt/acc") + "\""), 1);
   EXPECT_EQ(FolderNames(m_box.m_szDesktop), (std::vector<std::string>{"NoDigits.lnk"}));
   for (const char* name : {"Hex", "HexUpper", "Decimal"}) {
-    ExpectLnkinfoReads(m_box.m_szConfig + "/" + name + ".lnk", "/opt/acc", "", "", "", 0);
+    ExpectLnkinfoReads(m_box.m_szConfig + NativePath("/") + name + ".lnk", P("opt/acc"), "", "", "",
+                       0);
   }
 }
 
@@ -130,30 +137,32 @@ TEST_F(ShortcutActionTest, CreateLinksAnEmptyTargetToTheUpdaterAndSetsNoIconWith
 
 TEST_F(ShortcutActionTest, CreateOverAnExistingShortcutReplacesIt) {
   MakeExisting();
-  EXPECT_EQ(Run("name=\"App\" target=\"/opt/new/acc\""), 1);
+  EXPECT_EQ(Run("name=\"App\" target=\"" + P("opt/new/acc") + "\""), 1);
   Read r = ReadBack("App");
-  EXPECT_EQ(r.target, "/opt/new/acc");
+  EXPECT_EQ(r.target, P("opt/new/acc"));
   EXPECT_EQ(r.args, "");
   EXPECT_EQ(r.description, "");
   EXPECT_EQ(r.iconFile, "");
-  ExpectLnkinfoReads(Link("App"), "/opt/new/acc", "", "", "", 0);
+  ExpectLnkinfoReads(Link("App"), P("opt/new/acc"), "", "", "", 0);
 }
 
 TEST_F(ShortcutActionTest, UpdateTakesOnlyTheNamedItemsFromTheAction) {
   MakeExisting();
-  ExpectLnkinfoReads(Link("App"), "/opt/old/acc", "-old", "Old description", "/opt/old/acc.ico", 2);
-  EXPECT_EQ(
-      Run("cmd=\"update\" name=\"App\" target=\"/opt/new/acc\" arg=\"-auto\" "
-          "lnkdesc=\"New\" iconfile=\"/opt/new.ico\" iconindex=\"9\" newitems=\"Target ,ARG\""),
-      1);
+  ExpectLnkinfoReads(Link("App"), P("opt/old/acc"), "-old", "Old description", P("opt/old/acc.ico"),
+                     2);
+  EXPECT_EQ(Run("cmd=\"update\" name=\"App\" target=\"" + P("opt/new/acc") +
+                "\" arg=\"-auto\" "
+                "lnkdesc=\"New\" iconfile=\"" +
+                P("opt/new.ico") + "\" iconindex=\"9\" newitems=\"Target ,ARG\""),
+            1);
   Read r = ReadBack("App");
-  EXPECT_EQ(r.target, "/opt/new/acc");
+  EXPECT_EQ(r.target, P("opt/new/acc"));
   EXPECT_EQ(r.args, "-auto");
   EXPECT_EQ(r.description, "Old description");
-  EXPECT_EQ(r.iconFile, "/opt/old/acc.ico");
+  EXPECT_EQ(r.iconFile, P("opt/old/acc.ico"));
   EXPECT_EQ(r.iconIndex, 2);
-  ExpectLnkinfoReads(Link("App"), "/opt/new/acc", "-auto", "Old description", "/opt/old/acc.ico",
-                     2);
+  ExpectLnkinfoReads(Link("App"), P("opt/new/acc"), "-auto", "Old description",
+                     P("opt/old/acc.ico"), 2);
 
   EXPECT_EQ(Run("cmd=\"update\" name=\"App\" lnkdesc=\"\" iconindex=\"0x9\" "
                 "newitems=\"lnkdesc,iconindex\""),
@@ -162,14 +171,14 @@ TEST_F(ShortcutActionTest, UpdateTakesOnlyTheNamedItemsFromTheAction) {
   EXPECT_EQ(r.description, "");
   EXPECT_EQ(r.iconIndex, 9);
   EXPECT_EQ(r.args, "-auto");
-  ExpectLnkinfoReads(Link("App"), "/opt/new/acc", "-auto", "", "/opt/old/acc.ico", 9);
+  ExpectLnkinfoReads(Link("App"), P("opt/new/acc"), "-auto", "", P("opt/old/acc.ico"), 9);
 }
 
 TEST_F(ShortcutActionTest, UpdateWithEmptyNewItemsRewritesTheShortcutWithItsOwnValues) {
   MakeExisting();
   Read before = ReadBack("App");
   fs::copy_file(Link("App"), Link("App") + ".keep");
-  EXPECT_EQ(Run("cmd=\"update\" name=\"App\" target=\"/opt/other\" arg=\"-other\""), 1);
+  EXPECT_EQ(Run("cmd=\"update\" name=\"App\" target=\"" + P("opt/other") + "\" arg=\"-other\""), 1);
   Read after = ReadBack("App");
   EXPECT_EQ(after.target, before.target);
   EXPECT_EQ(after.args, before.args);
@@ -177,15 +186,18 @@ TEST_F(ShortcutActionTest, UpdateWithEmptyNewItemsRewritesTheShortcutWithItsOwnV
   EXPECT_EQ(after.iconFile, before.iconFile);
   EXPECT_EQ(after.iconIndex, before.iconIndex);
   EXPECT_EQ(ReadFileBytes(Link("App")), ReadFileBytes(Link("App") + ".keep"));
-  ExpectLnkinfoReads(Link("App"), "/opt/old/acc", "-old", "Old description", "/opt/old/acc.ico", 2);
+  ExpectLnkinfoReads(Link("App"), P("opt/old/acc"), "-old", "Old description", P("opt/old/acc.ico"),
+                     2);
 }
 
 TEST_F(ShortcutActionTest, UpdateOfAMissingOrUnreadableShortcutChangesNothing) {
-  EXPECT_EQ(Run("cmd=\"update\" name=\"App\" target=\"/opt/acc\" newitems=\"target\""), 0);
-  EXPECT_FALSE(fs::exists(m_box.m_szDesktop));
+  EXPECT_EQ(Run("cmd=\"update\" name=\"App\" target=\"" + P("opt/acc") + "\" newitems=\"target\""),
+            0);
+  EXPECT_TRUE(FolderNames(m_box.m_szDesktop).empty());
   fs::create_directories(m_box.m_szDesktop);
   WriteFileBytes(Link("Broken"), std::string("L\0\0\0", 4));
-  EXPECT_EQ(Run("cmd=\"update\" name=\"Broken\" target=\"/opt/acc\" newitems=\"target\""), 0);
+  EXPECT_EQ(
+      Run("cmd=\"update\" name=\"Broken\" target=\"" + P("opt/acc") + "\" newitems=\"target\""), 0);
   EXPECT_EQ(ReadFileBytes(Link("Broken")), std::string("L\0\0\0", 4));
 }
 
@@ -195,15 +207,16 @@ TEST_F(ShortcutActionTest, DeleteRemovesTheShortcutWithoutAsking) {
   EXPECT_EQ(Run("cmd=\"delete\" name=\"App\""), 1);
   EXPECT_FALSE(fs::exists(Link("App")));
   EXPECT_TRUE(m_window.m_aCalls.empty()) << "no question, no message";
-  EXPECT_FALSE(fs::exists(m_box.m_szData + "/Trash"));
+  EXPECT_FALSE(fs::exists(m_box.m_szData + NativePath("/Trash")));
   EXPECT_EQ(Run("cmd=\" DELETE \" name=\"App\""), 0) << "already gone: fails silently";
 }
 
 TEST_F(ShortcutActionTest, EmptyNameOrUnknownCommandDoesNothing) {
   for (const char* cmd : {"create", "update", "delete"}) {
-    EXPECT_EQ(Run(std::string("cmd=\"") + cmd + "\" name=\"\" target=\"/opt/acc\""), 0) << cmd;
+    EXPECT_EQ(Run(std::string("cmd=\"") + cmd + "\" name=\"\" target=\"" + P("opt/acc") + "\""), 0)
+        << cmd;
   }
-  EXPECT_FALSE(fs::exists(m_box.m_szDesktop));
+  EXPECT_TRUE(FolderNames(m_box.m_szDesktop).empty());
   MakeExisting();
   EXPECT_EQ(Run("cmd=\"remove\" name=\"App\""), 0);
   EXPECT_EQ(Run("cmd=\"new\" name=\"Other\""), 0);
@@ -211,13 +224,15 @@ TEST_F(ShortcutActionTest, EmptyNameOrUnknownCommandDoesNothing) {
 }
 
 TEST_F(ShortcutActionTest, OnlyCreateTrimsBlanksAroundTheName) {
-  EXPECT_EQ(Run("name=\"  App  \" target=\" /opt/acc \""), 1);
+  EXPECT_EQ(Run("name=\"  App  \" target=\" " + P("opt/acc") + " \""), 1);
   EXPECT_EQ(FolderNames(m_box.m_szDesktop), (std::vector<std::string>{"App.lnk"}));
-  EXPECT_EQ(ReadBack("App").target, "/opt/acc");
-  ExpectLnkinfoReads(Link("App"), "/opt/acc", "", "", "", 0);
+  EXPECT_EQ(ReadBack("App").target, P("opt/acc"));
+  ExpectLnkinfoReads(Link("App"), P("opt/acc"), "", "", "", 0);
   // Update and delete look for "  App  .lnk", which is not there.
-  EXPECT_EQ(Run("cmd=\"update\" name=\"  App  \" target=\"/opt/new\" newitems=\"target\""), 0);
-  EXPECT_EQ(ReadBack("App").target, "/opt/acc");
+  EXPECT_EQ(
+      Run("cmd=\"update\" name=\"  App  \" target=\"" + P("opt/new") + "\" newitems=\"target\""),
+      0);
+  EXPECT_EQ(ReadBack("App").target, P("opt/acc"));
   EXPECT_EQ(Run("cmd=\"delete\" name=\"  App  \""), 0);
   EXPECT_TRUE(fs::exists(Link("App")));
 }

@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <time.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "env/texts.h"
 #include "platform/env.h"
+#include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/scoped_this_file.h"
 #include "support/short_write_fs.h"
@@ -34,7 +34,7 @@ const std::string kUnzipDone = texts::kUnzipDone;
 std::map<std::string, std::string> Tree(const std::string& root) {
   std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string relative = fs::relative(entry.path(), root).string();
+    std::string relative = fs::relative(entry.path(), root).generic_string();
     tree[relative] = entry.is_directory() ? "<dir>" : ReadFileBytes(entry.path().string());
   }
   return tree;
@@ -148,7 +148,7 @@ TEST_F(UnzipActionTest, ExistingFileIsReplacedAndTakesTheEntryTimeAsLocalTime) {
   ScopedTimeZone china("CST-8");
   std::string out = m_dir.Sub("out");
   fs::create_directories(out);
-  std::string target = out + "/a.txt";
+  std::string target = out + NativePath("/a.txt");
   ASSERT_TRUE(WriteFileBytes(target, "an older and longer text"));
   platform::Fs& files = platform::Env::Get().fs();
   platform::FileTimes before;
@@ -159,43 +159,47 @@ TEST_F(UnzipActionTest, ExistingFileIsReplacedAndTakesTheEntryTimeAsLocalTime) {
   EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("a.txt", "new")), out));
 
   // Before the file is read again, which may move its access time.
-  struct stat st;
-  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  platform::FileTimes after;
+  ASSERT_EQ(files.GetFileTimes(target, &after), 0u);
   // 2021-06-15 10:20:30 in UTC+8 is 02:20:30 UTC.
-  EXPECT_EQ(st.st_mtim.tv_sec, 1623723630);
-  EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+  EXPECT_EQ(after.lastWrite, 116444736000000000ull + 1623723630ull * 10000000ull);
+  EXPECT_EQ(after.lastAccess, before.lastAccess);
   EXPECT_EQ(ReadFileBytes(target), "new");
 }
 
 TEST_F(UnzipActionTest, EntryNamingTheUpdaterInAnyCaseGoesToTheSideName) {
   std::string app = m_dir.Sub("app");
   fs::create_directories(app);
-  ScopedThisFile self(app + "/Updater");
-  ASSERT_TRUE(WriteFileBytes(app + "/Updater", "running"));
+  ScopedThisFile self(app + NativePath("/Updater"));
+  ASSERT_TRUE(WriteFileBytes(app + NativePath("/Updater"), "running"));
 
   EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("UPDATER", "new updater").File("readme", "r")), app));
 
-  EXPECT_EQ(ReadFileBytes(app + "/Updater"), "running");
-  EXPECT_EQ(ReadFileBytes(app + "/_Updater"), "new updater");
-  EXPECT_FALSE(fs::exists(app + "/UPDATER"));
-  EXPECT_EQ(ReadFileBytes(app + "/readme"), "r");
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre(kUnzipping + app + "/UPDATER", kUnzipping + app + "/readme", kUnzipDone));
+  EXPECT_EQ(ReadFileBytes(app + NativePath("/Updater")), "running");
+  EXPECT_EQ(ReadFileBytes(app + NativePath("/_Updater")), "new updater");
+  EXPECT_EQ(ReadFileBytes(app + NativePath("/readme")), "r");
+  // No "UPDATER" beside them (a test of existence would find "Updater" on a
+  // file system that ignores case).
+  std::map<std::string, std::string> files = {
+      {"Updater", "running"}, {"_Updater", "new updater"}, {"readme", "r"}};
+  EXPECT_EQ(Tree(app), files);
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + app + NativePath("/UPDATER"),
+                                          kUnzipping + app + NativePath("/readme"), kUnzipDone));
 }
 
 TEST_F(UnzipActionTest, SideNameThatCannotBeWrittenIsNamedInTheError) {
   std::string app = m_dir.Sub("app");
-  fs::create_directories(app);
-  ScopedThisFile self(app + "/Updater");
-  ASSERT_TRUE(WriteFileBytes(app + "/_Updater", "old side copy"));
-  fs::permissions(app + "/_Updater", fs::perms::owner_read);
+  // A folder stands where the side copy would go: no file can be made there.
+  fs::create_directories(m_dir.Sub("app/_Updater/kept"));
+  ScopedThisFile self(app + NativePath("/Updater"));
 
-  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("updater", "new").File("later", "x")), app + "/"));
+  EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("updater", "new").File("later", "x")),
+                     app + NativePath("/")));
 
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre(kUnzipping + app + "/updater", kUnzipError + app + "/_Updater"));
-  EXPECT_EQ(ReadFileBytes(app + "/_Updater"), "old side copy");
-  EXPECT_FALSE(fs::exists(app + "/later"));
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + app + NativePath("/updater"),
+                                          kUnzipError + app + NativePath("/_Updater")));
+  EXPECT_TRUE(fs::is_directory(m_dir.Sub("app/_Updater/kept")));
+  EXPECT_FALSE(fs::exists(app + NativePath("/later")));
 }
 
 TEST_F(UnzipActionTest, FolderEndingInASeparatorDoublesNoSeparator) {
@@ -203,38 +207,41 @@ TEST_F(UnzipActionTest, FolderEndingInASeparatorDoublesNoSeparator) {
   platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &recording);
   std::string out = m_dir.Sub("out");
 
-  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("d/a.txt", "a").File("b.txt", "b")), out + "/"));
+  EXPECT_TRUE(
+      Unzip(Archive(ZipBuilder().File("d/a.txt", "a").File("b.txt", "b")), out + NativePath("/")));
 
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre(kUnzipping + out + "/d/a.txt", kUnzipping + out + "/b.txt", kUnzipDone));
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + out + NativePath("/d/a.txt"),
+                                          kUnzipping + out + NativePath("/b.txt"), kUnzipDone));
   ASSERT_FALSE(recording.m_aPaths.empty());
-  for (const std::string& path : recording.m_aPaths) EXPECT_THAT(path, Not(HasSubstr("//")));
-  EXPECT_EQ(ReadFileBytes(out + "/d/a.txt"), "a");
+  for (const std::string& path : recording.m_aPaths)
+    EXPECT_THAT(path, Not(HasSubstr(NativePath("//"))));
+  EXPECT_EQ(ReadFileBytes(out + NativePath("/d/a.txt")), "a");
 }
 
 TEST_F(UnzipActionTest, AFailedEntryStopsTheExtraction) {
   std::string out = m_dir.Sub("out");
   fs::create_directories(out);
   // A file where the second entry needs a folder.
-  ASSERT_TRUE(WriteFileBytes(out + "/blocked", ""));
+  ASSERT_TRUE(WriteFileBytes(out + NativePath("/blocked"), ""));
 
   EXPECT_FALSE(
       Unzip(Archive(ZipBuilder().File("a.txt", "a").File("blocked/b.txt", "b").File("c.txt", "c")),
             out, "安装"));
 
-  EXPECT_TRUE(fs::exists(out + "/a.txt"));
-  EXPECT_FALSE(fs::exists(out + "/c.txt"));
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre("安装", kUnzipping + out + "/a.txt", kUnzipping + out + "/blocked/b.txt",
-                          kUnzipError + out + "/blocked/b.txt"));
+  EXPECT_TRUE(fs::exists(out + NativePath("/a.txt")));
+  EXPECT_FALSE(fs::exists(out + NativePath("/c.txt")));
+  EXPECT_THAT(ReadLogLines(), ElementsAre("安装", kUnzipping + out + NativePath("/a.txt"),
+                                          kUnzipping + out + NativePath("/blocked/b.txt"),
+                                          kUnzipError + out + NativePath("/blocked/b.txt")));
   EXPECT_EQ(m_window.m_fileBar.Position(), 1);
-  EXPECT_EQ(m_window.m_szStatus, kUnzipError + out + "/blocked/b.txt");
+  EXPECT_EQ(m_window.m_szStatus, kUnzipError + out + NativePath("/blocked/b.txt"));
 }
 
 TEST_F(UnzipActionTest, EmptyFolderFailsTheFirstTopLevelFile) {
   EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("top.txt", "t").File("next.txt", "n")), ""));
 
-  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + "/top.txt", kUnzipError + "/top.txt"));
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + NativePath("/top.txt"),
+                                          kUnzipError + NativePath("/top.txt")));
   EXPECT_FALSE(fs::exists(m_dir.Sub("top.txt")));
   EXPECT_FALSE(fs::exists(m_dir.Sub("next.txt")));
 }
@@ -273,9 +280,9 @@ TEST_F(UnzipActionTest, DataThatDoesNotMatchItsChecksumFailsTheEntry) {
 
   EXPECT_FALSE(Unzip(damaged, out));
 
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre(kUnzipping + out + "/a.txt", kUnzipError + out + "/a.txt"));
-  EXPECT_FALSE(fs::exists(out + "/b"));
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + out + NativePath("/a.txt"),
+                                          kUnzipError + out + NativePath("/a.txt")));
+  EXPECT_FALSE(fs::exists(out + NativePath("/b")));
 }
 
 // The reader compares the CRC only once the stated size came out: an entry
@@ -286,9 +293,9 @@ TEST_F(UnzipActionTest, BadInputEntryWhoseDataEndsBeforeItsStatedSizeFails) {
 
   EXPECT_FALSE(Unzip(archive, out));
 
-  EXPECT_THAT(ReadLogLines(),
-              ElementsAre(kUnzipping + out + "/a.bin", kUnzipError + out + "/a.bin"));
-  EXPECT_FALSE(fs::exists(out + "/b"));
+  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + out + NativePath("/a.bin"),
+                                          kUnzipError + out + NativePath("/a.bin")));
+  EXPECT_FALSE(fs::exists(out + NativePath("/b")));
 }
 
 // A damaged entry, data that ends early and a write the disk refuses each
@@ -368,8 +375,9 @@ TEST_F(UnzipActionTest, DirectoryThatEndsEarlyIsNoCompleteExtraction) {
 
   EXPECT_FALSE(Unzip(damaged, out));
 
-  EXPECT_EQ(ReadFileBytes(out + "/a"), "1");
-  EXPECT_THAT(ReadLogLines(), ElementsAre(kUnzipping + out + "/a", kUnzipError + damaged));
+  EXPECT_EQ(ReadFileBytes(out + NativePath("/a")), "1");
+  EXPECT_THAT(ReadLogLines(),
+              ElementsAre(kUnzipping + out + NativePath("/a"), kUnzipError + damaged));
   EXPECT_THAT(ReadLogLines(), Not(Contains(kUnzipDone)));
 }
 
@@ -381,8 +389,8 @@ TEST_F(UnzipActionTest, NameTooLongForItsBufferIsRefusedNotCutShort) {
 
   EXPECT_FALSE(Unzip(Archive(ZipBuilder().File(name, "x")), out));
 
-  EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + "/");
-  EXPECT_FALSE(fs::exists(out + "/abcd"));
+  EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + NativePath("/"));
+  EXPECT_FALSE(fs::exists(out + NativePath("/abcd")));
 }
 
 // Zip-slip: names and links that would put an entry outside the folder.
@@ -391,7 +399,7 @@ class UnzipEscapeTest : public UnzipActionTest {
   UnzipEscapeTest() {
     fs::create_directories(m_szOut);
     fs::create_directories(m_szOutside);
-    EXPECT_TRUE(WriteFileBytes(m_szOutside + "/target.txt", "keep"));
+    EXPECT_TRUE(WriteFileBytes(m_szOutside + NativePath("/target.txt"), "keep"));
   }
   // The entry fails with its display path; nothing after it is written.
   void ExpectRefused(const std::string& name, const std::string& display) {
@@ -399,7 +407,7 @@ class UnzipEscapeTest : public UnzipActionTest {
     std::string archive = Archive(ZipBuilder().File(name, "evil").File("after.txt", "a"));
     EXPECT_FALSE(Unzip(archive, m_szOut));
     EXPECT_EQ(ReadLogLines().back(), kUnzipError + display);
-    EXPECT_FALSE(fs::exists(m_szOut + "/after.txt"));
+    EXPECT_FALSE(fs::exists(m_szOut + NativePath("/after.txt")));
   }
   std::map<std::string, std::string> Outside() const { return Tree(m_szOutside); }
 
@@ -409,14 +417,18 @@ class UnzipEscapeTest : public UnzipActionTest {
 
 TEST_F(UnzipEscapeTest, NamesThatClimbOrCarryARootOrDriveAreRefused) {
   std::map<std::string, std::string> before = Tree(m_dir.path());
-  ExpectRefused("../outside/evil.txt", m_szOut + "/../outside/evil.txt");
-  ExpectRefused("..\\outside\\evil.txt", m_szOut + "/../outside/evil.txt");
-  ExpectRefused("sub/../../evil.txt", m_szOut + "/sub/../../evil.txt");
-  ExpectRefused("sub/.../evil.txt", m_szOut + "/sub/.../evil.txt");
-  ExpectRefused(m_szOutside + "/evil.txt", m_szOut + m_szOutside + "/evil.txt");
-  ExpectRefused("\\\\server\\share\\evil.txt", m_szOut + "//server/share/evil.txt");
-  ExpectRefused("C:/evil.txt", m_szOut + "/C:/evil.txt");
-  ExpectRefused("c:evil.txt", m_szOut + "/c:evil.txt");
+  ExpectRefused("../outside/evil.txt", m_szOut + NativePath("/../outside/evil.txt"));
+  ExpectRefused("..\\outside\\evil.txt", m_szOut + NativePath("/../outside/evil.txt"));
+  ExpectRefused("sub/../../evil.txt", m_szOut + NativePath("/sub/../../evil.txt"));
+  ExpectRefused("sub/.../evil.txt", m_szOut + NativePath("/sub/.../evil.txt"));
+  // An absolute name: "/tmp/..." on POSIX (the doubled separator collapsed in
+  // the display), "C:\\..." on Windows.
+  ExpectRefused(m_szOutside + NativePath("/evil.txt"),
+                m_szOut + (m_szOutside[0] == platform::kPathSep ? "" : NativePath("/")) +
+                    m_szOutside + NativePath("/evil.txt"));
+  ExpectRefused("\\\\server\\share\\evil.txt", m_szOut + NativePath("//server/share/evil.txt"));
+  ExpectRefused("C:/evil.txt", m_szOut + NativePath("/C:/evil.txt"));
+  ExpectRefused("c:evil.txt", m_szOut + NativePath("/c:evil.txt"));
 
   std::map<std::string, std::string> after = Tree(m_dir.path());
   after.erase("updater.log");
@@ -428,21 +440,21 @@ TEST_F(UnzipEscapeTest, NamesThatClimbOrCarryARootOrDriveAreRefused) {
 }
 
 TEST_F(UnzipEscapeTest, LinksStandingAtTheDestinationAreNeverFollowed) {
-  fs::create_directory_symlink(m_szOutside, m_szOut + "/link");
-  fs::create_symlink(m_szOutside + "/target.txt", m_szOut + "/file.txt");
-  fs::create_directories(m_szOut + "/a");
-  fs::create_directory_symlink(m_szOutside, m_szOut + "/a/b");
+  fs::create_directory_symlink(m_szOutside, m_szOut + NativePath("/link"));
+  fs::create_symlink(m_szOutside + NativePath("/target.txt"), m_szOut + NativePath("/file.txt"));
+  fs::create_directories(m_szOut + NativePath("/a"));
+  fs::create_directory_symlink(m_szOutside, m_szOut + NativePath("/a/b"));
 
-  ExpectRefused("link/evil.txt", m_szOut + "/link/evil.txt");
-  ExpectRefused("link/new/evil.txt", m_szOut + "/link/new/evil.txt");
-  ExpectRefused("file.txt", m_szOut + "/file.txt");
-  ExpectRefused("a/b/evil.txt", m_szOut + "/a/b/evil.txt");
+  ExpectRefused("link/evil.txt", m_szOut + NativePath("/link/evil.txt"));
+  ExpectRefused("link/new/evil.txt", m_szOut + NativePath("/link/new/evil.txt"));
+  ExpectRefused("file.txt", m_szOut + NativePath("/file.txt"));
+  ExpectRefused("a/b/evil.txt", m_szOut + NativePath("/a/b/evil.txt"));
   std::string archive = Archive(ZipBuilder().Directory("link/sub/"));
   EXPECT_FALSE(Unzip(archive, m_szOut));
 
   std::map<std::string, std::string> outside = {{"target.txt", "keep"}};
   EXPECT_EQ(Outside(), outside);
-  EXPECT_TRUE(fs::is_symlink(m_szOut + "/file.txt"));
+  EXPECT_TRUE(fs::is_symlink(m_szOut + NativePath("/file.txt")));
 }
 
 // A product's own links (libx.so -> libx.so.1, current -> v1) are written
@@ -469,13 +481,13 @@ TEST_F(UnzipEscapeTest, LinksThatStayInsideTheFolderAreFollowed) {
 TEST_F(UnzipEscapeTest, SideNameThatIsALinkIsRefused) {
   std::string app = m_dir.Sub("app");
   fs::create_directories(app);
-  ScopedThisFile self(app + "/updater");
-  fs::create_symlink(m_szOutside + "/target.txt", app + "/_updater");
+  ScopedThisFile self(app + NativePath("/updater"));
+  fs::create_symlink(m_szOutside + NativePath("/target.txt"), app + NativePath("/_updater"));
 
   EXPECT_FALSE(Unzip(Archive(ZipBuilder().File("updater", "evil")), app));
 
-  EXPECT_EQ(ReadLogLines().back(), kUnzipError + app + "/_updater");
-  EXPECT_EQ(ReadFileBytes(m_szOutside + "/target.txt"), "keep");
+  EXPECT_EQ(ReadLogLines().back(), kUnzipError + app + NativePath("/_updater"));
+  EXPECT_EQ(ReadFileBytes(m_szOutside + NativePath("/target.txt")), "keep");
 }
 
 TEST_F(UnzipEscapeTest, FolderThatIsItselfALinkIsUsed) {
@@ -485,7 +497,7 @@ TEST_F(UnzipEscapeTest, FolderThatIsItselfALinkIsUsed) {
 
   EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("d/a.txt", "a")), m_dir.Sub("via")));
 
-  EXPECT_EQ(ReadFileBytes(real + "/d/a.txt"), "a");
+  EXPECT_EQ(ReadFileBytes(real + NativePath("/d/a.txt")), "a");
 }
 
 }  // namespace

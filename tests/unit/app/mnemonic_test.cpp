@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/updater_app.h"
+#include "support/native_path.h"
 
 TEST(Mnemonic, AmpersandBecomesTheToolkitMarkerAndLiteralMarkersAreEscaped) {
   EXPECT_EQ(ConvertMnemonic("&About Velmar Updater...", '_'), "_About Velmar Updater...");
@@ -21,9 +22,9 @@ TEST(Mnemonic, AccessKeyIsTheUpperCasedLetterAfterTheFirstSingleAmpersand) {
 }
 
 TEST(AppName, FileNameWithoutItsExtension) {
-  EXPECT_EQ(AppNameFromPath("/opt/velmar/updater"), "updater");
-  EXPECT_EQ(AppNameFromPath("/opt/velmar/updater.exe"), "updater");
-  EXPECT_EQ(AppNameFromPath("/opt/v.1/my.updater.bin"), "my.updater");
-  EXPECT_EQ(AppNameFromPath("/opt/.updater"), ".updater");
+  EXPECT_EQ(AppNameFromPath(NativePath("/opt/velmar/updater")), "updater");
+  EXPECT_EQ(AppNameFromPath(NativePath("/opt/velmar/updater.exe")), "updater");
+  EXPECT_EQ(AppNameFromPath(NativePath("/opt/v.1/my.updater.bin")), "my.updater");
+  EXPECT_EQ(AppNameFromPath(NativePath("/opt/.updater")), ".updater");
   EXPECT_EQ(AppNameFromPath("updater"), "updater");
 }

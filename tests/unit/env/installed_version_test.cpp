@@ -111,10 +111,10 @@ TEST_F(InstalledVersion, ShortVersionTextReadsTheMissingNumbersAsZero) {
 }
 
 TEST_F(InstalledVersion, CertWrittenByTheRegistryToolIsRead) {
-  std::string tool = UPDATER_BINARY_DIR "/tools/updater-reg/updater-reg";
-  std::string command = tool +
-                        " add 'HKLM\\SOFTWARE\\VELMAR\\Velmar Acc' /v cert /t REG_BINARY"
-                        " /d 64001320 /f >/dev/null";
+  // updater-reg on POSIX, reg.exe on Windows: the same syntax.
+  std::string command = std::string(UPDATER_REG_TOOL) +
+                        " add \"HKLM\\SOFTWARE\\VELMAR\\Velmar Acc\" /v cert /t REG_BINARY"
+                        " /d 64001320 /f";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   EXPECT_EQ(GetInstalledVersion(), "2.1.3.100");
 }

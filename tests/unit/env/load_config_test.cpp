@@ -3,6 +3,8 @@
 #include "env/config.h"
 #include "env/registry_key.h"
 #include "env/trusted_keys.h"
+#include "platform/env.h"
+#include "support/native_path.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_dir.h"
 
@@ -49,8 +51,11 @@ TEST_F(LoadConfigTest, MissingProductKeyLeavesEverythingEmptyButTheDefaultUrl) {
   EXPECT_EQ(g_szDownloadPath, "");
   EXPECT_EQ(g_szVersion, "");
   EXPECT_EQ(g_szUpdateUrl, kDefaultUpdateUrl);
-  EXPECT_EQ(g_szWinPath, "/usr");
-  EXPECT_EQ(g_szSys32Path, "/usr/lib");
+  // The platform's folders: /usr and /usr/lib on POSIX.
+  platform::SystemPaths& paths = platform::Env::Get().paths();
+  EXPECT_EQ(g_szWinPath, paths.WindowsDirectory());
+  EXPECT_EQ(g_szSys32Path, paths.SystemDirectory());
+  EXPECT_FALSE(g_szWinPath.empty());
   EXPECT_FALSE(g_szThisFile.empty());
   EXPECT_EQ(JoinPath(g_szThisDir, g_szThisName), g_szThisFile);
 }
@@ -63,7 +68,7 @@ TEST_F(LoadConfigTest, InstalledProductGivesDownloadFolderAndVersionedUrl) {
   LoadConfig();
   EXPECT_EQ(g_szAppPath, app);
   EXPECT_EQ(g_szVersion, "1.2.0.7");
-  EXPECT_EQ(g_szDownloadPath, app + "/download");
+  EXPECT_EQ(g_szDownloadPath, app + NativePath("/download"));
   // The installation folder itself was missing: it is made on the way.
   EXPECT_TRUE(IsDirectory(g_szDownloadPath));
   EXPECT_EQ(g_szUpdateUrl, "http://h/u.xml?v=1.2.0.7&p=100%");
@@ -90,11 +95,11 @@ TEST_F(LoadConfigTest, StoredUrlIsNeverUsedAsAFormatBeyondOnePercentS) {
 
 TEST_F(LoadConfigTest, ExistingDownloadFolderIsLeftAsItIs) {
   std::string app = dir_.Sub("App");
-  ASSERT_TRUE(CreateDirectoryTree(app + "/download"));
-  ASSERT_TRUE(WriteFileBytes(app + "/download/keep", "k"));
+  ASSERT_TRUE(CreateDirectoryTree(app + NativePath("/download")));
+  ASSERT_TRUE(WriteFileBytes(app + NativePath("/download/keep"), "k"));
   WriteProductValue("", app);
   LoadConfig();
-  EXPECT_EQ(ReadFileBytes(app + "/download/keep"), "k");
+  EXPECT_EQ(ReadFileBytes(app + NativePath("/download/keep")), "k");
 }
 
 // The trusted keys (those compiled in, then those of "pubkey") and the last

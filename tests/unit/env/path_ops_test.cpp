@@ -4,26 +4,11 @@
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "platform/env.h"
+#include "support/gbk_like_text.h"
+#include "support/native_path.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-// A code page whose lead bytes are 0x81..0xFE, as GBK's are: a trail byte may
-// then equal the separator or an ASCII letter.
-class GbkLikeText : public platform::Text {
- public:
-  explicit GbkLikeText(platform::Text* real) : m_pReal(real) {}
-  bool IsLeadByte(unsigned char c) const override { return c >= 0x81 && c <= 0xFE; }
-  bool ExpandEnvironment(const std::string& in, size_t cap, std::string* out) const override {
-    return m_pReal->ExpandEnvironment(in, cap, out);
-  }
-  bool GetVariable(const std::string& name, std::string* value) const override {
-    return m_pReal->GetVariable(name, value);
-  }
-
- private:
-  platform::Text* m_pReal;
-};
 
 class ConfigValues : public ::testing::Test {
  protected:
@@ -44,8 +29,7 @@ class ConfigValues : public ::testing::Test {
 }  // namespace
 
 TEST(MultibyteScan, TrailByteEqualToSeparatorIsNoSeparator) {
-  GbkLikeText gbk(platform::DefaultText());
-  platform::ScopedService<platform::Text> guard(&platform::Env::SetText, &gbk);
+  ScopedGbkText gbk;
   // 0x95 0x2F is one double-byte character whose trail byte is '/'.
   std::string path = "/dir/\x95/name";
   EXPECT_EQ(MbsFindLast(path, '/'), 4u);
@@ -71,7 +55,6 @@ TEST(MultibyteScan, ReplaceAllDoesNotRescanItsReplacement) {
   std::string text = "aXa";
   EXPECT_EQ(ReplaceAll(&text, "a", "aa"), 2);
   EXPECT_EQ(text, "aaXaa");
-  EXPECT_EQ(CollapsePairs("a\\\\\\\\b\\\\\\c", '\\'), "a\\\\b\\\\c");
 }
 
 TEST_F(ConfigValues, ExpandPathVarsIsCaseSensitiveAndInsertsValuesAsTheyStand) {
@@ -128,10 +111,10 @@ TEST_F(ConfigValues, ExpandPathVarsOnTrickyInputs) {
 
 TEST(PathOps, SplitPathAndUrlFileName) {
   std::string dir = "unchanged";
-  EXPECT_EQ(SplitPath("/readme.txt", &dir), "/readme.txt");
+  EXPECT_EQ(SplitPath(NativePath("/readme.txt"), &dir), NativePath("/readme.txt"));
   EXPECT_EQ(dir, "");
-  EXPECT_EQ(SplitPath("/opt/tools/updater", &dir), "updater");
-  EXPECT_EQ(dir, "/opt/tools");
+  EXPECT_EQ(SplitPath(NativePath("/opt/tools/updater"), &dir), "updater");
+  EXPECT_EQ(dir, NativePath("/opt/tools"));
   EXPECT_EQ(SplitPath("plain", &dir), "plain");
   EXPECT_EQ(UrlFileName("http://h/f/pkg.zip"), "pkg.zip");
   EXPECT_EQ(UrlFileName("pkg.zip"), "pkg.zip");
@@ -140,15 +123,15 @@ TEST(PathOps, SplitPathAndUrlFileName) {
 }
 
 TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
-  g_szThisFile = "/opt/Tools/Updater";
-  g_szThisDir = "/opt/Tools";
+  g_szThisFile = NativePath("/opt/Tools/Updater");
+  g_szThisDir = NativePath("/opt/Tools");
   g_szThisName = "Updater";
-  EXPECT_TRUE(IsThisFile("/OPT/tools/updater"));
-  EXPECT_FALSE(IsThisFile("/opt/Tools/./Updater"));
+  EXPECT_TRUE(IsThisFile(NativePath("/OPT/tools/updater")));
+  EXPECT_FALSE(IsThisFile(NativePath("/opt/Tools/./Updater")));
   EXPECT_FALSE(IsThisFile("Updater"));
   std::string side;
-  EXPECT_EQ(GetSelfUpdateName(side), "/opt/Tools/_Updater");
-  EXPECT_EQ(side, "/opt/Tools/_Updater");
+  EXPECT_EQ(GetSelfUpdateName(side), NativePath("/opt/Tools/_Updater"));
+  EXPECT_EQ(side, NativePath("/opt/Tools/_Updater"));
 }
 
 // A manifest may name a folder with tens of thousands of levels: the walk
@@ -159,12 +142,12 @@ TEST(BadInputPaths, CreateDirectoryTreeWithThousandsOfLevelsEndsCleanly) {
   // Climbs all the way up to the file in the way.
   ASSERT_TRUE(WriteFileBytes(dir.Sub("file"), "x"));
   std::string deep = dir.Sub("file");
-  while (deep.size() < kMaxPathLength - 2) deep += "/d";
+  while (deep.size() < kMaxPathLength - 2) deep += NativePath("/d");
   EXPECT_FALSE(CreateDirectoryTree(deep));
   EXPECT_FALSE(IsDirectory(dir.Sub("file")));
 
   std::string tooLong = dir.Sub("e");
-  while (tooLong.size() <= kMaxPathLength) tooLong += "/e";
+  while (tooLong.size() <= kMaxPathLength) tooLong += NativePath("/e");
   EXPECT_FALSE(CreateDirectoryTree(tooLong));
   EXPECT_FALSE(PathExists(dir.Sub("e")));
 }

@@ -18,10 +18,11 @@ uint32_t U32At(const std::string& b, size_t at) {
   return v;
 }
 
+// UTF-8 texts (u8) on every platform: the links are decoded as UTF-8 here.
 ShellLinkFile FullLink() {
   ShellLinkFile link;
-  link.target = "/opt/更新/velmar acc";
-  link.description = "Velmar Acc 说明 \xF0\x9F\x98\x80";  // with a character beyond the BMP
+  link.target = u8"/opt/更新/velmar acc";
+  link.description = u8"Velmar Acc 说明 \xF0\x9F\x98\x80";  // with a character beyond the BMP
   link.hasDescription = true;
   link.arguments = "-auto \"C:\\x y\"";
   link.hasArguments = true;
@@ -85,7 +86,7 @@ TEST(ShellLinkFile, WritesTheDocumentedHeaderAndReadsEveryPropertyBack) {
   EXPECT_EQ(static_cast<int32_t>(U32At(bytes, 0x38)), -3);
   EXPECT_EQ(U32At(bytes, 0x3C), 1u) << "SW_SHOWNORMAL";
   // The LinkInfo's LocalBasePath holds the target in the system code page.
-  EXPECT_NE(bytes.find(std::string("/opt/更新/velmar acc") + '\0'), std::string::npos);
+  EXPECT_NE(bytes.find(std::string(u8"/opt/更新/velmar acc") + '\0'), std::string::npos);
 
   ShellLinkFile back;
   ASSERT_TRUE(DecodeShellLink(bytes, kUtf8CodePage, &back));

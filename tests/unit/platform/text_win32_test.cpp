@@ -6,6 +6,7 @@
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "platform/env.h"
+#include "platform/separators.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST(TextWin32, TrailByteIsNoSeparator) {
   EXPECT_EQ(dir, "C:\\" + kTrap);
   EXPECT_EQ(MbsFindLast("a\\" + kTrap, '\\'), 1u);
   EXPECT_EQ(JoinPath("C:\\" + kTrap, "x"), "C:\\" + kTrap + "\\x");
-  EXPECT_EQ(TrimTrailingSeparators("C:\\" + kTrap), "C:\\" + kTrap);
+  EXPECT_EQ(platform::TrimTrailingSeparators("C:\\" + kTrap), "C:\\" + kTrap);
 }
 
 TEST(TextWin32, CaseIsFoldedOnSingleBytesOnly) {

@@ -18,6 +18,7 @@ class WindowMessagesWin32 : public ::testing::Test {
   platform::WindowId Start(const std::string& title, bool stubborn) {
     std::string line = "\"" + TestWindowProgram() + "\" window " + kClass + " \"" + title +
                        "\" \"" + Record() + "\"" + (stubborn ? " stubborn" : "");
+    m_szTitle = title;
     if (!platform::Env::Get().processes().Launch(line, &m_process)) return 0;
     platform::WindowId found = 0;
     WaitFor([&] { return (found = windows().FindWindow(kClass, title)) != 0; });
@@ -27,21 +28,24 @@ class WindowMessagesWin32 : public ::testing::Test {
   std::string Record() const { return m_dir.path() + "\\messages.txt"; }
 
   void TearDown() override {
-    platform::WindowId w = windows().FindWindow(kClass, "");
+    platform::WindowId w = windows().FindWindow(kClass, m_szTitle);
     // A stubborn helper ends with WM_QUIT.
     if (w) windows().PostMessage(w, 0x12, 0, 0);
     if (m_process) m_process->Wait();
   }
 
   TempDir m_dir;
+  std::string m_szTitle;
   std::unique_ptr<platform::ProcessHandle> m_process;
 };
 
 TEST_F(WindowMessagesWin32, SendReachesTheWindowWithSignExtendedParameters) {
   platform::WindowId w = Start("Velmar Test 1", false);
   ASSERT_NE(w, 0u);
-  EXPECT_EQ(windows().FindWindow(kClass, ""), w) << "an empty title matches any";
-  EXPECT_EQ(windows().FindWindow("", "Velmar Test 1"), w) << "an empty class matches any";
+  // Both texts go over as they stand: an empty one names an empty class or
+  // title, never "any".
+  EXPECT_EQ(windows().FindWindow(kClass, ""), 0u);
+  EXPECT_EQ(windows().FindWindow("", "Velmar Test 1"), 0u);
   EXPECT_EQ(windows().FindWindow("", ""), 0u);
   EXPECT_EQ(windows().FindWindow(kClass, "Another Title"), 0u);
 
@@ -57,6 +61,12 @@ TEST_F(WindowMessagesWin32, SendReachesTheWindowWithSignExtendedParameters) {
   EXPECT_TRUE(windows().SendMessage(w, 0x10, 0, 0));  // WM_CLOSE
   EXPECT_TRUE(WaitFor([&] { return !windows().IsWindow(w); }));
   EXPECT_FALSE(windows().SendMessage(w, 0x0401, 0, 0)) << "no window left to send to";
+}
+
+TEST_F(WindowMessagesWin32, AnEmptyTitleFindsTheWindowWithoutOne) {
+  platform::WindowId w = Start("", false);
+  ASSERT_NE(w, 0u);
+  EXPECT_EQ(windows().FindWindow(kClass, ""), w);
 }
 
 TEST_F(WindowMessagesWin32, StubbornWindowStaysAfterClose) {

@@ -8,8 +8,11 @@
 #include <algorithm>
 
 #include "env/texts.h"
+#include "platform/path_sep.h"
+#include "support/gbk_like_text.h"
 #include "support/update_checks.h"
 #include "unit/update/run_fixture.h"
+#include "update/package_file_name.h"
 
 namespace {
 
@@ -105,7 +108,7 @@ class PackageProcess : public RunFixture {
                        "</actions>"
                        "<pre-actions><action type='run' cmd='pre'/></pre-actions></package>");
   }
-  std::string Local(const std::string& name) const { return g_szDownloadPath + "/" + name; }
+  std::string Local(const std::string& name) const { return JoinPath(g_szDownloadPath, name); }
   Strings Statuses() const { return m_window.CallsOf("status:"); }
 };
 
@@ -176,7 +179,7 @@ TEST_F(PackageProcess, UrlEndingInSlashCannotBeSavedAndIsSkipped) {
   m_internet.Serve(url, "a listing");
   auto p = Package(url, "");
   EXPECT_EQ(p->Process(), 0);
-  EXPECT_EQ(p->m_szLocalFile, g_szDownloadPath + "/");
+  EXPECT_EQ(p->m_szLocalFile, Local(""));
   Strings statuses = Statuses();
   ASSERT_GE(statuses.size(), 3u);
   EXPECT_EQ(std::count(statuses.begin(), statuses.end(), Status("下载文件: " + url)), 3);
@@ -184,6 +187,36 @@ TEST_F(PackageProcess, UrlEndingInSlashCannotBeSavedAndIsSkipped) {
   EXPECT_EQ(m_window.CallsOf("box:"), (Strings{"box:文件无法下载，请与Korrin公司联系"}));
   EXPECT_EQ(statuses.back(), Status("跳过此更新包"));
   EXPECT_TRUE(RecordingAction::Journal().empty());
+}
+
+// A name that would reach out of the download folder is refused as an
+// unsavable one: on every attempt, before any request, nothing written
+// anywhere. A GBK character whose trail byte is a backslash is a name.
+TEST_F(PackageProcess, NameThatWouldLeaveTheDownloadFolderIsNeverSaved) {
+  ScopedGbkText gbk;
+  for (const std::string url :
+       {"http://h/get?x=/..", "http://h/get?to=..\\..\\evil.zip", "http://h/get?x=/. .",
+        "http://h/get?x=/a\\b.zip", "http://h/get?x=/ ..."}) {
+    m_window.m_aCalls.clear();
+    m_internet.m_aOpened.clear();
+    m_internet.Serve(url, "evil");
+    auto p = Package(url, "");
+    p->Process();
+    Strings expected;
+    for (int i = 0; i < 3; ++i) {
+      expected.push_back(Status("下载文件: " + url));
+      expected.push_back(Status("无法保存下载的文件"));
+    }
+    expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
+    expected.push_back(Status("跳过此更新包"));
+    EXPECT_EQ(Statuses(), expected) << url;
+    EXPECT_TRUE(m_internet.m_aOpened.empty()) << url;
+    EXPECT_EQ(p->m_szLocalFile, Local("")) << url;
+  }
+  EXPECT_EQ(PackageFileName("http://h/\x9C\\.zip"), "\x9C\\.zip");
+  // Nothing but the download folder in the installation, nothing beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(g_szAppPath), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(g_szDownloadPath), {}), 0);
 }
 
 TEST_F(PackageProcess, UrlWithoutSlashIsTheFileName) {
@@ -203,9 +236,9 @@ TEST_F(PackageProcess, QueryStaysInTheFileName) {
 }
 
 TEST_F(PackageProcess, InstallationFolderWithTrailingSeparatorGivesSingleSeparators) {
-  g_szAppPath += "/";
+  g_szAppPath += platform::kPathSep;
   g_szDownloadPath = JoinPath(g_szAppPath, "download");
-  ASSERT_NE(g_szDownloadPath.find("//"), std::string::npos);
+  ASSERT_NE(g_szDownloadPath.find(std::string(2, platform::kPathSep)), std::string::npos);
   m_internet.Serve("http://h/pkg.zip", "x");
   auto p = Package("http://h/pkg.zip", "");
   p->Process();

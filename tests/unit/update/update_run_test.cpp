@@ -193,9 +193,9 @@ TEST_F(UpdateRunTest, PathVariablesAreReplacedBeforeParsing) {
           "<actions><action type='run' cmd='${sys32_path}/tool' file='${this_file}'/>"
           "</actions></package></updateinfo>"));
   EXPECT_EQ(m_internet.m_aOpened, (Strings{kManifestUrl, url}));
-  EXPECT_EQ(RecordingAction::Journal(), (Strings{"run file=" + g_szDownloadPath +
-                                                 "/pkg.zip cmd=/usr/lib/tool where= from= "
-                                                 "flag=1 exists"}));
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file=" + JoinPath(g_szDownloadPath, "pkg.zip") +
+                     " cmd=/usr/lib/tool where= from= flag=1 exists"}));
   // The caller's copy of the manifest is the text as it was fetched.
   EXPECT_NE(m_szManifest.find("${app_path}"), std::string::npos);
 }
@@ -209,7 +209,8 @@ TEST_F(UpdateRunTest, SecondRunMakesTheDeletedDownloadFolderAgain) {
   EXPECT_FALSE(DownloadFolderExists());
   EXPECT_TRUE(Run());
   EXPECT_FALSE(DownloadFolderExists());
-  std::string line = "run file=" + g_szDownloadPath + "/pkg.zip cmd= where= from= flag=1 exists";
+  std::string line =
+      "run file=" + JoinPath(g_szDownloadPath, "pkg.zip") + " cmd= where= from= flag=1 exists";
   EXPECT_EQ(RecordingAction::Journal(), (Strings{line, line}));
 }
 

@@ -1,0 +1,18 @@
+// A real program that waits, then writes a line to a marker file: /bin/sh on
+// POSIX, test_window.exe on Windows.
+#pragma once
+
+#include <string>
+
+struct MarkerCommand {
+  std::string szProgram;
+  std::string szArguments;
+};
+
+// The program and its arguments that wait `seconds`, then write "<text>\n".
+MarkerCommand MarkerProgram(double seconds, const std::string& marker, const std::string& text);
+
+// Writes into `folder` a program file that does the same when started by its
+// path alone, and returns that path.
+std::string WriteMarkerScript(const std::string& folder, double seconds, const std::string& marker,
+                              const std::string& text);
