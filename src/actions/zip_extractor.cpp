@@ -61,8 +61,8 @@ bool IsLink(const std::string& path, bool* exists) {
 }
 
 bool IsInside(const std::string& folder, const std::string& path) {
-  std::string prefix = TrimTrailingSeparators(folder);
-  if (prefix.empty() || prefix.back() != kPathSep) prefix += kPathSep;
+  std::string prefix = platform::TrimTrailingSeparators(folder);
+  if (!platform::EndsWithSeparator(prefix)) prefix += kPathSep;
   return path.compare(0, prefix.size(), prefix) == 0;
 }
 

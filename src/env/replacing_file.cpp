@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "env/mbstring.h"
 #include "platform/env.h"
+#include "platform/separators.h"
 #include "platform/path_sep.h"
 
 namespace {
@@ -25,8 +25,8 @@ uint32_t NameHash(const std::string& name) {
 std::string ReplacementTempPath(const std::string& path) {
   // The folder the file system itself sees: Windows also separates at "/",
   // which is never part of a double-byte character.
-  size_t sep = MbsFindLast(path, platform::kPathSep);
-  size_t slash = path.rfind('/');
+  size_t sep = platform::LastSeparator(path);
+  size_t slash = platform::LastSeparator(path, '/');
   if (sep == std::string::npos || (slash != std::string::npos && slash > sep)) sep = slash;
   size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
   char name[32];

@@ -307,6 +307,7 @@ TEST_F(PackageProcess, EveryGivenDigestMustMatch) {
         expected.push_back(Status("文件校验错误，重新下载"));
       }
       expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
+      expected.push_back(Status("跳过此更新包"));
     }
     EXPECT_EQ(Statuses(), expected);
   }
