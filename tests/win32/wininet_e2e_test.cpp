@@ -114,8 +114,8 @@ TEST_F(WinInetE2E, EveryInjectedFaultEndsWithItsMessageAndResult) {
       {"redirect chain", "redirect/3|/r?size=3000", true, Pattern(3000), "", 3000},
       {"redirect loop", "loop|", false, "", kError.c_str(), 0},
       {"negative length", "length|?value=-1&size=100&send=40", false, "", kError.c_str(), 0},
-      {"length of 2^40", "length|?value=1099511627776&size=100&send=40", false, "",
-       kError.c_str(), 2147483647},
+      {"length of 2^40", "length|?value=1099511627776&size=100&send=40", false, "", kError.c_str(),
+       2147483647},
   };
   const std::string log = m_dir.path() + "\\updater.log";
   for (const FaultCase& c : cases) {
@@ -124,6 +124,7 @@ TEST_F(WinInetE2E, EveryInjectedFaultEndsWithItsMessageAndResult) {
     std::string url = FaultBase() + "/" + kind + "/" + Tag() + c.path.substr(c.path.find('|') + 1);
     std::string target = m_dir.path() + "\\fault.bin";
     std::remove(log.c_str());
+    std::remove(target.c_str());  // a failure keeps the file an earlier case left
     RecordingMainWindow window;
     g_pMainWnd = &window;
     EXPECT_EQ(HttpDownload(url, target, true, true), c.ok);

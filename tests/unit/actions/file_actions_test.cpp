@@ -13,6 +13,7 @@
 #include "actions/unzip_action.h"
 #include "env/texts.h"
 #include "platform/env.h"
+#include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/scoped_this_file.h"
 #include "support/temp_dir.h"
@@ -141,9 +142,18 @@ TEST_F(CopyActionTest, ExistingDestinationIsReplacedOnlyByACopyThatMayOverwrite)
 // Every name of the source itself: the copy fails and the file keeps its bytes.
 TEST_F(CopyActionTest, CopyOntoItselfIsRefusedAndTheFileKeepsItsBytes) {
   std::string from = File("dir/f.bin", "bytes");
-  fs::create_symlink(from, m_dir.Sub("link"));
-  for (const std::string& to : {from, m_dir.Sub("dir/./f.bin"), m_dir.Sub("dir//f.bin"),
-                                m_dir.Sub("dir"), m_dir.Sub("dir/"), m_dir.Sub("link")}) {
+  std::vector<std::string> names = {from,
+                                    m_dir.Sub("dir/./f.bin"),
+                                    m_dir.Sub("dir//f.bin"),
+                                    m_dir.Sub("dir"),
+                                    m_dir.Sub("dir/"),
+                                    m_dir.Sub("hard")};
+  fs::create_hard_link(from, m_dir.Sub("hard"));
+  // Where the file system has symbolic links, one to the source too.
+  std::error_code linkError;
+  fs::create_symlink(from, m_dir.Sub("link"), linkError);
+  if (!linkError) names.push_back(m_dir.Sub("link"));
+  for (const std::string& to : names) {
     for (const char* move : {"false", "true"}) {
       EXPECT_FALSE(Copy(from, to, move)) << to << " move=" << move;
       EXPECT_EQ(ReadFileBytes(from), "bytes") << to;

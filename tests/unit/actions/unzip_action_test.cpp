@@ -318,13 +318,13 @@ TEST_F(UnzipActionTest, FailedEntryLeavesTheFileItWouldReplaceAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::create_directories(out);
-    ASSERT_TRUE(WriteFileBytes(out + "/a.txt", "old bytes"));
+    ASSERT_TRUE(WriteFileBytes(out + NativePath("/a.txt"), "old bytes"));
     {
       std::unique_ptr<ShortWriteFs> full;
       if (!c.shortBlocks.empty()) full = std::make_unique<ShortWriteFs>(c.shortBlocks);
       EXPECT_FALSE(Unzip(c.archive, out));
     }
-    EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + "/a.txt");
+    EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + NativePath("/a.txt"));
     std::map<std::string, std::string> expected = {{"a.txt", "old bytes"}};
     EXPECT_EQ(Tree(out), expected);
   }

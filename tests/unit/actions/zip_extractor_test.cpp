@@ -45,11 +45,11 @@ TEST(EnsureDirectory, RelativeNameWhoseFirstLevelIsMissingIsNotCreatedAndFails) 
   TempDir dir;
   dir.Enter();
   for (const char* path : {"plain", "plain/sub", "plain/sub/"}) {
-    EXPECT_FALSE(EnsureDirectory(path)) << path;
+    EXPECT_FALSE(EnsureDirectory(NativePath(path))) << path;
   }
   EXPECT_FALSE(fs::exists(dir.Sub("plain")));
   fs::create_directories(dir.Sub("there"));
-  EXPECT_TRUE(EnsureDirectory("there/sub"));
+  EXPECT_TRUE(EnsureDirectory(NativePath("there/sub")));
   EXPECT_TRUE(fs::is_directory(dir.Sub("there/sub")));
 }
 

@@ -10,6 +10,7 @@
 #include "env/texts.h"
 #include "platform/env.h"
 #include "platform/url_canonical.h"
+#include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/short_write_fs.h"
 #include "support/temp_dir.h"
@@ -408,7 +409,7 @@ TEST(BadInputDownload, EndlessBodyIntoAFileStopsBeforeTheDiskFills) {
   // Far more than the volume holds; an end all the same, should the guard fail.
   net.m_nEnd = 64u << 20;
   std::string url = "http://example.test/pkg.zip";
-  std::string target = folder + "/pkg.zip";
+  std::string target = folder + NativePath("/pkg.zip");
   EXPECT_FALSE(HttpDownload(url, target, true, false));
   EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kSaveDownloadError) + "\r\n");
   EXPECT_GE(volume.m_nLowest, kMinFreeSpace);
