@@ -1,7 +1,8 @@
 #include "actions/copy_action.h"
 
-#include "env/texts.h"
+#include "actions/journal.h"
 #include "env/config.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/env.h"
 
@@ -44,6 +45,7 @@ int CopyAction::Execute() {
   }
   if (IsThisFile(m_szTo)) GetSelfUpdateName(m_szTo);
 
+  if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillWrite(m_szTo))) return 0;
   platform::Fs& fs = platform::Env::Get().fs();
   if (m_bMove) return fs.MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
   return fs.CopyFile(m_szFrom, m_szTo, !m_bOverwrite) == platform::kErrorSuccess;

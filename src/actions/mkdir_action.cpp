@@ -1,5 +1,6 @@
 #include "actions/mkdir_action.h"
 
+#include "actions/journal.h"
 #include "env/config.h"
 
 MkdirAction::MkdirAction() : Action("mkdir") { InitDefaults(); }
@@ -21,5 +22,7 @@ int MkdirAction::Execute() {
   if (PathExists(m_szDir)) return 1;
   // "a/b/c/" would be created through "a/b/c" and then found existing by its
   // own last step: the trailing separators go first.
-  return CreateDirectoryTree(TrimTrailingSeparators(m_szDir));
+  std::string dir = TrimTrailingSeparators(m_szDir);
+  if (!JournalWillCreateDirs(dir)) return 0;
+  return CreateDirectoryTree(dir);
 }

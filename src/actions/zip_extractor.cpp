@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "platform/env.h"
@@ -166,6 +167,7 @@ bool ZipExtractor::ExtractEntryTo(const std::string& path) {
 }
 
 bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTime) {
+  if (!JournalWillWrite(path)) return false;
   std::unique_ptr<platform::WritableFile> file;
   if (platform::Env::Get().fs().OpenForWrite(path, platform::WriteMode::kCreateAlways, &file) !=
       platform::kErrorSuccess) {
@@ -230,6 +232,7 @@ bool EnsureDirectory(const std::string& path) {
   }
   for (size_t i = missing.size(); i-- > 0;) {
     std::string level = directory.substr(0, missing[i]);
+    if (!JournalWillCreateDirs(level)) return false;
     platform::Error err = fs.CreateDir(level);
     // Made meanwhile by someone else counts as made.
     uint32_t attributes = 0;

@@ -42,7 +42,14 @@ inline constexpr char kUpdateInfoWrong[] = "更新信息不对，请与Korrin公
 inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
 inline constexpr char kStartingUpdate[] = "开始更新";
 inline constexpr char kUpdateFinished[] = "更新完毕";
+// Instead of that when a package's file did not arrive.
+inline constexpr char kUpdateIncomplete[] = "更新未完成，下次启动时将重试";
 inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
+
+// An atomic update: an action failed and everything was put back; a start
+// found an update cut short and put everything back.
+inline constexpr char kUpdateRolledBack[] = "更新失败，已恢复原来的版本";
+inline constexpr char kLastUpdateRolledBack[] = "上次更新没有完成，已恢复原来的版本";
 
 // Package download and verification.
 inline constexpr char kDownloadingFile[] = "下载文件: ";

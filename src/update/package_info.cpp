@@ -3,11 +3,11 @@
 #include <tinyxml.h>
 
 #include "actions/action_registry.h"
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
+#include "env/main_window.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "update/file_md5.h"
 
@@ -26,11 +26,13 @@ void LoadActions(const TiXmlElement* package, const char* listName,
   }
 }
 
-void RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile) {
+bool RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile,
+                bool stopAtFailure) {
   for (const std::unique_ptr<Action>& action : list) {
     action->SubstituteThisFile(localFile);
-    action->Execute();
+    if (!action->Execute() && stopAtFailure) return false;
   }
+  return true;
 }
 
 }  // namespace
@@ -89,6 +91,20 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
 }
 
 int PackageInfo::Process() {
+  Fetch();
+  // The actions run whether the file came or not.
+  RunAllActions(false);
+  return 1;
+}
+
+bool PackageInfo::RunAllActions(bool stopAtFailure) {
+  for (const auto* list : {&m_listPreActions, &m_listActions, &m_listPostActions}) {
+    if (!RunActions(*list, m_szLocalFile, stopAtFailure)) return false;
+  }
+  return true;
+}
+
+bool PackageInfo::Fetch() {
   if (!m_szDescription.empty()) WriteLog(m_szDescription, true);
   m_szLocalFile.clear();
 
@@ -116,12 +132,8 @@ int PackageInfo::Process() {
     if (!ok) {
       WriteLog(texts::kCannotDownload, true);
       if (g_pMainWnd) g_pMainWnd->MessageBox(texts::kCannotDownload, kMbOk | kMbIconInformation);
+      return false;
     }
   }
-
-  // The actions run whether the file came or not.
-  RunActions(m_listPreActions, m_szLocalFile);
-  RunActions(m_listActions, m_szLocalFile);
-  RunActions(m_listPostActions, m_szLocalFile);
-  return 1;
+  return true;
 }

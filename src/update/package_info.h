@@ -44,6 +44,12 @@ class PackageInfo {
   // attempts in all), then runs pre-actions, actions and post-actions. Always
   // TRUE: nothing here stops the run.
   int Process();
+  // Process in two halves. Fetch: the description, then the download and its
+  // check; false when the file could not be obtained.
+  bool Fetch();
+  // The three lists in order; false at the first failing action when asked
+  // to stop there.
+  bool RunAllActions(bool stopAtFailure);
 
   std::string m_szName;
   std::string m_szVersion;

@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/installed_version.h"
+#include "env/main_window.h"
+#include "env/texts.h"
 #include "env/update_log.h"
+#include "update/atomic_update.h"
 #include "update/delete_tree.h"
 #include "update/manifest_nesting.h"
 
@@ -60,6 +61,7 @@ UpdateRun::UpdateRun() = default;
 UpdateRun::~UpdateRun() = default;
 
 bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
+  RecoverUnfinishedUpdate();
   if (!IsOnline()) return false;
 
   TotalProgress(0);
@@ -90,12 +92,19 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     TotalProgress(2, n + 2);
     if (n > 0) {
       Show(texts::kStartingUpdate);
-      for (int k = 1; k <= n; ++k) {
-        m_listPackages[k - 1]->Process();
-        TotalProgress(2 + k);
+      bool complete = true;
+      if (m_bAtomic) {
+        complete = RunPackagesAtomically(m_listPackages, [](int k) { TotalProgress(2 + k); });
+      } else {
+        for (int k = 1; k <= n; ++k) {
+          m_listPackages[k - 1]->Process();
+          TotalProgress(2 + k);
+        }
       }
-      SetInstalledVersion(m_szLatestVersion);
-      Show(texts::kUpdateFinished);
+      if (complete) {
+        SetInstalledVersion(m_szLatestVersion);
+        Show(texts::kUpdateFinished);
+      }
     }
   }
 
@@ -108,6 +117,7 @@ bool UpdateRun::LoadManifest(std::string text) {
   text = ExpandPathVars(text);
   m_listPackages.clear();
   m_szLatestVersion.clear();
+  m_bAtomic = false;
   m_xmlDoc.Clear();
   // The parser reads up to the first zero byte, but in UTF-8 mode a lead byte
   // just before it takes it along: nothing after it may be there to be read.
@@ -133,6 +143,7 @@ bool UpdateRun::LoadManifest(std::string text) {
   if (!root) return false;
   const char* version = root->Attribute("version");
   m_szLatestVersion = version ? version : "";
+  m_bAtomic = IsAtomicManifest(root);
   if (g_pMainWnd) g_pMainWnd->ShowLatestVersion(m_szLatestVersion);
 
   if (CompareVersion(g_szVersion, m_szLatestVersion)) {
