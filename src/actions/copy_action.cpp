@@ -2,9 +2,32 @@
 
 #include "actions/journal.h"
 #include "env/config.h"
+#include "env/replacing_file.h"
 #include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/env.h"
+
+namespace {
+
+// Two names of one file: the same path spelled differently, or a link to it.
+bool SameFile(const std::string& a, const std::string& b) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  platform::FileId idA;
+  platform::FileId idB;
+  return fs.GetFileId(a, &idA) == platform::kErrorSuccess &&
+         fs.GetFileId(b, &idB) == platform::kErrorSuccess && idA == idB;
+}
+
+// The copy goes to a temporary beside the destination, which replaces the
+// destination only once the copy is complete.
+bool CopyReplacing(const std::string& from, const std::string& to, bool overwrite) {
+  if (!overwrite && PathExists(to)) return false;
+  ReplacingFile file;
+  return file.Prepare(to) == platform::kErrorSuccess &&
+         file.CopyFrom(from) == platform::kErrorSuccess && file.Commit() == platform::kErrorSuccess;
+}
+
+}  // namespace
 
 CopyAction::CopyAction() : Action("copy") { InitDefaults(); }
 
@@ -45,8 +68,11 @@ int CopyAction::Execute() {
   }
   if (IsThisFile(m_szTo)) GetSelfUpdateName(m_szTo);
 
+  // A copy onto itself is refused, as Windows refuses it.
+  if (SameFile(m_szFrom, m_szTo)) return 0;
   if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillWrite(m_szTo))) return 0;
-  platform::Fs& fs = platform::Env::Get().fs();
-  if (m_bMove) return fs.MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
-  return fs.CopyFile(m_szFrom, m_szTo, !m_bOverwrite) == platform::kErrorSuccess;
+  if (m_bMove) {
+    return platform::Env::Get().fs().MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
+  }
+  return CopyReplacing(m_szFrom, m_szTo, m_bOverwrite);
 }

@@ -11,6 +11,7 @@
 #include "actions/journal.h"
 #include "env/config.h"
 #include "env/mbstring.h"
+#include "env/replacing_file.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
 
@@ -23,6 +24,8 @@ constexpr unsigned kReadBufferSize = 2048;
 // The name buffer of the entry information, terminating zero included.
 constexpr unsigned kNameBufferSize = 260;
 constexpr uint32_t kDosDirectoryAttribute = 0x10;
+constexpr unsigned kMadeOnUnix = 3;
+constexpr uint32_t kExecuteBits = 0111;
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 constexpr uint64_t kFileTimeTicksPerSecond = 10000000ull;
 
@@ -62,10 +65,19 @@ bool IsLink(const std::string& path, bool* exists) {
   return *exists && (attributes & platform::kAttrReparsePoint);
 }
 
+bool IsInside(const std::string& folder, const std::string& path) {
+  std::string prefix = TrimTrailingSeparators(folder);
+  if (prefix.empty() || prefix.back() != kPathSep) prefix += kPathSep;
+  return path.compare(0, prefix.size(), prefix) == 0;
+}
+
 // Walks the existing part of `folder`/`name` below the folder; true when one
-// of its components, the last one included, is a link. The folder itself may
-// be a link: it is the destination the manifest names.
-bool LinkOnTheWay(const std::string& folder, const std::string& destination) {
+// of its components, the last one included, is a link that leads out of the
+// folder or nowhere. The folder itself may be a link: it is the destination
+// the manifest names.
+bool LinkOutOfFolder(const std::string& folder, const std::string& destination) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  std::string realFolder;
   size_t start = folder.size();
   while (start < destination.size() && destination[start] == kPathSep) ++start;
   while (start < destination.size()) {
@@ -73,13 +85,46 @@ bool LinkOnTheWay(const std::string& folder, const std::string& destination) {
     if (next == std::string::npos) next = destination.size();
     if (next > start) {
       bool exists = false;
-      if (IsLink(destination.substr(0, next), &exists)) return true;
+      std::string part = destination.substr(0, next);
+      if (IsLink(part, &exists)) {
+        std::string target;
+        if (!fs.ResolveLinks(part, &target)) return true;
+        if (realFolder.empty() && !fs.ResolveLinks(folder, &realFolder)) return true;
+        if (!IsInside(realFolder, target)) return true;
+      }
       // Nothing further down exists yet.
       if (!exists) return false;
     }
     start = next + 1;
   }
   return false;
+}
+
+// A replaced file keeps its mode and its last-access time.
+void KeepModeAndAccessTime(const ReplacingFile& file) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  uint32_t mode = 0;
+  if (fs.GetUnixMode(file.Target(), &mode) == platform::kErrorSuccess && mode != 0) {
+    fs.SetUnixMode(file.TempPath(), mode);
+  }
+  platform::FileTimes old;
+  platform::FileTimes times;
+  if (fs.GetFileTimes(file.Target(), &old) == platform::kErrorSuccess &&
+      fs.GetFileTimes(file.TempPath(), &times) == platform::kErrorSuccess) {
+    times.lastAccess = old.lastAccess;
+    fs.SetFileTimes(file.TempPath(), times);
+  }
+}
+
+// A new file gets the execute bits its entry carries, where the usual mode
+// lets it be read.
+void GiveExecuteBits(const std::string& path, uint32_t entryMode) {
+  platform::Fs& fs = platform::Env::Get().fs();
+  uint32_t execute = entryMode & kExecuteBits;
+  uint32_t mode = 0;
+  if (execute == 0 || fs.GetUnixMode(path, &mode) != platform::kErrorSuccess) return;
+  uint32_t allowed = execute & ((mode & 0444) >> 2);
+  if (allowed) fs.SetUnixMode(path, mode | allowed);
 }
 
 }  // namespace
@@ -135,6 +180,7 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   info->m_szName = MbsReplaceChar(MbsReplaceChar(stored, '/', kPathSep), '\\', kPathSep);
   info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);
   info->m_bIsDirectory = (file.external_fa & kDosDirectoryAttribute) != 0;
+  if ((file.version >> 8) == kMadeOnUnix) info->m_nUnixMode = (file.external_fa >> 16) & 07777;
   return true;
 }
 
@@ -149,11 +195,11 @@ bool ZipExtractor::ExtractEntry(const std::string& folder) {
     destination += kPathSep;
   }
   destination += info.m_szName;
-  if (LinkOnTheWay(folder, destination)) return false;
+  if (LinkOutOfFolder(folder, destination)) return false;
 
   if (info.m_bIsDirectory) return EnsureDirectory(destination);
   if (!EnsureParentDirectory(destination)) return false;
-  return WriteCurrentEntry(destination, info.m_dwDosDateTime);
+  return WriteCurrentEntry(destination, info);
 }
 
 bool ZipExtractor::ExtractEntryTo(const std::string& path) {
@@ -163,21 +209,19 @@ bool ZipExtractor::ExtractEntryTo(const std::string& path) {
   if (!GetEntryInfo(&info)) return false;
   bool exists = false;
   if (IsLink(path, &exists)) return false;
-  return WriteCurrentEntry(path, info.m_dwDosDateTime);
+  return WriteCurrentEntry(path, info);
 }
 
-bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTime) {
+bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info) {
   if (!JournalWillWrite(path)) return false;
-  std::unique_ptr<platform::WritableFile> file;
-  if (platform::Env::Get().fs().OpenForWrite(path, platform::WriteMode::kCreateAlways, &file) !=
-      platform::kErrorSuccess) {
+  ReplacingFile file;
+  if (file.Prepare(path) != platform::kErrorSuccess || file.Create() != platform::kErrorSuccess) {
     return false;
   }
   unzFile archive = Archive(m_hArchive);
   unz_file_info64 entry;
   if (unzGetCurrentFileInfo64(archive, &entry, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
       unzOpenCurrentFile(archive) != UNZ_OK) {
-    file->Close();
     return false;
   }
 
@@ -186,7 +230,7 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTi
   uint64_t total = 0;
   while ((got = unzReadCurrentFile(archive, buffer, kReadBufferSize)) > 0) {
     size_t written = 0;
-    if (!file->Write(buffer, static_cast<size_t>(got), &written) ||
+    if (!file.Write(buffer, static_cast<size_t>(got), &written) ||
         written != static_cast<size_t>(got)) {
       break;
     }
@@ -197,13 +241,19 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, uint32_t dosDateTi
   // bytes) would otherwise pass for the whole entry.
   bool ok = got == 0 && total == entry.uncompressed_size;
   // A file whose last bytes could not be flushed is not written completely.
-  if (!file->Close()) ok = false;
+  if (!file.Close()) ok = false;
   // The whole entry was read: closing compares its CRC-32. Data that inflates
   // cleanly but differs from what was stored is still a failed entry.
   if (unzCloseCurrentFile(archive) != UNZ_OK) ok = false;
+  if (!ok) return false;
 
-  if (ok) SetFileTimesFromDos(path, dosDateTime);
-  return ok;
+  SetFileTimesFromDos(file.TempPath(), info.m_dwDosDateTime);
+  if (file.TargetExisted()) {
+    KeepModeAndAccessTime(file);
+  } else {
+    GiveExecuteBits(file.TempPath(), info.m_nUnixMode);
+  }
+  return file.Commit() == platform::kErrorSuccess;
 }
 
 bool EnsureDirectory(const std::string& path) {
@@ -226,8 +276,9 @@ bool EnsureDirectory(const std::string& path) {
     }
     missing.push_back(length);
     while (!cuts.empty() && cuts.back() >= length) cuts.pop_back();
-    // A missing first level without a separator before it is not made.
-    if (cuts.empty()) return true;
+    // A missing first level of a relative path is not made: the folder is
+    // not there.
+    if (cuts.empty()) return false;
     length = cuts.back();
   }
   for (size_t i = missing.size(); i-- > 0;) {

@@ -15,6 +15,9 @@ struct ZipEntryInfo {
   // Bit 4 (the DOS directory attribute) of the external attributes. A trailing
   // separator alone does not make a directory.
   bool m_bIsDirectory = false;
+  // The Unix mode of an entry made on Unix (the upper half of the external
+  // attributes); 0 for entries made elsewhere.
+  uint32_t m_nUnixMode = 0;
 };
 
 class ZipExtractor {
@@ -37,21 +40,23 @@ class ZipExtractor {
   bool GetEntryInfo(ZipEntryInfo* info);
   // Writes the current entry below `folder`. Refuses a name that would leave
   // the folder (IsSafeEntryName) and any existing link below the folder on the
-  // way to the entry's destination.
+  // way to the entry's destination that leads out of the folder.
   bool ExtractEntry(const std::string& folder);
   // Writes the current entry's data to exactly this file (never a directory);
   // an existing link there is refused.
   bool ExtractEntryTo(const std::string& path);
 
  private:
-  bool WriteCurrentEntry(const std::string& path, uint32_t dosDateTime);
+  // The old file stays until the whole entry is written and its size and
+  // CRC-32 agree; then one rename replaces it.
+  bool WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info);
 
   void* m_hArchive = nullptr;  // minizip's unzFile; null while nothing is open
 };
 
-// True when the path is (now) a directory. An empty path is true; a missing
-// path without a separator is true without creating anything; trailing
-// separators are ignored.
+// True when the path is (now) a directory. An empty path is true; a relative
+// path whose first level is missing is false (that level is not made);
+// trailing separators are ignored.
 bool EnsureDirectory(const std::string& path);
 // EnsureDirectory of the part before the last separator; false without one.
 bool EnsureParentDirectory(const std::string& path);

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <memory>
 
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
+#include "env/main_window.h"
+#include "env/replacing_file.h"
+#include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/env.h"
 
@@ -34,14 +35,29 @@ int ProgressPosition(uint64_t received) {
   return received > INT_MAX ? INT_MAX : static_cast<int>(received);
 }
 
+// Free space is looked at once per this many bytes; the margin covers what is
+// written until the next look and what the file layer holds back.
+constexpr uint64_t kFreeSpaceCheckBytes = 64u << 10;
+constexpr uint64_t kFreeSpaceMargin = 2 * kFreeSpaceCheckBytes;
+
 // Creates a missing folder of the target (a failure shows when the file itself
-// cannot be created), then the file, replacing any file of that name.
-bool CreateTargetFile(const std::string& path, std::unique_ptr<platform::WritableFile>* file) {
-  std::string folder;
-  SplitPath(path, &folder);
-  if (!folder.empty()) CreateDirectoryTree(folder);
-  return platform::Env::Get().fs().OpenForWrite(path, platform::WriteMode::kCreateAlways, file) ==
-         platform::kErrorSuccess;
+// cannot be created), then the file that will replace any file of that name.
+bool CreateTargetFile(const std::string& path, std::string* folder, ReplacingFile* file) {
+  SplitPath(path, folder);
+  if (!folder->empty()) CreateDirectoryTree(*folder);
+  return file->Prepare(path) == platform::kErrorSuccess &&
+         file->Create() == platform::kErrorSuccess;
+}
+
+// False when writing on would bring the volume below kMinFreeSpace. A volume
+// whose free space cannot be read is not held up.
+bool RoomToWrite(const std::string& folder) {
+  uint64_t free = 0;
+  if (platform::Env::Get().fs().GetFreeBytes(folder.empty() ? "." : folder, &free) !=
+      platform::kErrorSuccess) {
+    return true;
+  }
+  return free >= kMinFreeSpace + kFreeSpaceMargin;
 }
 
 }  // namespace
@@ -58,9 +74,11 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
   bool urlOk = internet.CanonicalizeUrl(url, kUrlBufferSize, &canonical);
   if (urlOk) url = canonical;
 
-  std::unique_ptr<platform::WritableFile> file;
+  std::unique_ptr<ReplacingFile> file;
+  std::string folder;
   if (toFile) {
-    if (!CreateTargetFile(target, &file)) {
+    file = std::make_unique<ReplacingFile>();
+    if (!CreateTargetFile(target, &folder, file.get())) {
       WriteLog(texts::kCannotSaveDownload, true);
       return false;
     }
@@ -80,6 +98,7 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
   bool result = true;
   char buffer[kBlockSize + 1];
   uint64_t received = 0;
+  uint64_t nextSpaceCheck = 0;
   for (;;) {
     size_t got = 0;
     if (!request || !request->Read(buffer, kBlockSize, &got)) {
@@ -102,6 +121,14 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
       PumpMessage();
     }
     buffer[got] = '\0';
+    if (file && received - got >= nextSpaceCheck) {
+      nextSpaceCheck = received - got + kFreeSpaceCheckBytes;
+      if (!RoomToWrite(folder)) {
+        WriteLog(texts::kSaveDownloadError, true);
+        result = false;
+        break;
+      }
+    }
     if (file) {
       // A short write is reported for its block; the rest is still read and written.
       size_t written = 0;
@@ -116,10 +143,14 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     }
   }
 
-  // Data lost on closing is a failed save as well, never a success.
-  if (file && !file->Close() && result) {
-    WriteLog(texts::kSaveDownloadError, true);
-    result = false;
+  // Data lost on closing is a failed save as well, never a success. Only a
+  // complete file takes the target's place; the destructor removes any other.
+  if (file) {
+    bool saved = file->Close() && (!result || file->Commit() == platform::kErrorSuccess);
+    if (!saved && result) {
+      WriteLog(texts::kSaveDownloadError, true);
+      result = false;
+    }
   }
   request.reset();
   return result;

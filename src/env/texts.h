@@ -57,6 +57,7 @@ inline constexpr char kCheckingFile[] = "检验下载文件";
 inline constexpr char kFileCheckFailed[] = "文件校验错误，重新下载";
 inline constexpr char kFileCheckOk[] = "文件校验正确";
 inline constexpr char kCannotDownload[] = "文件无法下载，请与Korrin公司联系";
+inline constexpr char kSkipPackage[] = "跳过此更新包";
 
 // The downloader.
 inline constexpr char kCannotSaveDownload[] = "无法保存下载的文件";

@@ -29,6 +29,13 @@ struct FileTimes {
   uint64_t lastWrite = 0;
 };
 
+// One file, whatever name it is reached by.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileId& o) const { return volume == o.volume && index == o.index; }
+};
+
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -79,12 +86,25 @@ class Fs {
   // MoveFileExA with MOVEFILE_COPY_ALLOWED only: never replaces an existing
   // destination; across volumes a copy and a delete.
   virtual Error MoveFile(const std::string& from, const std::string& to) = 0;
+  // One rename within a volume that puts `from` in place of `to`, replacing a
+  // file there in one step (a directory or a read-only file is refused with 5).
+  virtual Error RenameOver(const std::string& from, const std::string& to) = 0;
 
   virtual Error GetFileTimes(const std::string& path, FileTimes* times) = 0;
   virtual Error SetFileTimes(const std::string& path, const FileTimes& times) = 0;
 
   // GetFullPathNameA: an absolute form of the path, without touching the disk.
   virtual bool GetFullPath(const std::string& path, std::string* full) = 0;
+  // The absolute path with every link resolved; false when a link leads
+  // nowhere (or, on Windows, where links are not resolved at all).
+  virtual bool ResolveLinks(const std::string& path, std::string* resolved) = 0;
+  // What the file is (links followed), to tell two names of one file apart.
+  virtual Error GetFileId(const std::string& path, FileId* id) = 0;
+  // The bytes the caller may still write on the volume holding the path.
+  virtual Error GetFreeBytes(const std::string& path, uint64_t* bytes) = 0;
+  // Unix permission bits (07777). Windows has none: 0 is read and nothing set.
+  virtual Error GetUnixMode(const std::string& path, uint32_t* mode) = 0;
+  virtual Error SetUnixMode(const std::string& path, uint32_t mode) = 0;
 };
 
 // Forwards everything; tests derive from it and override the one call they break.
@@ -123,8 +143,24 @@ class FsWrapper : public Fs {
   Error SetFileTimes(const std::string& p, const FileTimes& t) override {
     return m_pTarget->SetFileTimes(p, t);
   }
+  Error RenameOver(const std::string& f, const std::string& t) override {
+    return m_pTarget->RenameOver(f, t);
+  }
   bool GetFullPath(const std::string& p, std::string* f) override {
     return m_pTarget->GetFullPath(p, f);
+  }
+  bool ResolveLinks(const std::string& p, std::string* r) override {
+    return m_pTarget->ResolveLinks(p, r);
+  }
+  Error GetFileId(const std::string& p, FileId* id) override { return m_pTarget->GetFileId(p, id); }
+  Error GetFreeBytes(const std::string& p, uint64_t* b) override {
+    return m_pTarget->GetFreeBytes(p, b);
+  }
+  Error GetUnixMode(const std::string& p, uint32_t* m) override {
+    return m_pTarget->GetUnixMode(p, m);
+  }
+  Error SetUnixMode(const std::string& p, uint32_t m) override {
+    return m_pTarget->SetUnixMode(p, m);
   }
 
  private:

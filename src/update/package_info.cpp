@@ -91,8 +91,12 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
 }
 
 int PackageInfo::Process() {
-  Fetch();
-  // The actions run whether the file came or not.
+  if (!Fetch()) {
+    // Its actions would install an unverified file, or remove old files with
+    // nothing to put in their place.
+    WriteLog(texts::kSkipPackage, true);
+    return 0;
+  }
   RunAllActions(false);
   return 1;
 }

@@ -41,8 +41,9 @@ class PackageInfo {
   // Always TRUE.
   int LoadFromXml(const TiXmlElement* element);
   // Downloads the file into the download folder and checks its MD5 (three
-  // attempts in all), then runs pre-actions, actions and post-actions. Always
-  // TRUE: nothing here stops the run.
+  // attempts in all), then runs pre-actions, actions and post-actions. A file
+  // that could not be obtained runs no action and answers FALSE (the package
+  // is skipped); otherwise TRUE, whatever the actions report.
   int Process();
   // Process in two halves. Fetch: the description, then the download and its
   // check; false when the file could not be obtained.

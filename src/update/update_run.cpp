@@ -94,12 +94,16 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
       Show(texts::kStartingUpdate);
       bool complete = true;
       if (m_bAtomic) {
+        // Says itself why the update is not complete.
         complete = RunPackagesAtomically(m_listPackages, [](int k) { TotalProgress(2 + k); });
       } else {
         for (int k = 1; k <= n; ++k) {
-          m_listPackages[k - 1]->Process();
+          if (!m_listPackages[k - 1]->Process()) complete = false;
           TotalProgress(2 + k);
         }
+        // A package that did not arrive leaves the version as it was, so the
+        // next run finds the manifest newer and tries again.
+        if (!complete) Show(texts::kUpdateIncomplete);
       }
       if (complete) {
         SetInstalledVersion(m_szLatestVersion);

@@ -126,8 +126,11 @@ def case_message_box_is_printed_and_the_run_goes_on(box, server):
     check(done.returncode == 0, "exit status %d" % done.returncode)
     check(log.count("文件校验错误，重新下载\r\n") == 3, "three attempts", log)
     check(in_order(out, ["文件无法下载，请与Korrin公司联系\n",
-                         "updater: 文件无法下载，请与Korrin公司联系\n", "新增更新记录\n",
-                         "更新完毕\n"]), "message box printed, run continued", out)
+                         "updater: 文件无法下载，请与Korrin公司联系\n", "跳过此更新包\n",
+                         "新增更新记录\n", "更新未完成，下次启动时将重试\n"]),
+          "message box printed, package skipped, run continued", out)
+    check("安装 readme.txt" not in log, "the skipped package's copy ran", log)
+    check(box.installed_version() == "1.0.0.0", "version recorded after a skipped package")
 
 
 def case_output_nobody_reads_does_not_stop_the_update(box, server):

@@ -5,7 +5,10 @@ fault server injects at the manifest and at a package, a full disk during the
 download and during the extraction, a read-only installation folder, a
 registry hive that is read-only, locked by another process or corrupt, and the
 updater killed (SIGKILL) during a download, an extraction and a registry
-write and then started again.
+write and then started again; and the cases that show that nothing is lost:
+a damaged entry or a full disk over existing files, a kill while a file is
+being replaced, a copy onto itself, an endless package on a small volume, and
+a package that did not arrive installed by the next run.
 
     fault_matrix.py UPDATER REG_TOOL RESULTS CASE   # exit 0 held, 1 failed, 77 skipped
     fault_matrix.py UPDATER REG_TOOL RESULTS all    # every case, then a table
@@ -365,16 +368,23 @@ def updated(w, run, data=PAYLOAD):
     check(w.installed_version() == NEW, "version now %s" % w.installed_version())
 
 
+SKIPPED = ["文件无法下载，请与Korrin公司联系\r\n", "跳过此更新包\r\n", "after p\r\n",
+           "更新未完成，下次启动时将重试\r\n", "结束时间: "]
+
+
 def package_fails(w, run, url, attempt_error="下载文件出错\r\n"):
     check(run.log.count("下载文件: %s\r\n" % url) == 3, "three attempts", run.log)
     check(run.log.count(attempt_error) >= 3, "each attempt failed with %r" % attempt_error, run.log)
-    check(in_order(run.log, ["文件无法下载，请与Korrin公司联系\r\n", "after p\r\n", "更新完毕\r\n"]),
-          "cannot-download message, and the run went on", run.log)
+    check(in_order(run.log, SKIPPED), "cannot-download, the package skipped, the run went on",
+          run.log)
+    check("更新完毕" not in run.log and "install p" not in run.log, "p's actions did not run",
+          run.log)
     check("updater: 文件无法下载，请与Korrin公司联系\n" in run.out, "the message box was printed",
           run.out)
+    check(not os.path.exists(os.path.join(w.box.app_dir, "p.bin")), "nothing installed for p")
     check(os.path.isdir(os.path.join(w.box.app_dir, "after")), "the second package ran")
-    # The version is recorded whatever the packages' outcomes.
-    check(w.installed_version() == NEW, "version now %s" % w.installed_version())
+    # The next run finds the manifest newer and tries again.
+    check(w.installed_version() == OLD, "version now %s" % w.installed_version())
     check(not os.path.exists(os.path.join(w.box.app_dir, "download")), "download folder deleted")
 
 
@@ -456,9 +466,10 @@ CASES["package_zero_bytes_inside"] = package_fault("bytes", "file={file}", "upda
 @case
 def disk_full_during_download(w):
     """The installation folder (and so the download folder) on a 1 MiB
-    tmpfs, a 3 MiB package: each block that cannot be written is reported,
-    three attempts, the cannot-download message, the run goes on and the log
-    (on another disk) is complete."""
+    tmpfs, a 3 MiB package: each attempt stops as a failed save, since the
+    volume is below the free space a download leaves; three attempts, the
+    cannot-download message, the run goes on and the log (on another disk) is
+    complete."""
     w.tmpfs(w.box.app_dir, "1m")
     w.install()
     url = w.serve_update(os.urandom(3 << 20))
@@ -470,12 +481,20 @@ def disk_full_during_download(w):
 
 @case
 def disk_full_during_extraction(w):
-    """A package that unpacks to 6 MiB into a 2 MiB tmpfs: the unzip action
-    names the entry it could not write, the actions after it still run."""
-    w.tmpfs(w.box.app_dir, "2m")
+    """A package that unpacks to 80 MiB into a 72 MiB tmpfs (room for the
+    download, which leaves 64 MiB free): the unzip action names the entry it
+    could not write, the actions after it still run, and the files the
+    extraction would have replaced keep their bytes, with no temporary left."""
+    w.tmpfs(w.box.app_dir, "72m")
     w.install()
+    data = os.path.join(w.box.app_dir, "data")
+    os.makedirs(data)
+    old = {"small.txt": b"old small", "zeros.bin": os.urandom(1 << 20)}
+    for name, content in old.items():
+        with open(os.path.join(data, name), "wb") as f:
+            f.write(content)
     archive = zip_of([("small.txt",) + deflated(b"small file"),
-                      ("zeros.bin",) + deflated_zeros(6),
+                      ("zeros.bin",) + deflated_zeros(80),
                       ("last.txt",) + deflated(b"never reached")])
     actions = ('<action type="unzip" description="unpack" file="${this_file}" '
                'where="${app_path}/data"/>'
@@ -489,6 +508,10 @@ def disk_full_during_extraction(w):
     check(not os.path.exists(os.path.join(w.box.app_dir, "data", "last.txt")),
           "no entry after the failed one")
     check(os.path.isdir(os.path.join(w.box.app_dir, "marker")), "the next action ran")
+    check(read(zeros) == old["zeros.bin"], "zeros.bin keeps its old bytes")
+    check(read(os.path.join(data, "small.txt")) == b"small file", "small.txt replaced")
+    check(sorted(os.listdir(data)) == ["small.txt", "zeros.bin"], "nothing beside them",
+          str(os.listdir(data)))
 
 
 @case
@@ -502,8 +525,7 @@ def read_only_installation(w):
     run = w.run()
     check(run.log.count("下载文件: %s\r\n" % url) == 3, "three attempts", run.log)
     check(run.log.count("无法保存下载的文件\r\n") == 3, "the file cannot be saved", run.log)
-    check(in_order(run.log, ["文件无法下载，请与Korrin公司联系\r\n", "after p\r\n", "更新完毕\r\n"]),
-          "cannot-download message, the run went on", run.log)
+    check(in_order(run.log, SKIPPED), "cannot-download message, the run went on", run.log)
     check(w.app_tree() == before, "the installation changed")
 
 
@@ -611,7 +633,8 @@ def killed_during_download(w):
     url = w.serve_update(data, url=w.fault_url("trickle", "p.bin", "delay=0.0004&file=" + rel))
     process = w.start()
     w.wait_for_log("下载文件: %s\r\n" % url, process)
-    partial = os.path.join(w.box.app_dir, "download", "p.bin")
+    download = os.path.join(w.box.app_dir, "download")
+    partial = os.path.join(download, temp_name("p.bin"))
     deadline = time.time() + 20
     while time.time() < deadline and not os.path.exists(partial):
         time.sleep(0.01)
@@ -621,6 +644,7 @@ def killed_during_download(w):
     w.kill(process)
     check(os.path.exists(partial) and os.path.getsize(partial) < len(data) and
           "检验下载文件" not in (w.log() or ""), "killed in the middle of the download")
+    check(not os.path.exists(os.path.join(download, "p.bin")), "a half file poses as the package")
     check(w.installed_version() == OLD, "version recorded by a killed run")
     for which in ("machine", "user"):
         if os.path.exists(w.hive(which)):
@@ -641,12 +665,8 @@ def killed_during_extraction(w):
     w.serve_update(archive, actions)
     process = w.start()
     big = os.path.join(w.box.app_dir, "data", "big.bin")
-    deadline = time.time() + 60
-    while time.time() < deadline and (not os.path.exists(big) or os.path.getsize(big) < 1 << 20):
-        check(process.poll() is None, "the updater ended before the extraction", w.log())
-        time.sleep(0.005)
-    w.kill(process)
-    check(os.path.getsize(big) < 256 << 20, "killed in the middle of the entry")
+    kill_while_written(w, process, big)
+    check(not os.path.exists(big), "a half-written big.bin")
     check(w.installed_version() == OLD, "version recorded by a killed run")
     run = w.run()
     check(in_order(run.log, ["unpack\r\n", "解压文件完毕\r\n", "更新完毕\r\n"]), "unpacked",
@@ -654,7 +674,144 @@ def killed_during_extraction(w):
     check(os.path.getsize(big) == 256 << 20, "big.bin complete")
     with open(os.path.join(w.box.app_dir, "data", "last.txt"), "rb") as f:
         check(f.read() == b"last", "last.txt complete")
+    check(sorted(os.listdir(os.path.dirname(big))) == ["big.bin", "first.txt", "last.txt"],
+          "a temporary left", str(os.listdir(os.path.dirname(big))))
     check(w.installed_version() == NEW, "version now %s" % w.installed_version())
+
+
+def kill_while_written(w, process, path):
+    """SIGKILL once the entry for `path` has reached 1 MiB of its temporary."""
+    temp = os.path.join(os.path.dirname(path), temp_name(os.path.basename(path)))
+    deadline = time.time() + 60
+    while time.time() < deadline and (not os.path.exists(temp) or
+                                      os.path.getsize(temp) < 1 << 20):
+        check(process.poll() is None, "the updater ended before the extraction", w.log())
+        time.sleep(0.005)
+    w.kill(process)
+    check(os.path.exists(temp) and os.path.getsize(temp) < 256 << 20,
+          "killed in the middle of the entry")
+
+
+@case
+def killed_while_replacing_a_file(w):
+    """SIGKILL while an entry that replaces an existing file is unpacked: the
+    file holds its old bytes after the kill, its new bytes after the next run,
+    never a mix, and no temporary stays."""
+    w.install()
+    data = os.path.join(w.box.app_dir, "data")
+    os.makedirs(data)
+    big = os.path.join(data, "big.bin")
+    old = os.urandom(3 << 20)
+    with open(big, "wb") as f:
+        f.write(old)
+    archive = zip_of([("big.bin",) + deflated_zeros(256)])
+    actions = ('<action type="unzip" description="unpack" file="${this_file}" '
+               'where="${app_path}/data"/>')
+    w.serve_update(archive, actions)
+    kill_while_written(w, w.start(), big)
+    check(read(big) == old, "big.bin changed by the killed run")
+    run = w.run()
+    check(in_order(run.log, ["unpack\r\n", "解压文件完毕\r\n", "更新完毕\r\n"]), "unpacked",
+          run.log)
+    with open(big, "rb") as f:
+        block = f.read(1 << 20)
+        check(block == bytes(1 << 20) and os.path.getsize(big) == 256 << 20, "big.bin is new")
+    check(os.listdir(data) == ["big.bin"], "a temporary left", str(os.listdir(data)))
+
+
+@case
+def damaged_entry_over_an_existing_file(w):
+    """An entry whose data does not match its CRC (the package's digest is
+    that of the damaged archive): the file it would replace keeps its bytes."""
+    w.install()
+    data = os.path.join(w.box.app_dir, "data")
+    os.makedirs(data)
+    target = os.path.join(data, "conf.txt")
+    with open(target, "wb") as f:
+        f.write(b"old settings")
+    packed, size, crc = deflated(b"new settings " * 50)
+    archive = zip_of([("conf.txt", packed, size, crc ^ 1), ("next.txt",) + deflated(b"next")])
+    actions = ('<action type="unzip" description="unpack" file="${this_file}" '
+               'where="${app_path}/data"/>')
+    w.serve_update(archive, actions)
+    run = w.run()
+    check(in_order(run.log, ["unpack\r\n", "解压文件出错: %s\r\n" % target, "更新完毕\r\n"]),
+          "the entry failed", run.log)
+    check(read(target) == b"old settings", "conf.txt keeps its old bytes")
+    check(os.listdir(data) == ["conf.txt"], "nothing beside it", str(os.listdir(data)))
+
+
+@case
+def copy_onto_itself(w):
+    """A copy whose destination is its source spelled otherwise or its own
+    folder fails, and the file keeps its bytes."""
+    w.install()
+    keep = os.path.join(w.box.app_dir, "keep.txt")
+    with open(keep, "wb") as f:
+        f.write(b"precious")
+    actions = "".join('<action type="copy" description="copy %d" from="${app_path}/keep.txt" '
+                      'to="%s" move="false" overwrite="true"/>' % (i, to)
+                      for i, to in enumerate(["${app_path}", "${app_path}/./keep.txt",
+                                              "${app_path}//keep.txt"]))
+    w.serve_update(PAYLOAD, actions)
+    run = w.run()
+    check(in_order(run.log, ["copy 0\r\n", "copy 1\r\n", "copy 2\r\n", "更新完毕\r\n"]),
+          "the copies ran", run.log)
+    check(read(keep) == b"precious", "keep.txt lost its bytes")
+
+
+@case
+def endless_package_on_a_small_volume(w):
+    """A package body that never ends, into an 80 MiB volume: each attempt
+    stops as a failed save before the volume falls below 64 MiB free, three
+    attempts, the package is skipped, and the volume keeps its free space."""
+    w.tmpfs(w.box.app_dir, "80m")
+    w.install()
+    url = w.serve_update(PAYLOAD, url=w.fault_url("endless", "p.bin"))
+    lowest = [free_bytes(w.box.app_dir)]
+    process = w.start()
+    while process.poll() is None:
+        lowest.append(free_bytes(w.box.app_dir))
+        time.sleep(0.01)
+    out, err = process.communicate()
+    run = Run(process.returncode, out.decode("utf-8", "replace"), err.decode("utf-8", "replace"),
+              w.log())
+    check(run.status == 0, "status %d" % run.status, run.err)
+    check(run.log.count("保存下载文件出错\r\n") == 3, "one failed save per attempt", run.log)
+    package_fails(w, run, url, "保存下载文件出错\r\n")
+    check(min(lowest) >= 64 << 20, "free space fell to %d" % min(lowest))
+    check(free_bytes(w.box.app_dir) >= lowest[0] - (1 << 20), "the free space came back")
+
+
+@case
+def missing_package_installed_by_the_next_run(w):
+    """The package's file is missing on the server: it is skipped and the
+    version stays; once the file is there, the next run installs it and
+    records the version."""
+    w.install()
+    url = w.serve_update(PAYLOAD)
+    os.remove(os.path.join(w.web, "p.bin"))
+    package_fails(w, w.run(), url)
+    w.publish("p.bin", PAYLOAD)
+    updated(w, w.run())
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def free_bytes(path):
+    st = os.statvfs(path)
+    return st.f_bavail * st.f_frsize
+
+
+def temp_name(name):
+    """The temporary a file is written to beside its destination."""
+    h = 2166136261
+    for byte in name.encode("utf-8"):
+        h = ((h ^ byte) * 16777619) & 0xFFFFFFFF
+    return ".~vu%08x.tmp" % h
 
 
 @case

@@ -24,6 +24,12 @@ ZipBuilder& ZipBuilder::Claiming(const std::string& name, const std::string& dat
   return *this;
 }
 
+ZipBuilder& ZipBuilder::UnixFile(const std::string& name, const std::string& data, uint32_t mode) {
+  m_items.push_back({name, data, (0100000u | mode) << 16, kDefaultDosTime, false});
+  m_items.back().madeOnUnix = true;
+  return *this;
+}
+
 bool ZipBuilder::Write(const std::string& path) const {
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
   if (!zip) return false;
@@ -35,8 +41,11 @@ bool ZipBuilder::Write(const std::string& path) const {
     int method = item.stored ? 0 : Z_DEFLATED;
     int level = item.stored ? 0 : Z_DEFAULT_COMPRESSION;
     bool raw = item.declaredSize != UINT64_MAX;
-    if (zipOpenNewFileInZip2_64(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                method, level, raw, raw) != ZIP_OK) {
+    // Version made by: 3 (Unix) in the upper byte, 2.0 in the lower.
+    uLong madeBy = item.madeOnUnix ? (3u << 8) | 20u : 0u;
+    if (zipOpenNewFileInZip4_64(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                method, level, raw, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                nullptr, 0, madeBy, 0, raw) != ZIP_OK) {
       ok = false;
       break;
     }

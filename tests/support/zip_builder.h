@@ -23,6 +23,10 @@ class ZipBuilder {
   ZipBuilder& Entry(const std::string& name, const std::string& data, uint32_t externalAttributes,
                     uint32_t dosDateTime, bool stored);
 
+  // A file entry made on Unix, carrying `mode` (such as 0755) in the upper
+  // half of its external attributes.
+  ZipBuilder& UnixFile(const std::string& name, const std::string& data, uint32_t mode);
+
   // A stored entry whose header states `declaredSize` (with ZIP64 fields) and
   // the CRC of `data`, while only `data` follows: an archive that lies.
   ZipBuilder& Claiming(const std::string& name, const std::string& data, uint64_t declaredSize);
@@ -38,6 +42,7 @@ class ZipBuilder {
     uint32_t dosDateTime;
     bool stored;
     uint64_t declaredSize = UINT64_MAX;  // the real size unless set
+    bool madeOnUnix = false;
   };
   std::vector<Item> m_items;
 };

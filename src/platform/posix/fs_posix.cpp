@@ -5,10 +5,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -50,6 +53,13 @@ uint32_t AttributesOf(const std::string& path, const struct stat& st) {
 
 bool IsReadOnlyFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
+
+// What a write to the path would replace: the file itself, or what a link
+// there leads to. False when nothing is there to replace.
+bool StatReplaced(const std::string& path, struct stat* st) {
+  if (lstat(path.c_str(), st) != 0) return false;
+  return !S_ISLNK(st->st_mode) || stat(path.c_str(), st) == 0;
 }
 
 // Small writes are gathered and go out in chunks of kWriteChunk bytes, so that
@@ -223,7 +233,7 @@ class PosixFs : public Fs {
   Error OpenForWrite(const std::string& path, WriteMode mode,
                      std::unique_ptr<WritableFile>* file) override {
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0) {
+    if (StatReplaced(path, &st)) {
       if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
       if (IsReadOnlyFile(st)) return kErrorAccessDenied;
     }
@@ -257,6 +267,7 @@ class PosixFs : public Fs {
     }
     struct stat dst;
     if (lstat(to.c_str(), &dst) == 0) {
+      if (S_ISLNK(dst.st_mode)) StatReplaced(to, &dst);
       if (failIfExists) {
         ::close(in);
         return kErrorFileExists;
@@ -312,6 +323,15 @@ class PosixFs : public Fs {
     return kErrorSuccess;
   }
 
+  Error RenameOver(const std::string& from, const std::string& to) override {
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) {
+      return kErrorAccessDenied;
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
+  }
+
   Error GetFileTimes(const std::string& path, FileTimes* times) override {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
@@ -354,6 +374,41 @@ class PosixFs : public Fs {
     if (joined.back() == '/' && result != "/") result += '/';
     *full = result;
     return true;
+  }
+
+  bool ResolveLinks(const std::string& path, std::string* resolved) override {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    *resolved = real;
+    free(real);
+    return true;
+  }
+
+  Error GetFileId(const std::string& path, FileId* id) override {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return kErrorSuccess;
+  }
+
+  Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    struct statvfs vfs;
+    if (statvfs(path.c_str(), &vfs) != 0) return ErrorFromErrno(errno);
+    *bytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+    return kErrorSuccess;
+  }
+
+  Error GetUnixMode(const std::string& path, uint32_t* mode) override {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    *mode = static_cast<uint32_t>(st.st_mode & 07777);
+    return kErrorSuccess;
+  }
+
+  Error SetUnixMode(const std::string& path, uint32_t mode) override {
+    if (chmod(path.c_str(), static_cast<mode_t>(mode & 07777)) != 0) return ErrorFromErrno(errno);
+    return kErrorSuccess;
   }
 
  private:

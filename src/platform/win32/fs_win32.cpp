@@ -177,6 +177,21 @@ class Win32Fs : public Fs {
     return kErrorSuccess;
   }
 
+  // The running updater is never the destination here (its side name is), and
+  // a read-only destination stays as it is, as with CreateFileA.
+  Error RenameOver(const std::string& from, const std::string& to) override {
+    DWORD a = ::GetFileAttributesA(to.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES &&
+        (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+      return kErrorAccessDenied;
+    }
+    if (!::MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return ::GetLastError();
+    }
+    return kErrorSuccess;
+  }
+
   Error GetFileTimes(const std::string& path, FileTimes* times) override {
     HANDLE h = OpenForTimes(path, GENERIC_READ);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
@@ -212,6 +227,41 @@ class Win32Fs : public Fs {
     full->assign(buffer, n);
     return true;
   }
+
+  // Junctions and symbolic links are not resolved here: callers that meet one
+  // treat it as a link that leads nowhere.
+  bool ResolveLinks(const std::string&, std::string*) override { return false; }
+
+  Error GetFileId(const std::string& path, FileId* id) override {
+    HANDLE h = OpenForTimes(path, 0);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    Error err = kErrorSuccess;
+    if (::GetFileInformationByHandle(h, &info)) {
+      id->volume = info.dwVolumeSerialNumber;
+      id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    } else {
+      err = ::GetLastError();
+    }
+    ::CloseHandle(h);
+    return err;
+  }
+
+  Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    ULARGE_INTEGER available;
+    if (!::GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) {
+      return ::GetLastError();
+    }
+    *bytes = available.QuadPart;
+    return kErrorSuccess;
+  }
+
+  Error GetUnixMode(const std::string&, uint32_t* mode) override {
+    *mode = 0;
+    return kErrorSuccess;
+  }
+
+  Error SetUnixMode(const std::string&, uint32_t) override { return kErrorSuccess; }
 
  private:
   // Directories open only with backup semantics.

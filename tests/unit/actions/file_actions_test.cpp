@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "actions/action_registry.h"
@@ -50,6 +51,15 @@ class FileActionTest : public ::testing::Test {
     RemoveAction action;
     action.SetParam("path", path);
     return action.Execute();
+  }
+
+  // The names in a folder, sorted.
+  static std::vector<std::string> Tree(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   TempDir m_dir;
@@ -126,6 +136,46 @@ TEST_F(CopyActionTest, ExistingDestinationIsReplacedOnlyByACopyThatMayOverwrite)
   EXPECT_TRUE(Copy(from, to, "false", "true"));
   EXPECT_EQ(ReadFileBytes(to), "new");
   EXPECT_TRUE(ReadLogLines().empty());
+}
+
+// Every name of the source itself: the copy fails and the file keeps its bytes.
+TEST_F(CopyActionTest, CopyOntoItselfIsRefusedAndTheFileKeepsItsBytes) {
+  std::string from = File("dir/f.bin", "bytes");
+  fs::create_symlink(from, m_dir.Sub("link"));
+  for (const std::string& to : {from, m_dir.Sub("dir/./f.bin"), m_dir.Sub("dir//f.bin"),
+                                m_dir.Sub("dir"), m_dir.Sub("dir/"), m_dir.Sub("link")}) {
+    for (const char* move : {"false", "true"}) {
+      EXPECT_FALSE(Copy(from, to, move)) << to << " move=" << move;
+      EXPECT_EQ(ReadFileBytes(from), "bytes") << to;
+    }
+  }
+  EXPECT_EQ(Tree(m_dir.Sub("dir")), (std::vector<std::string>{"f.bin"}));
+}
+
+// A copy that fails midway leaves the destination as it was.
+TEST_F(CopyActionTest, CopyThatFailsLeavesTheOldDestinationAndNoTemporary) {
+  class HalfCopyFs : public platform::FsWrapper {
+   public:
+    HalfCopyFs() : FsWrapper(platform::DefaultFs()), m_guard(&platform::Env::SetFs, this) {}
+    platform::Error CopyFile(const std::string&, const std::string& to, bool) override {
+      WriteFileBytes(to, "ha");
+      return platform::kErrorDiskFull;
+    }
+
+   private:
+    platform::ScopedService<platform::Fs> m_guard;
+  };
+  std::string from = File("new", "new bytes");
+  std::string to = File("out/old", "old bytes");
+  {
+    HalfCopyFs full;
+    EXPECT_FALSE(Copy(from, to, "false"));
+  }
+  EXPECT_EQ(ReadFileBytes(to), "old bytes");
+  EXPECT_EQ(Tree(m_dir.Sub("out")), (std::vector<std::string>{"old"}));
+  EXPECT_TRUE(Copy(from, to, "false"));
+  EXPECT_EQ(ReadFileBytes(to), "new bytes");
+  EXPECT_EQ(Tree(m_dir.Sub("out")), (std::vector<std::string>{"old"}));
 }
 
 TEST_F(CopyActionTest, MissingSourceIsReportedAndNothingElseHappens) {

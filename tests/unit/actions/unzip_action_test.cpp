@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "env/texts.h"
 #include "platform/env.h"
 #include "support/recording_main_window.h"
 #include "support/scoped_this_file.h"
+#include "support/short_write_fs.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -61,6 +63,12 @@ class ScopedTimeZone {
   bool m_bHad = false;
   std::string m_szOld;
 };
+
+std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7) % 26);
+  return s;
+}
 
 // Records the paths handed to the file system for writing and creating.
 class RecordingFs : public platform::FsWrapper {
@@ -283,6 +291,69 @@ TEST_F(UnzipActionTest, BadInputEntryWhoseDataEndsBeforeItsStatedSizeFails) {
   EXPECT_FALSE(fs::exists(out + "/b"));
 }
 
+// A damaged entry, data that ends early and a write the disk refuses each
+// leave the file the entry would replace as it was, with nothing beside it.
+TEST_F(UnzipActionTest, FailedEntryLeavesTheFileItWouldReplaceAsItWas) {
+  std::string out = m_dir.Sub("out");
+  std::string bytes = ReadFileBytes(Archive(
+      ZipBuilder().File("a.txt", "payload-one", ZipBuilder::kDefaultDosTime, true), "crc.zip"));
+  bytes.replace(bytes.find("payload-one"), 11, "payload-two");
+  ASSERT_TRUE(WriteFileBytes(m_dir.Sub("crc.zip"), bytes));
+  struct Case {
+    const char* what;
+    std::string archive;
+    std::set<int> shortBlocks;
+  } cases[] = {
+      {"crc", m_dir.Sub("crc.zip"), {}},
+      {"short data", Archive(ZipBuilder().Claiming("a.txt", "abc", 4ull << 30), "short.zip"), {}},
+      {"full disk", Archive(ZipBuilder().File("a.txt", Pattern(5 * 2048)), "big.zip"), {3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(out);
+    ASSERT_TRUE(WriteFileBytes(out + "/a.txt", "old bytes"));
+    {
+      std::unique_ptr<ShortWriteFs> full;
+      if (!c.shortBlocks.empty()) full = std::make_unique<ShortWriteFs>(c.shortBlocks);
+      EXPECT_FALSE(Unzip(c.archive, out));
+    }
+    EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + "/a.txt");
+    std::map<std::string, std::string> expected = {{"a.txt", "old bytes"}};
+    EXPECT_EQ(Tree(out), expected);
+  }
+}
+
+TEST_F(UnzipActionTest, NewFilesTakeTheEntrysExecuteBitsAndReplacedFilesKeepTheirMode) {
+  std::string out = m_dir.Sub("out");
+  fs::create_directories(out);
+  ASSERT_TRUE(WriteFileBytes(out + "/kept.sh", "old"));
+  ASSERT_EQ(chmod((out + "/kept.sh").c_str(), 0700), 0);
+  mode_t mask = umask(022);
+  umask(mask);
+  uint32_t usual = 0666 & ~mask;
+  uint32_t executable = usual | ((usual & 0444) >> 2);
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder()
+                                .UnixFile("run.sh", "#!/bin/sh\n", 0755)
+                                .UnixFile("data.txt", "d", 0644)
+                                .UnixFile("owner-only", "o", 0700)
+                                .File("dos.txt", "x")
+                                .UnixFile("kept.sh", "new", 0644)),
+                    out));
+
+  const std::pair<const char*, uint32_t> modes[] = {{"run.sh", executable},
+                                                    {"data.txt", usual},
+                                                    {"owner-only", usual | (usual & 0400) >> 2},
+                                                    {"dos.txt", usual},
+                                                    {"kept.sh", 0700}};
+  for (const auto& m : modes) {
+    struct stat st;
+    ASSERT_EQ(stat((out + "/" + m.first).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, m.second) << m.first;
+  }
+  EXPECT_EQ(ReadFileBytes(out + "/kept.sh"), "new");
+}
+
 TEST_F(UnzipActionTest, DirectoryThatEndsEarlyIsNoCompleteExtraction) {
   std::string out = m_dir.Sub("out");
   std::string bytes =
@@ -372,6 +443,27 @@ TEST_F(UnzipEscapeTest, LinksStandingAtTheDestinationAreNeverFollowed) {
   std::map<std::string, std::string> outside = {{"target.txt", "keep"}};
   EXPECT_EQ(Outside(), outside);
   EXPECT_TRUE(fs::is_symlink(m_szOut + "/file.txt"));
+}
+
+// A product's own links (libx.so -> libx.so.1, current -> v1) are written
+// through; the link stays a link.
+TEST_F(UnzipEscapeTest, LinksThatStayInsideTheFolderAreFollowed) {
+  fs::create_directories(m_szOut + "/lib");
+  fs::create_directories(m_szOut + "/v1");
+  ASSERT_TRUE(WriteFileBytes(m_szOut + "/lib/libx.so.1", "v1"));
+  fs::create_symlink("libx.so.1", m_szOut + "/lib/libx.so");
+  fs::create_directory_symlink("v1", m_szOut + "/current");
+
+  EXPECT_TRUE(Unzip(Archive(ZipBuilder().File("lib/libx.so", "v2").File("current/app.txt", "app")),
+                    m_szOut));
+
+  EXPECT_TRUE(fs::is_symlink(m_szOut + "/lib/libx.so"));
+  EXPECT_EQ(ReadFileBytes(m_szOut + "/lib/libx.so.1"), "v2");
+  EXPECT_EQ(ReadFileBytes(m_szOut + "/v1/app.txt"), "app");
+
+  fs::create_symlink(m_szOut + "/missing", m_szOut + "/nowhere");
+  ExpectRefused("nowhere/evil.txt", m_szOut + "/nowhere/evil.txt");
+  ExpectRefused("nowhere", m_szOut + "/nowhere");
 }
 
 TEST_F(UnzipEscapeTest, SideNameThatIsALinkIsRefused) {

@@ -38,11 +38,17 @@ TEST(EnsureDirectory, CreatesMissingLevelsAndRefusesAFileOnTheWay) {
   EXPECT_TRUE(fs::is_directory(dir.Sub("x")));
 }
 
-TEST(EnsureDirectory, RelativeNameWithoutSeparatorIsNotCreated) {
+// A relative path whose first level is missing is not made, and says so.
+TEST(EnsureDirectory, RelativeNameWhoseFirstLevelIsMissingIsNotCreatedAndFails) {
   TempDir dir;
   dir.Enter();
-  EXPECT_TRUE(EnsureDirectory("plain"));
+  for (const char* path : {"plain", "plain/sub", "plain/sub/"}) {
+    EXPECT_FALSE(EnsureDirectory(path)) << path;
+  }
   EXPECT_FALSE(fs::exists(dir.Sub("plain")));
+  fs::create_directories(dir.Sub("there"));
+  EXPECT_TRUE(EnsureDirectory("there/sub"));
+  EXPECT_TRUE(fs::is_directory(dir.Sub("there/sub")));
 }
 
 TEST(SetFileTimesFromDos, DateThatNamesNoMomentSetsNothing) {

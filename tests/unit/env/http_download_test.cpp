@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "env/replacing_file.h"
 #include "env/texts.h"
 #include "platform/env.h"
 #include "platform/url_canonical.h"
@@ -213,18 +214,21 @@ TEST_F(HttpDownloadTest, ShortWritesAreReportedPerBlockAndTheBodyIsStillReadToTh
   EXPECT_EQ(Log(), "保存下载文件出错\r\n保存下载文件出错\r\n");
   EXPECT_EQ(m_net.m_aReads.size(), 6u);  // five blocks and the end
   EXPECT_EQ(window.m_fileBar.Position(), 5 * 4096);
-  const std::string& b = m_net.m_response.body;
-  EXPECT_EQ(ReadFileBytes(target),
-            b.substr(0, 4096) + b.substr(4096, 2048) + b.substr(8192, 2048) + b.substr(12288));
+  // What was saved is short: it never takes the target's name.
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_FALSE(std::filesystem::exists(ReplacementTempPath(target)));
 }
 
-TEST_F(HttpDownloadTest, FailedReadKeepsWhatArrivedBeforeIt) {
+TEST_F(HttpDownloadTest, FailedReadKeepsTheOldFileAndWhatArrivedInAString) {
   m_net.m_response.body = Pattern(10000);
   m_net.m_response.failAt = 5000;
   RecordingMainWindow window;
   std::string target = m_dir.Sub("partial.bin");
+  WriteFileBytes(target, "an earlier download");
   EXPECT_FALSE(HttpDownload(m_szUrl, target, true, true));
-  EXPECT_EQ(ReadFileBytes(target), Pattern(5000));
+  // A cut-off file never poses as the package: the earlier file stays.
+  EXPECT_EQ(ReadFileBytes(target), "an earlier download");
+  EXPECT_FALSE(std::filesystem::exists(ReplacementTempPath(target)));
   EXPECT_EQ(window.m_szStatus, "下载文件出错");
   EXPECT_EQ(Log(), "下载文件出错\r\n");
 
@@ -365,4 +369,49 @@ TEST(BadInputDownload, AFileMayBeLongerThanTheTextLimit) {
   std::string target = dir.Sub("big.bin");
   EXPECT_TRUE(HttpDownload(url, target, true, false));
   EXPECT_EQ(std::filesystem::file_size(target), kMaxTextDownload + 3 * 4096);
+}
+
+// A volume that shrinks as the download folder fills: its free space is a
+// budget less what the folder's files take.
+class SmallVolumeFs : public platform::FsWrapper {
+ public:
+  SmallVolumeFs(const std::string& folder, uint64_t budget)
+      : FsWrapper(platform::DefaultFs()),
+        m_szFolder(folder),
+        m_nBudget(budget),
+        m_guard(&platform::Env::SetFs, this) {}
+  platform::Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    EXPECT_EQ(path, m_szFolder);
+    uint64_t used = 0;
+    for (const auto& e : std::filesystem::directory_iterator(m_szFolder)) {
+      if (e.is_regular_file()) used += e.file_size();
+    }
+    *bytes = used < m_nBudget ? m_nBudget - used : 0;
+    if (*bytes < m_nLowest) m_nLowest = *bytes;
+    return platform::kErrorSuccess;
+  }
+  uint64_t m_nLowest = UINT64_MAX;
+
+ private:
+  std::string m_szFolder;
+  uint64_t m_nBudget;
+  platform::ScopedService<platform::Fs> m_guard;
+};
+
+TEST(BadInputDownload, EndlessBodyIntoAFileStopsBeforeTheDiskFills) {
+  TempDir dir;
+  dir.Enter();
+  std::string folder = dir.Sub("download");
+  std::filesystem::create_directories(folder);
+  SmallVolumeFs volume(folder, kMinFreeSpace + (1u << 20));
+  EndlessInternet net;
+  // Far more than the volume holds; an end all the same, should the guard fail.
+  net.m_nEnd = 64u << 20;
+  std::string url = "http://example.test/pkg.zip";
+  std::string target = folder + "/pkg.zip";
+  EXPECT_FALSE(HttpDownload(url, target, true, false));
+  EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kSaveDownloadError) + "\r\n");
+  EXPECT_GE(volume.m_nLowest, kMinFreeSpace);
+  EXPECT_GT(net.m_nServed, 512u << 10);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
 }

@@ -98,6 +98,45 @@ TEST(PosixFs, ReadOnlyFileRefusesDeletionAndOverwriteEvenForRoot) {
   EXPECT_EQ(RealFs().DeleteFile(file), kErrorSuccess);
 }
 
+// A write through a link may replace no more than the direct path could: a
+// read-only file stays read-only and keeps its bytes, also for root.
+TEST(PosixFs, WritesThroughALinkToAReadOnlyFileAreRefused) {
+  TempDir dir;
+  std::string target = dir.Sub("locked");
+  ASSERT_TRUE(WriteFileBytes(target, "keep"));
+  MakeReadOnly(target);
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("src"), "new"));
+  ASSERT_EQ(symlink(target.c_str(), dir.Sub("link").c_str()), 0);
+  std::unique_ptr<WritableFile> out;
+  const std::pair<const char*, Error> writes[] = {
+      {"open", RealFs().OpenForWrite(dir.Sub("link"), WriteMode::kCreateAlways, &out)},
+      {"append", RealFs().OpenForWrite(dir.Sub("link"), WriteMode::kAppend, &out)},
+      {"copy", RealFs().CopyFile(dir.Sub("src"), dir.Sub("link"), false)},
+      {"replace", RealFs().RenameOver(dir.Sub("src"), target)},
+  };
+  for (const auto& w : writes) EXPECT_EQ(w.second, kErrorAccessDenied) << w.first;
+  EXPECT_EQ(ReadFileBytes(target), "keep");
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+TEST(PosixFs, FileIdsTellNamesOfOneFileApart) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("a"), "1"));
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("b"), "1"));
+  ASSERT_EQ(symlink("a", dir.Sub("l").c_str()), 0);
+  FileId a, b, dotted, linked;
+  ASSERT_EQ(RealFs().GetFileId(dir.Sub("a"), &a), kErrorSuccess);
+  ASSERT_EQ(RealFs().GetFileId(dir.Sub("b"), &b), kErrorSuccess);
+  ASSERT_EQ(RealFs().GetFileId(dir.Sub("./a"), &dotted), kErrorSuccess);
+  ASSERT_EQ(RealFs().GetFileId(dir.Sub("l"), &linked), kErrorSuccess);
+  EXPECT_FALSE(a == b);
+  EXPECT_TRUE(a == dotted);
+  EXPECT_TRUE(a == linked);
+  EXPECT_EQ(RealFs().GetFileId(dir.Sub("missing"), &a), kErrorFileNotFound);
+}
+
 TEST(PosixFs, MoveNeverReplacesAndCopyHonoursFailIfExists) {
   TempDir dir;
   ASSERT_TRUE(WriteFileBytes(dir.Sub("a"), "A"));

@@ -151,11 +151,11 @@ TEST_F(PackageProcess, WithoutMd5TheDownloadIsTakenAsItCame) {
   EXPECT_EQ(Statuses(), (Strings{Status("下载文件: " + url), Status("act")}));
 }
 
-TEST_F(PackageProcess, FileThatNeverMatchesIsFetchedThreeTimesThenReportedThenActionsRun) {
+TEST_F(PackageProcess, FileThatNeverMatchesIsFetchedThreeTimesThenReportedAndSkipped) {
   const std::string url = "http://h/pkg.zip";
   m_internet.Serve(url, "not what the manifest says");
   auto p = Package(url, std::string(32, '0'));
-  p->Process();
+  EXPECT_EQ(p->Process(), 0);
   Strings expected;
   for (int i = 0; i < 3; ++i) {
     expected.push_back(Status("下载文件: " + url));
@@ -164,27 +164,26 @@ TEST_F(PackageProcess, FileThatNeverMatchesIsFetchedThreeTimesThenReportedThenAc
   }
   expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
   expected.push_back("box:文件无法下载，请与Korrin公司联系");
-  expected.push_back(Status("act"));
+  expected.push_back(Status("跳过此更新包"));
   EXPECT_EQ(Seen(), expected);
   EXPECT_EQ(m_internet.m_aOpened.size(), 3u);
-  EXPECT_EQ(RecordingAction::Journal().size(), 3u);
-  // The action still gets the (wrong) file.
-  EXPECT_EQ(RecordingAction::Journal()[1],
-            "run file= cmd=" + Local("pkg.zip") + " where= from= flag=1");
+  // None of its actions runs: they would install the unverified file.
+  EXPECT_TRUE(RecordingAction::Journal().empty());
 }
 
-TEST_F(PackageProcess, UrlEndingInSlashCannotBeSavedAndEndsWithTheMessage) {
+TEST_F(PackageProcess, UrlEndingInSlashCannotBeSavedAndIsSkipped) {
   const std::string url = "http://h/files/";
   m_internet.Serve(url, "a listing");
   auto p = Package(url, "");
-  p->Process();
+  EXPECT_EQ(p->Process(), 0);
   EXPECT_EQ(p->m_szLocalFile, g_szDownloadPath + "/");
   Strings statuses = Statuses();
   ASSERT_GE(statuses.size(), 3u);
   EXPECT_EQ(std::count(statuses.begin(), statuses.end(), Status("下载文件: " + url)), 3);
   EXPECT_EQ(statuses[statuses.size() - 2], Status("文件无法下载，请与Korrin公司联系"));
   EXPECT_EQ(m_window.CallsOf("box:"), (Strings{"box:文件无法下载，请与Korrin公司联系"}));
-  EXPECT_EQ(statuses.back(), Status("act"));
+  EXPECT_EQ(statuses.back(), Status("跳过此更新包"));
+  EXPECT_TRUE(RecordingAction::Journal().empty());
 }
 
 TEST_F(PackageProcess, UrlWithoutSlashIsTheFileName) {
@@ -217,7 +216,7 @@ TEST_F(PackageProcess, InstallationFolderWithTrailingSeparatorGivesSingleSeparat
 TEST_F(PackageProcess, PackageWithoutUrlOnlyRunsItsActionsWithAnEmptyFile) {
   auto p = Package("", "d41d8cd98f00b204e9800998ecf8427e");
   p->m_szDescription = "only actions";
-  p->Process();
+  EXPECT_EQ(p->Process(), 1);
   EXPECT_EQ(Statuses(), (Strings{Status("only actions"), Status("act")}));
   EXPECT_TRUE(m_internet.m_aOpened.empty());
   EXPECT_EQ(p->m_szLocalFile, "");

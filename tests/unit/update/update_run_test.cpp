@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "env/texts.h"
 #include "unit/update/run_fixture.h"
 
@@ -247,4 +249,39 @@ TEST_F(ManifestTest, InstalledVersionThatCannotBeReadTakesAnyRealVersion) {
   g_szVersion = "";
   ASSERT_TRUE(m_run.LoadManifest("<updateinfo version='0.0.0.1'><package/></updateinfo>"));
   EXPECT_EQ(m_run.m_listPackages.size(), 1u);
+}
+
+// A package whose file does not arrive is skipped and the version is not
+// recorded, so the next run tries again; one that arrives records it.
+TEST_F(UpdateRunTest, PackageThatDidNotArriveIsTriedAgainByTheNextRun) {
+  const std::string manifest =
+      "<updateinfo version='2.0.0.0'>"
+      "<package><url>http://h/late.zip</url>"
+      "<actions><action type='run' cmd='late' file='${this_file}'/></actions></package>"
+      "<package><actions><action type='run' cmd='no-url'/></actions></package>"
+      "</updateinfo>";
+  m_internet.Serve(kManifestUrl, manifest);
+  MemoryInternet::Response broken;
+  broken.body = "late";
+  broken.failAfter = 2;
+  m_internet.Serve("http://h/late.zip", broken);
+
+  EXPECT_TRUE(Run());
+  Strings statuses = m_window.CallsOf("status:");
+  EXPECT_EQ(statuses.back(), Status("更新未完成，下次启动时将重试"));
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), Status("更新完毕")), 0);
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+  EXPECT_FALSE(DownloadFolderExists());
+  EXPECT_EQ(RecordingAction::Journal(), (Strings{"run file= cmd=no-url where= from= flag=1"}));
+
+  m_internet.Serve("http://h/late.zip", "late");
+  m_window.m_aCalls.clear();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(m_window.CallsOf("status:").back(), Status("更新完毕"));
+  EXPECT_EQ(GetInstalledVersion(), "2.0.0.0");
+  EXPECT_EQ(
+      RecordingAction::Journal(),
+      (Strings{"run file= cmd=no-url where= from= flag=1",
+               "run file=" + g_szDownloadPath + "/late.zip cmd=late where= from= flag=1 exists",
+               "run file= cmd=no-url where= from= flag=1"}));
 }

@@ -1,0 +1,54 @@
+// Writing a file so that it is always either the old one or the new one: the
+// new bytes go to a temporary file in the destination's own folder, and one
+// rename puts it in place only when everything was written. A write that fails
+// or is abandoned leaves the old file as it was and removes the temporary.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/fs.h"
+
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  // Removes the temporary unless it was put in place.
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Decides what a write to `path` replaces: the file there, or the file a link
+  // there leads to (the link stays a link; a link that leads nowhere is itself
+  // replaced). A directory or a read-only file is refused with 5. A temporary
+  // left behind by an earlier write that was cut off is removed.
+  platform::Error Prepare(const std::string& path);
+  // Creates the temporary for writing.
+  platform::Error Create();
+  // The backend's copy of `from` into the temporary (its attributes and times
+  // as the copy gives them).
+  platform::Error CopyFrom(const std::string& from);
+  bool Write(const void* data, size_t n, size_t* written);
+  // True when every byte written reached the temporary.
+  bool Close();
+  // Closes the temporary if it is still open and renames it over the target.
+  platform::Error Commit();
+
+  const std::string& Target() const { return m_szTarget; }
+  const std::string& TempPath() const { return m_szTemp; }
+  bool TargetExisted() const { return m_bTargetExisted; }
+
+ private:
+  void Discard();
+
+  std::string m_szTarget;
+  std::string m_szTemp;
+  bool m_bTargetExisted = false;
+  bool m_bTempMade = false;
+  bool m_bCommitted = false;
+  std::unique_ptr<platform::WritableFile> m_file;
+};
+
+// The temporary that stands beside `path` while it is written: one name per
+// destination, so the next write of the same file clears what a killed
+// process left.
+std::string ReplacementTempPath(const std::string& path);
