@@ -5,6 +5,7 @@
 
 #include "env/config.h"
 #include "env/mbstring.h"
+#include "env/replacing_file.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
 #include "update/delete_tree.h"
@@ -196,9 +197,10 @@ bool UndoRecord(const Journal::Record& r) {
       Files().RemoveDir(f[0]);
       return true;
     case Journal::Kind::kAbsent:
-      return Clear(f[0]);
+      return Clear(ReplacementTempPath(f[0])) && Clear(f[0]);
     case Journal::Kind::kSavedFile:
-      return UndoFile(f[0], f[1]);
+      // A write cut off by a kill leaves its temporary beside the file.
+      return Clear(ReplacementTempPath(f[0])) && UndoFile(f[0], f[1]);
     case Journal::Kind::kMoved:
       if (!PathThere(f[0]) && PathThere(f[1])) return Files().MoveFile(f[1], f[0]) == kErrorSuccess;
       return true;

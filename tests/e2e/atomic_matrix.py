@@ -310,6 +310,44 @@ def unzip_damaged_entry(w):
     expect_restored(w, before, run, ROLLED_BACK)
 
 
+def killed_mid_unzip(w):
+    """Killed while a 256 MiB entry is written over an existing file, after
+    other entries replaced theirs: the next start puts every file back."""
+    prepare(w)
+    big = os.path.join(w.box.app_dir, "data", "big.bin")
+    write(big, b"old big")
+    entries = [("a.txt",) + fm.deflated(b"new a"), ("big.bin",) + fm.deflated_zeros(256)]
+    data = fm.zip_of(entries)
+    _, zip_url = w.publish("files.zip", data)
+    _, url = w.publish("update.xml", atomic_manifest(zip_url, fm.md5(data)))
+    w.set_manifest_url(url)
+    before = snapshot(w)
+    process = w.start()
+    journal = os.path.join(w.box.app_dir, "rollback", "journal")
+    deadline = time.time() + 60
+    while True:
+        check(process.poll() is None, "the updater ended before the entry", w.log())
+        check(time.time() < deadline, "the entry was never begun", w.log())
+        if os.path.exists(journal):
+            with open(journal, "rb") as f:
+                if big.encode() in f.read():
+                    break
+        time.sleep(0.002)
+    time.sleep(0.05)
+    w.kill(process)
+    _, missing = w.publish("gone.xml", "")
+    os.remove(os.path.join(w.web, "gone.xml"))
+    w.set_manifest_url(missing)
+    run = w.run()
+    w.set_manifest_url(url)
+    check(RESTORED in run.log, "no %r" % RESTORED, run.log)
+    after = snapshot(w)
+    before.pop(fm.PRODUCT_KEY)
+    after.pop(fm.PRODUCT_KEY)
+    check(after == before, "not as before", differences(before, after))
+    no_rollback_left(w)
+
+
 def a_file_missing(w):
     """The second package's file cannot be had: no action of the first runs."""
     prepare(w)
@@ -346,6 +384,7 @@ def completes(w):
 
 
 CASES = {"completes": completes, "unzip_damaged_entry": unzip_damaged_entry,
+         "killed_mid_unzip": killed_mid_unzip,
          "a_file_missing": a_file_missing}
 for _k in range(ACTION_COUNT + 1):
     CASES["fail_%02d" % _k] = fail_case(_k)
