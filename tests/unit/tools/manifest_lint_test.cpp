@@ -214,6 +214,24 @@ TEST(ManifestLint, AShortcutCommandOtherThanCreateUpdateDelete) {
             {"shortcut without a name"});
 }
 
+TEST(ManifestLint, WhatAnAtomicUpdateCannotPutBack) {
+  const std::string actions =
+      "<action type=\"run\" cmd=\"c\"/>\n"
+      "<action type=\"open\" file=\"f\"/>\n"
+      "<action type=\"sendmessage\" classname=\"C\" message=\"WM_CLOSE\"/>\n"
+      "<action type=\"copy\" from=\"a\" to=\"b\"/>\n";
+  std::string atomic = Manifest(actions);
+  atomic.replace(atomic.find("\">"), 2, "\" atomic=\"TRUE\">");
+  std::vector<Finding> findings = LintManifest(atomic);
+  ASSERT_EQ(findings.size(), 3u) << Describe(findings);
+  EXPECT_EQ(findings[0].nLine, 7);
+  EXPECT_THAT(findings[0].szMessage, HasSubstr("run in an atomic manifest"));
+  EXPECT_THAT(findings[1].szMessage, HasSubstr("the program it started keeps its own effects"));
+  EXPECT_EQ(findings[2].nLine, 9);
+  EXPECT_THAT(findings[2].szMessage, HasSubstr("the message stays sent"));
+  EXPECT_TRUE(LintManifest(Manifest(actions)).empty()) << Describe(LintManifest(Manifest(actions)));
+}
+
 TEST(ManifestLint, FindingsComeInLineOrder) {
   std::vector<Finding> findings = LintManifest(
       Manifest("<action type=\"copy\" form=\"a\"/>\n<action type=\"cpoy\"/>\n", "1.0") +
