@@ -134,10 +134,18 @@ bool SaveTree(platform::RootKey root, const std::string& key, const std::string&
   return true;
 }
 
+// A value found as it was is not written again: a change that failed (a hive
+// that cannot be written) must not keep its undo from ending.
 bool WriteValue(platform::RootKey root, const std::string& key, const std::string& name,
                 uint32_t type, const std::string& data) {
   std::unique_ptr<platform::RegistryHandle> handle;
   platform::RegistryStore& reg = Registry();
+  uint32_t nowType = 0;
+  std::string now;
+  if (reg.OpenKey(root, key, platform::kKeyQueryValue, &handle) == kErrorSuccess &&
+      QueryValue(handle.get(), name, &nowType, &now) && nowType == type && now == data) {
+    return true;
+  }
   return reg.CreateKey(root, key, platform::kKeyAllAccess, &handle) == kErrorSuccess &&
          reg.SetValue(handle.get(), name, type, data.data(), data.size()) == kErrorSuccess;
 }
@@ -159,8 +167,12 @@ bool UndoRegistryValue(const std::vector<std::string>& f) {
   platform::RootKey root = ToU32(f[0]);
   if (f[3] == "1") return WriteValue(root, f[1], f[2], ToU32(f[4]), f[5]);
   std::unique_ptr<platform::RegistryHandle> handle;
-  platform::Error err = Registry().OpenKey(root, f[1], platform::kKeyAllAccess, &handle);
+  uint32_t type = 0;
+  std::string data;
+  platform::Error err = Registry().OpenKey(root, f[1], platform::kKeyQueryValue, &handle);
   if (err == platform::kErrorFileNotFound) return true;
+  if (err == kErrorSuccess && !QueryValue(handle.get(), f[2], &type, &data)) return true;
+  err = Registry().OpenKey(root, f[1], platform::kKeyAllAccess, &handle);
   if (err != kErrorSuccess) return false;
   err = Registry().DeleteValue(handle.get(), f[2]);
   return err == kErrorSuccess || err == platform::kErrorFileNotFound;
@@ -172,8 +184,9 @@ bool UndoRegistryTree(const std::vector<std::string>& f) {
   for (size_t i = 2; i < f.size();) {
     if (f[i] == kTreeKey && i + 1 < f.size()) {
       std::unique_ptr<platform::RegistryHandle> handle;
-      if (Registry().CreateKey(root, SubPath(key, f[i + 1]), platform::kKeyAllAccess, &handle) !=
-          kErrorSuccess) {
+      std::string path = SubPath(key, f[i + 1]);
+      if (Registry().OpenKey(root, path, platform::kKeyRead, &handle) != kErrorSuccess &&
+          Registry().CreateKey(root, path, platform::kKeyAllAccess, &handle) != kErrorSuccess) {
         return false;
       }
       i += 2;

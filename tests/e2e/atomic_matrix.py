@@ -348,6 +348,20 @@ def killed_mid_unzip(w):
     no_rollback_left(w)
 
 
+def hive_read_only(w):
+    """The machine hive cannot be written: the first registry write fails, the
+    files are put back, and the undo of the write that never happened does
+    not keep the journal for ever."""
+    prepare(w)
+    serve(w)
+    os.chmod(w.hive(), 0o444)
+    before = snapshot(w)
+    run = w.run()
+    expect_restored(w, before, run, ROLLED_BACK)
+    run = w.run()
+    check(RESTORED not in run.log and ROLLED_BACK in run.log, "the journal stayed", run.log)
+
+
 def a_file_missing(w):
     """The second package's file cannot be had: no action of the first runs."""
     prepare(w)
@@ -384,7 +398,7 @@ def completes(w):
 
 
 CASES = {"completes": completes, "unzip_damaged_entry": unzip_damaged_entry,
-         "killed_mid_unzip": killed_mid_unzip,
+         "killed_mid_unzip": killed_mid_unzip, "hive_read_only": hive_read_only,
          "a_file_missing": a_file_missing}
 for _k in range(ACTION_COUNT + 1):
     CASES["fail_%02d" % _k] = fail_case(_k)
