@@ -23,8 +23,12 @@ uint32_t NameHash(const std::string& name) {
 }  // namespace
 
 std::string ReplacementTempPath(const std::string& path) {
-  size_t p = MbsFindLast(path, platform::kPathSep);
-  size_t nameStart = p == std::string::npos ? 0 : p + 1;
+  // The folder the file system itself sees: Windows also separates at "/",
+  // which is never part of a double-byte character.
+  size_t sep = MbsFindLast(path, platform::kPathSep);
+  size_t slash = path.rfind('/');
+  if (sep == std::string::npos || (slash != std::string::npos && slash > sep)) sep = slash;
+  size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
   char name[32];
   std::snprintf(name, sizeof name, ".~vu%08x.tmp",
                 static_cast<unsigned>(NameHash(path.substr(nameStart))));

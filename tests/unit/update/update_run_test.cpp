@@ -279,9 +279,9 @@ TEST_F(UpdateRunTest, PackageThatDidNotArriveIsTriedAgainByTheNextRun) {
   EXPECT_TRUE(Run());
   EXPECT_EQ(m_window.CallsOf("status:").back(), Status("更新完毕"));
   EXPECT_EQ(GetInstalledVersion(), "2.0.0.0");
-  EXPECT_EQ(
-      RecordingAction::Journal(),
-      (Strings{"run file= cmd=no-url where= from= flag=1",
-               "run file=" + g_szDownloadPath + "/late.zip cmd=late where= from= flag=1 exists",
-               "run file= cmd=no-url where= from= flag=1"}));
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file= cmd=no-url where= from= flag=1",
+                     "run file=" + JoinPath(g_szDownloadPath, "late.zip") +
+                         " cmd=late where= from= flag=1 exists",
+                     "run file= cmd=no-url where= from= flag=1"}));
 }
