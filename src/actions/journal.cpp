@@ -340,7 +340,7 @@ std::string Journal::AsidePath() { return JoinPath(m_szFolder, Number(m_nRecords
 // would read and later write where the link leads. The last part is examined
 // by the callers.
 bool Journal::InsideAndLinkFree(const std::string& path) const {
-  const std::string& app = g_szAppPath;
+  std::string app = TrimTrailingSeparators(g_szAppPath);
   if (app.empty() || path.compare(0, app.size(), app) != 0 || path.size() <= app.size() ||
       path[app.size()] != platform::kPathSep) {
     return true;
