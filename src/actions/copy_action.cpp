@@ -70,7 +70,7 @@ int CopyAction::Execute() {
 
   // A copy onto itself is refused, as Windows refuses it.
   if (SameFile(m_szFrom, m_szTo)) return 0;
-  if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillWrite(m_szTo))) return 0;
+  if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillReplace(m_szTo))) return 0;
   if (m_bMove) {
     return platform::Env::Get().fs().MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
   }

@@ -352,7 +352,11 @@ bool Journal::InsideAndLinkFree(const std::string& path) const {
   return true;
 }
 
-bool Journal::WillWrite(const std::string& path) {
+bool Journal::WillWrite(const std::string& path) { return Keep(path, false); }
+
+bool Journal::WillReplace(const std::string& path) { return Keep(path, true); }
+
+bool Journal::Keep(const std::string& path, bool byRename) {
   if (!InsideAndLinkFree(path)) return false;
   uint32_t attributes = 0;
   if (!Attributes(path, &attributes)) return Append(Kind::kAbsent, {path});
@@ -363,7 +367,9 @@ bool Journal::WillWrite(const std::string& path) {
   std::string aside = AsidePath();
   std::string part = aside + kPartSuffix;
   if (!Append(Kind::kSavedFile, {path, aside})) return false;
-  // A copy, since the file stays where it is until the action replaces it.
+  // The file stays where it is until the action replaces it: a second name
+  // keeps its bytes when nothing will be written into it, a copy otherwise.
+  if (byRename && Files().AddHardLink(path, aside) == kErrorSuccess) return true;
   return Files().CopyFile(path, part, true) == kErrorSuccess &&
          Files().MoveFile(part, aside) == kErrorSuccess;
 }
@@ -464,6 +470,10 @@ void Journal::ClearFolder() {
 
 bool JournalWillWrite(const std::string& path) {
   return !g_pJournal || g_pJournal->WillWrite(path);
+}
+
+bool JournalWillReplace(const std::string& path) {
+  return !g_pJournal || g_pJournal->WillReplace(path);
 }
 
 bool JournalWillCreateDirs(const std::string& dir) {

@@ -36,6 +36,9 @@ class Journal {
   bool Begin();
   // The file that will be written over, or made where nothing is.
   bool WillWrite(const std::string& path);
+  // The same for a writer that only ever puts a whole new file in place with
+  // one rename: the old file keeps its bytes under a second name.
+  bool WillReplace(const std::string& path);
   // The missing levels of a folder that will be made.
   bool WillCreateDirs(const std::string& dir);
   // A move that never replaces.
@@ -66,6 +69,7 @@ class Journal {
   bool Append(Kind kind, const std::vector<std::string>& fields);
   std::string AsidePath();
   bool InsideAndLinkFree(const std::string& path) const;
+  bool Keep(const std::string& path, bool byRename);
   // Whatever is in the folder, and the folder.
   void ClearFolder();
 
@@ -81,6 +85,7 @@ extern Journal* g_pJournal;
 // Each true without a journal; with one, false when the record could not be
 // written (the change must then not be made).
 bool JournalWillWrite(const std::string& path);
+bool JournalWillReplace(const std::string& path);
 bool JournalWillCreateDirs(const std::string& dir);
 bool JournalWillMove(const std::string& from, const std::string& to);
 bool JournalWillChangeValue(platform::RootKey root, const std::string& subKey,

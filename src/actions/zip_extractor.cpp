@@ -213,7 +213,7 @@ bool ZipExtractor::ExtractEntryTo(const std::string& path) {
 }
 
 bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info) {
-  if (!JournalWillWrite(path)) return false;
+  if (!JournalWillReplace(path)) return false;
   ReplacingFile file;
   if (file.Prepare(path) != platform::kErrorSuccess || file.Create() != platform::kErrorSuccess) {
     return false;

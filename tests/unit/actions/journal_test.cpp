@@ -53,6 +53,12 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
          ASSERT_TRUE(j->WillWrite(t->m_szFile));
          WriteFileBytes(t->m_szFile, "new bytes");
        }},
+      {"replaced by a rename after a second name was kept",
+       [](JournalTest* t, Journal* j) {
+         ASSERT_TRUE(j->WillReplace(t->m_szFile));
+         WriteFileBytes(t->m_szFile + ".new", "new bytes");
+         fs::rename(t->m_szFile + ".new", t->m_szFile);
+       }},
       {"killed while the copy was being made",
        [](JournalTest* t, Journal* j) {
          ASSERT_TRUE(j->WillWrite(t->m_szFile));
