@@ -22,7 +22,7 @@ class JournalTest : public ::testing::Test {
     g_szAppPath = m_dir.Sub("app");
     fs::create_directories(g_szAppPath);
     m_szFolder = RollbackPathOf(g_szAppPath);
-    m_szFile = g_szAppPath + "/f.txt";
+    m_szFile = JoinPath(g_szAppPath, "f.txt");
   }
   ~JournalTest() override { g_szAppPath = m_savedAppPath; }
 
@@ -115,17 +115,18 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
 TEST_F(JournalTest, WhatDidNotExistGoesAgainDeepestFirst) {
   Journal journal(m_szFolder);
   ASSERT_TRUE(journal.Begin());
-  std::string deep = g_szAppPath + "/a/b/c";
-  ASSERT_TRUE(journal.WillCreateDirs(deep + "/"));
+  std::string top = JoinPath(g_szAppPath, "a");
+  std::string deep = JoinPath(JoinPath(top, "b"), "c");
+  ASSERT_TRUE(journal.WillCreateDirs(deep));
   fs::create_directories(deep);
-  ASSERT_TRUE(journal.WillWrite(deep + "/new.txt"));
-  WriteFileBytes(deep + "/new.txt", "made");
-  ASSERT_TRUE(journal.WillMove(m_szFile + ".absent", g_szAppPath + "/a/m"));
+  ASSERT_TRUE(journal.WillWrite(JoinPath(deep, "new.txt")));
+  WriteFileBytes(JoinPath(deep, "new.txt"), "made");
+  ASSERT_TRUE(journal.WillMove(m_szFile + ".absent", JoinPath(top, "m")));
   std::vector<Journal::Record> records;
   ASSERT_TRUE(journal.Read(&records));
   EXPECT_EQ(records.size(), 5u);
   EXPECT_TRUE(journal.Undo());
-  EXPECT_FALSE(fs::exists(g_szAppPath + "/a"));
+  EXPECT_FALSE(fs::exists(top));
   EXPECT_TRUE(fs::exists(g_szAppPath));
 }
 
