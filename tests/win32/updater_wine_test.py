@@ -109,12 +109,17 @@ def case_not_installed(wine, work):
             process.kill()
 
 
-def case_auto_run(wine, work):
+def web_folder(kind):
+    """A folder of its own below nginx's root, and its URL."""
     servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
     port = (servers / "nginx.port").read_text().strip()
-    tag = f"wine-auto-{os.getpid()}"
+    tag = f"wine-{kind}-{os.getpid()}"
     www = pathlib.Path((servers / "nginx.root").read_text().strip()) / tag
-    base = f"http://127.0.0.1:{port}/{tag}"
+    return www, f"http://127.0.0.1:{port}/{tag}"
+
+
+def case_auto_run(wine, work):
+    www, base = web_folder("auto")
     app = pathlib.Path(work) / "Velmar Acc"
     app.mkdir(parents=True)
 
@@ -213,11 +218,7 @@ def case_atomic_rolled_back(wine, work, killed=False):
     """An atomic manifest whose last action fails (or, killed: during which the
     updater is ended): the files and the registry are as before, the version
     is not recorded, and the journal is gone (after the next start)."""
-    servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
-    port = (servers / "nginx.port").read_text().strip()
-    tag = f"wine-atomic-{os.getpid()}"
-    www = pathlib.Path((servers / "nginx.root").read_text().strip()) / tag
-    base = f"http://127.0.0.1:{port}/{tag}"
+    www, base = web_folder("atomic")
     app = pathlib.Path(work) / "Velmar Acc"
     for rel, data in (("conf.ini", b"old conf"), ("junk.txt", b"junk"),
                       ("cache\\x", b"x"), ("cache\\sub\\y", b"y"), ("old.bin", b"old")):
