@@ -18,12 +18,14 @@ the servers' folder (UPDATER_SERVERS_DIR). Texts on the Windows side are GBK.
 """
 import argparse
 import hashlib
+import io
 import os
 import pathlib
 import shutil
 import subprocess
 import sys
 import time
+import zipfile
 
 PRODUCT_KEY = r"HKLM\SOFTWARE\VELMAR\Velmar Acc"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\VELMAR ACC"
@@ -220,7 +222,7 @@ def case_atomic_rolled_back(wine, work, killed=False):
     is not recorded, and the journal is gone (after the next start)."""
     www, base = web_folder("atomic")
     app = pathlib.Path(work) / "Velmar Acc"
-    for rel, data in (("conf.ini", b"old conf"), ("junk.txt", b"junk"),
+    for rel, data in (("conf.ini", b"old conf"), ("junk.txt", b"junk"), ("data\\a.txt", b"old a"),
                       ("cache\\x", b"x"), ("cache\\sub\\y", b"y"), ("old.bin", b"old")):
         path = app / rel.replace("\\", "/")
         path.parent.mkdir(parents=True, exist_ok=True)
@@ -229,6 +231,11 @@ def case_atomic_rolled_back(wine, work, killed=False):
     core = os.urandom(3000)
     (www / "1.0.0.0").mkdir(parents=True)
     (www / "core.dat").write_bytes(core)
+    archive = io.BytesIO()
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("a.txt", b"new a")
+        z.writestr("new\\b.txt", b"new b")
+    (www / "files.zip").write_bytes(archive.getvalue())
     marker = pathlib.Path(work) / "paused"
     # Reached only when every action before it succeeded.
     last = ('<action type="run" description="last step" cmd="cmd.exe" args="/c exit 3"/>'
@@ -251,6 +258,17 @@ def case_atomic_rolled_back(wine, work, killed=False):
               valuename="n" value="7"/>
       <action type="registry" key="HKCU\\Software\\Velmar Test" valuename="-Gone"/>
       <action type="registry" key="-HKCU\\Software\\Velmar Test\\Sub"/>
+    </actions>
+  </package>
+  <package name="files">
+    <url>{base}/files.zip</url>
+    <md5>{hashlib.md5(archive.getvalue()).hexdigest()}</md5>
+    <actions>
+      <action type="unzip" file="${{this_file}}" where="${{app_path}}\\data"/>
+      <action type="registry" key="HKCU\\Software\\Velmar Test" valuetype="BINARY"
+              valuename="Blob" value="hex:aa,bb" startpos="1"/>
+      <action type="shortcut" cmd="create" id="0" name="Atomic Fresh"
+              target="${{app_path}}\\conf.ini"/>
       {last}
     </actions>
   </package>
@@ -265,6 +283,8 @@ def case_atomic_rolled_back(wine, work, killed=False):
     wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
     wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Name", "/d", "old", "/f")
     wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Gone", "/d", "bye", "/f")
+    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Blob", "/t", "REG_BINARY", "/d",
+             "01020304", "/f")
     wine.reg("add", r"HKCU\Software\Velmar Test\Sub\Inner", "/v", "Two", "/t", "REG_DWORD",
              "/d", "2", "/f")
     before = installation_state(wine, app)
@@ -297,6 +317,10 @@ def case_atomic_rolled_back(wine, work, killed=False):
                 process.kill()
         after = installation_state(wine, app)
         assert after == before, f"not as before: {before} {after}"
+        prefix = pathlib.Path(os.environ["WINEPREFIX"])
+        made = list(prefix.glob("drive_c/users/*/Desktop/Atomic Fresh.lnk"))
+        made += list(pathlib.Path.home().glob("Desktop/Atomic Fresh.lnk"))
+        assert not made, f"the shortcut stayed: {made}"
         assert wine.reg_value(PRODUCT_KEY, "cert") == ("REG_BINARY", "00000010")
         assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion") is None
     finally:
