@@ -1,5 +1,6 @@
 #include "actions/copy_action.h"
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "env/replacing_file.h"
 #include "env/texts.h"
@@ -70,6 +71,7 @@ int CopyAction::Execute() {
 
   // A copy onto itself is refused, as Windows refuses it.
   if (SameFile(m_szFrom, m_szTo)) return 0;
+  if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillReplace(m_szTo))) return 0;
   if (m_bMove) {
     return platform::Env::Get().fs().MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
   }

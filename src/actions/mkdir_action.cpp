@@ -1,5 +1,6 @@
 #include "actions/mkdir_action.h"
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "platform/separators.h"
 
@@ -22,5 +23,7 @@ int MkdirAction::Execute() {
   if (PathExists(m_szDir)) return 1;
   // "a/b/c/" would be created through "a/b/c" and then found existing by its
   // own last step: the trailing separators go first.
-  return CreateDirectoryTree(platform::TrimTrailingSeparators(m_szDir));
+  std::string dir = platform::TrimTrailingSeparators(m_szDir);
+  if (!JournalWillCreateDirs(dir)) return 0;
+  return CreateDirectoryTree(dir);
 }

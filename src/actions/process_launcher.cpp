@@ -33,6 +33,7 @@ class ManualResetEvent {
 // the worker has set the event, its last use of the block.
 struct RunBlock {
   std::string m_szCommandLine;
+  bool m_bEndedWell = false;
   ManualResetEvent m_event;
 };
 
@@ -40,7 +41,10 @@ void RunWorker(RunBlock* block) {
   // Nothing may end the worker before the event is set: the caller waits on it.
   try {
     ProcessInformation info;
-    if (LaunchProcess(block->m_szCommandLine, &info) && info.m_hProcess) info.m_hProcess->Wait();
+    if (LaunchProcess(block->m_szCommandLine, &info) && info.m_hProcess) {
+      info.m_hProcess->Wait();
+      block->m_bEndedWell = info.m_hProcess->ExitCode() == 0;
+    }
   } catch (const std::exception&) {
   }
   block->m_event.Set();
@@ -67,7 +71,8 @@ bool StartProgram(const std::string& commandLine, bool bWait) {
   return LaunchProcess(commandLine);
 }
 
-bool RunAndWait(const std::string& commandLine) {
+bool RunAndWait(const std::string& commandLine, bool* endedWell) {
+  if (endedWell) *endedWell = false;
   try {
     RunBlock block;
     block.m_szCommandLine = commandLine;
@@ -76,6 +81,7 @@ bool RunAndWait(const std::string& commandLine) {
     // while the program runs.
     block.m_event.Wait();
     worker.join();
+    if (endedWell) *endedWell = block.m_bEndedWell;
     return true;
   } catch (const std::exception&) {
     // The worker could not be started (or the block not made): nothing runs,

@@ -29,4 +29,5 @@ bool StartProgram(const std::string& commandLine, bool bWait);
 // Starts the program on a worker thread and blocks the caller until it has
 // ended, or returns at once when it cannot be started. True, except when the
 // worker itself could not be started (then nothing was started either).
-bool RunAndWait(const std::string& commandLine);
+// *endedWell tells whether the program started and ended with code 0.
+bool RunAndWait(const std::string& commandLine, bool* endedWell = nullptr);

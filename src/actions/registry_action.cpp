@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "actions/journal.h"
 #include "actions/split_string.h"
 #include "env/mbstring.h"
 #include "env/registry_key.h"
@@ -170,8 +171,10 @@ int RegistryAction::Execute() {
     // A key name never starts with a backslash (Windows refuses it), and a
     // root is never deleted: "-HKCU\\" must not be read as all of HKCU.
     if (szSubKey.empty() || szSubKey[0] == '\\') return 0;
+    if (!JournalWillDeleteKey(hRoot, szSubKey)) return 0;
     return key.DeleteKey(szSubKey);
   }
+  if (!JournalWillChangeValue(hRoot, key.GetSubKey(), m_szValueName)) return 0;
   if (bDeleteValue) return key.DeleteValue(m_szValueName);
   RegistryValueType type;
   ValueTypeOfName(m_szValueType, &type);

@@ -1,5 +1,6 @@
 #include "actions/remove_action.h"
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "platform/env.h"
 #include "platform/separators.h"
@@ -25,6 +26,8 @@ int RemoveAction::Execute() {
   // itself is examined and removed, and its target is never walked.
   std::string path = platform::TrimTrailingSeparators(m_szPath);
   if (!PathExists(path)) return 0;
+  // Kept aside, so that it can be put back.
+  if (g_pJournal && !IsThisFile(path)) return g_pJournal->RemoveAside(path);
   // A link to a directory reads as a directory; DeleteTree removes the link.
   if (IsDirectory(path)) return DeleteTree(path);
   if (IsThisFile(path)) return 1;

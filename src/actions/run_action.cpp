@@ -25,7 +25,12 @@ int RunAction::SetParam(const std::string& name, const std::string& value) {
 
 int RunAction::Execute() {
   LogDescription();
-  return StartProgram(m_szCmd + " " + m_szArgs, m_bWait);
+  std::string commandLine = m_szCmd + " " + m_szArgs;
+  if (!m_bWait) return StartProgram(commandLine, false);
+  // A waited-for program that did not start or ended with another code than
+  // 0 has failed.
+  bool endedWell = false;
+  return RunAndWait(commandLine, &endedWell) && endedWell;
 }
 
 std::unique_ptr<Action> RunAction::Clone() const { return std::make_unique<RunAction>(); }

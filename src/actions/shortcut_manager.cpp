@@ -1,5 +1,6 @@
 #include "actions/shortcut_manager.h"
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "platform/env.h"
@@ -35,7 +36,9 @@ int ShortcutManager::CreateShortcut(int folder, std::string name, std::string ta
                                     int iconIndex) {
   name = Trim(name);
   std::string path;
-  if (!ShortcutPath(folder, name, path, true)) return 0;
+  // The special folder itself may be made below.
+  if (g_pJournal && GetSpecialFolderPath(folder, path) && !JournalWillCreateDirs(path)) return 0;
+  if (!ShortcutPath(folder, name, path, true) || !JournalWillWrite(path)) return 0;
 
   platform::ShellLink link;
   link.target = Trim(target);
@@ -76,7 +79,7 @@ int32_t ShortcutManager::ReadShortcut(platform::WindowId window, int folder,
 
 int ShortcutManager::DeleteShortcut(int folder, const std::string& name) {
   std::string path;
-  if (!ShortcutPath(folder, name, path)) return 0;
+  if (!ShortcutPath(folder, name, path) || !JournalWillWrite(path)) return 0;
   return platform::Env::Get().shell().DeleteForGood(path) ? 1 : 0;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "actions/journal.h"
 #include "env/config.h"
 #include "env/mbstring.h"
 #include "env/replacing_file.h"
@@ -208,6 +209,7 @@ bool ZipExtractor::ExtractEntryTo(const std::string& path) {
 }
 
 bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info) {
+  if (!JournalWillReplace(path)) return false;
   ReplacingFile file;
   if (file.Prepare(path) != platform::kErrorSuccess || file.Create() != platform::kErrorSuccess) {
     return false;
@@ -277,6 +279,7 @@ bool EnsureDirectory(const std::string& path) {
   }
   for (size_t i = missing.size(); i-- > 0;) {
     std::string level = directory.substr(0, missing[i]);
+    if (!JournalWillCreateDirs(level)) return false;
     platform::Error err = fs.CreateDir(level);
     // Made meanwhile by someone else counts as made.
     uint32_t attributes = 0;

@@ -1,9 +1,10 @@
 #include "app/update_dialog.h"
 
 #include "actions/action_registry.h"
-#include "env/texts.h"
 #include "env/config.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
+#include "update/atomic_update.h"
 #include "update/update_run.h"
 
 namespace {
@@ -47,6 +48,8 @@ bool UpdateDialog::OnInitDialog() {
   m_ctlFileProgress.Apply(0, 1000);
   m_ctlTotalProgress.Apply(0, 10);
   m_pView->UpdateBars();
+  // An update cut short is put back at once, not only when one is started.
+  RecoverUnfinishedUpdate();
   if (IsAutoStart(m_aArgs) && m_pView->HasUpdateButton()) m_pView->PostUpdateClick();
   return true;
 }

@@ -52,6 +52,11 @@ inline constexpr char kUpdateFinished[] = "更新完毕";
 inline constexpr char kUpdateIncomplete[] = "更新未完成，下次启动时将重试";
 inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
 
+// An atomic update: an action failed and everything was put back; a start
+// found an update cut short and put everything back.
+inline constexpr char kUpdateRolledBack[] = "更新失败，已恢复原来的版本";
+inline constexpr char kLastUpdateRolledBack[] = "上次更新没有完成，已恢复原来的版本";
+
 // Package download and verification.
 inline constexpr char kDownloadingFile[] = "下载文件: ";
 inline constexpr char kCheckingFile[] = "检验下载文件";

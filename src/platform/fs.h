@@ -89,6 +89,9 @@ class Fs {
   // One rename within a volume that puts `from` in place of `to`, replacing a
   // file there in one step (a directory or a read-only file is refused with 5).
   virtual Error RenameOver(const std::string& from, const std::string& to) = 0;
+  // CreateHardLinkA: a second name for the file on the same volume; never
+  // replaces, and a link at `existing` gets a name of its own.
+  virtual Error AddHardLink(const std::string& existing, const std::string& name) = 0;
 
   virtual Error GetFileTimes(const std::string& path, FileTimes* times) = 0;
   virtual Error SetFileTimes(const std::string& path, const FileTimes& times) = 0;
@@ -142,6 +145,9 @@ class FsWrapper : public Fs {
   }
   Error SetFileTimes(const std::string& p, const FileTimes& t) override {
     return m_pTarget->SetFileTimes(p, t);
+  }
+  Error AddHardLink(const std::string& e, const std::string& n) override {
+    return m_pTarget->AddHardLink(e, n);
   }
   Error RenameOver(const std::string& f, const std::string& t) override {
     return m_pTarget->RenameOver(f, t);

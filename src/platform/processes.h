@@ -14,6 +14,8 @@ class ProcessHandle {
   virtual ~ProcessHandle() = default;
   // Blocks until the process has ended.
   virtual void Wait() = 0;
+  // After Wait: the code the process ended with; 0 when it cannot be told.
+  virtual uint32_t ExitCode() const { return 0; }
   // The process identifier.
   virtual uint32_t Id() const = 0;
 };

@@ -29,11 +29,13 @@ void LoadActions(const TiXmlElement* package, const char* listName,
   }
 }
 
-void RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile) {
+bool RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile,
+                bool stopAtFailure) {
   for (const std::unique_ptr<Action>& action : list) {
     action->SubstituteThisFile(localFile);
-    action->Execute();
+    if (!action->Execute() && stopAtFailure) return false;
   }
+  return true;
 }
 
 }  // namespace
@@ -105,6 +107,24 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
 }
 
 int PackageInfo::Process() {
+  if (!Fetch()) {
+    // Its actions would install an unverified file, or remove old files with
+    // nothing to put in their place.
+    WriteLog(texts::kSkipPackage, true);
+    return 0;
+  }
+  RunAllActions(false);
+  return 1;
+}
+
+bool PackageInfo::RunAllActions(bool stopAtFailure) {
+  for (const auto* list : {&m_listPreActions, &m_listActions, &m_listPostActions}) {
+    if (!RunActions(*list, m_szLocalFile, stopAtFailure)) return false;
+  }
+  return true;
+}
+
+bool PackageInfo::Fetch() {
   if (!m_szDescription.empty()) WriteLog(m_szDescription, true);
   m_szLocalFile.clear();
 
@@ -132,15 +152,8 @@ int PackageInfo::Process() {
     if (!ok) {
       WriteLog(texts::kCannotDownload, true);
       if (g_pMainWnd) g_pMainWnd->MessageBox(texts::kCannotDownload, kMbOk | kMbIconInformation);
-      // Its actions would install an unverified file, or remove old files
-      // with nothing to put in their place.
-      WriteLog(texts::kSkipPackage, true);
-      return 0;
+      return false;
     }
   }
-
-  RunActions(m_listPreActions, m_szLocalFile);
-  RunActions(m_listActions, m_szLocalFile);
-  RunActions(m_listPostActions, m_szLocalFile);
-  return 1;
+  return true;
 }

@@ -48,6 +48,12 @@ class PackageInfo {
   // that could not be obtained runs no action and answers FALSE (the package
   // is skipped); otherwise TRUE, whatever the actions report.
   int Process();
+  // Process in two halves. Fetch: the description, then the download and its
+  // check; false when the file could not be obtained.
+  bool Fetch();
+  // The three lists in order; false at the first failing action when asked
+  // to stop there.
+  bool RunAllActions(bool stopAtFailure);
 
   std::string m_szName;
   std::string m_szVersion;

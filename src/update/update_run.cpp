@@ -10,6 +10,7 @@
 #include "env/main_window.h"
 #include "env/texts.h"
 #include "env/update_log.h"
+#include "update/atomic_update.h"
 #include "update/delete_tree.h"
 #include "update/manifest_nesting.h"
 #include "update/manifest_trust.h"
@@ -61,6 +62,7 @@ UpdateRun::UpdateRun() = default;
 UpdateRun::~UpdateRun() = default;
 
 bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
+  RecoverUnfinishedUpdate();
   if (!IsOnline()) return false;
 
   TotalProgress(0);
@@ -95,17 +97,21 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     if (n > 0) {
       Show(texts::kStartingUpdate);
       bool complete = true;
-      for (int k = 1; k <= n; ++k) {
-        if (!m_listPackages[k - 1]->Process()) complete = false;
-        TotalProgress(2 + k);
+      if (m_bAtomic) {
+        // Says itself why the update is not complete.
+        complete = RunPackagesAtomically(m_listPackages, [](int k) { TotalProgress(2 + k); });
+      } else {
+        for (int k = 1; k <= n; ++k) {
+          if (!m_listPackages[k - 1]->Process()) complete = false;
+          TotalProgress(2 + k);
+        }
+        // A package that did not arrive leaves the version as it was, so the
+        // next run finds the manifest newer and tries again.
+        if (!complete) Show(texts::kUpdateIncomplete);
       }
-      // A package that did not arrive leaves the version as it was, so the
-      // next run finds the manifest newer and tries again.
       if (complete) {
         SetInstalledVersion(m_szLatestVersion);
         Show(texts::kUpdateFinished);
-      } else {
-        Show(texts::kUpdateIncomplete);
       }
     }
   }
@@ -119,6 +125,7 @@ bool UpdateRun::LoadManifest(std::string text) {
   text = ExpandPathVars(text);
   m_listPackages.clear();
   m_szLatestVersion.clear();
+  m_bAtomic = false;
   m_xmlDoc.Clear();
   // The parser reads up to the first zero byte, but in UTF-8 mode a lead byte
   // just before it takes it along: nothing after it may be there to be read.
@@ -144,6 +151,7 @@ bool UpdateRun::LoadManifest(std::string text) {
   if (!root || ManifestTrust::Expired(root)) return false;
   const char* version = root->Attribute("version");
   m_szLatestVersion = version ? version : "";
+  m_bAtomic = IsAtomicManifest(root);
   if (g_pMainWnd) g_pMainWnd->ShowLatestVersion(m_szLatestVersion);
 
   if (CompareVersion(g_szVersion, m_szLatestVersion)) {

@@ -27,6 +27,7 @@ class UpdateRun {
   TiXmlDocument m_xmlDoc;
   std::vector<std::unique_ptr<PackageInfo>> m_listPackages;  // only for a newer manifest
   std::string m_szLatestVersion;
+  bool m_bAtomic = false;  // the whole update or nothing
 };
 
 // The manifest's root, "updateinfo", and its package elements, "package".

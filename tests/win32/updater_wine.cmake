@@ -9,7 +9,7 @@ target_link_libraries(dialog_probe PRIVATE comctl32 ole32 uuid)
 
 if(TARGET updater)
   set(_wine_work ${CMAKE_BINARY_DIR}/wine-e2e)
-  foreach(case not_installed auto_run gbk_actions)
+  foreach(case not_installed auto_run gbk_actions atomic_rolled_back atomic_killed)
     add_test(NAME win32.updater.${case}
       COMMAND ${UPDATER_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/updater_wine_test.py ${case}
               --wine ${UPDATER_WINE} --updater $<TARGET_FILE:updater>

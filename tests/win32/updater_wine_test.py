@@ -16,6 +16,10 @@ Cases:
                   folder name holds GBK characters with the trail byte 0x5C,
                   checked from outside: files, registry, shortcuts, the window
                   closed, the log line by line
+  atomic_rolled_back  an atomic update whose last program fails: files and
+                  registry as before, the version not recorded
+  atomic_killed   the same, ended during that program: the next start puts
+                  everything back
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32.
@@ -457,9 +461,140 @@ def case_gbk_actions(wine, work):
         shutil.rmtree(www, ignore_errors=True)
 
 
+def installation_state(wine, app):
+    """Names, bytes and write times below the installation, and the test key."""
+    files = {}
+    for top, dirs, names in os.walk(app):
+        for name in dirs + names:
+            path = os.path.join(top, name)
+            rel = os.path.relpath(path, app)
+            if os.path.isdir(path):
+                files[rel] = "<dir>"
+            else:
+                with open(path, "rb") as f:
+                    files[rel] = (hashlib.md5(f.read()).hexdigest(), os.stat(path).st_mtime_ns)
+    key = wine.reg("query", r"HKCU\Software\Velmar Test", "/s", check=False).stdout
+    return files, key
+
+
+def case_atomic_rolled_back(wine, work, killed=False):
+    """An atomic manifest whose last action fails (or, killed: during which the
+    updater is ended): the files and the registry are as before, the version
+    is not recorded, and the journal is gone (after the next start)."""
+    www, base = nginx_folder("wine-atomic")
+    app = pathlib.Path(work) / "Velmar Acc"
+    for rel, data in (("conf.ini", b"old conf"), ("junk.txt", b"junk"), ("data\\a.txt", b"old a"),
+                      ("cache\\x", b"x"), ("cache\\sub\\y", b"y"), ("old.bin", b"old")):
+        path = app / rel.replace("\\", "/")
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        os.utime(path, ns=(1500000000 * 10**9,) * 2)
+    core = os.urandom(3000)
+    (www / "1.0.0.0").mkdir(parents=True)
+    (www / "core.dat").write_bytes(core)
+    archive = io.BytesIO()
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("a.txt", b"new a")
+        z.writestr("new\\b.txt", b"new b")
+    (www / "files.zip").write_bytes(archive.getvalue())
+    marker = pathlib.Path(work) / "paused"
+    # Reached only when every action before it succeeded.
+    last = ('<action type="run" description="last step" cmd="cmd.exe" args="/c exit 3"/>'
+            if not killed else
+            f'<action type="run" description="last step" cmd="cmd.exe" args="/c echo x> '
+            f'{windows_path(marker)} &amp; ping -n 60 127.0.0.1 &gt; nul"/>')
+    manifest = f"""<?xml version="1.0" encoding="GBK"?>
+<updateinfo version="1.2.0.5" atomic="true">
+  <package name="core">
+    <url>{base}/core.dat</url>
+    <md5>{hashlib.md5(core).hexdigest()}</md5>
+    <actions>
+      <action type="copy" from="${{this_file}}" to="${{app_path}}\\conf.ini" move="false"/>
+      <action type="copy" from="${{app_path}}\\old.bin" to="${{app_path}}\\moved.bin"/>
+      <action type="mkdir" dir="${{app_path}}\\logs\\2026"/>
+      <action type="remove" path="${{app_path}}\\junk.txt"/>
+      <action type="remove" path="${{app_path}}\\cache"/>
+      <action type="registry" key="HKCU\\Software\\Velmar Test" valuename="Name" value="new"/>
+      <action type="registry" key="HKCU\\Software\\Velmar Test\\Made" valuetype="DWORD"
+              valuename="n" value="7"/>
+      <action type="registry" key="HKCU\\Software\\Velmar Test" valuename="-Gone"/>
+      <action type="registry" key="-HKCU\\Software\\Velmar Test\\Sub"/>
+    </actions>
+  </package>
+  <package name="files">
+    <url>{base}/files.zip</url>
+    <md5>{hashlib.md5(archive.getvalue()).hexdigest()}</md5>
+    <actions>
+      <action type="unzip" file="${{this_file}}" where="${{app_path}}\\data"/>
+      <action type="registry" key="HKCU\\Software\\Velmar Test" valuetype="BINARY"
+              valuename="Blob" value="hex:aa,bb" startpos="1"/>
+      <action type="shortcut" cmd="create" id="0" name="Atomic Fresh"
+              target="${{app_path}}\\conf.ini"/>
+      {last}
+    </actions>
+  </package>
+</updateinfo>
+"""
+    (www / "1.0.0.0" / "update.xml").write_bytes(manifest.encode("gbk"))
+
+    clear_keys(wine)
+    wine.reg("delete", r"HKCU\Software\Velmar Test", "/f", check=False)
+    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(app), "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", base + "/%s/update.xml", "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
+    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Name", "/d", "old", "/f")
+    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Gone", "/d", "bye", "/f")
+    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Blob", "/t", "REG_BINARY", "/d",
+             "01020304", "/f")
+    wine.reg("add", r"HKCU\Software\Velmar Test\Sub\Inner", "/v", "Two", "/t", "REG_DWORD",
+             "/d", "2", "/f")
+    before = installation_state(wine, app)
+    log = pathlib.Path(work) / "updater.log"
+    try:
+        process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            if killed:
+                assert wait_for(marker.exists, 60, 0.1), "the program never ran"
+                process.kill()
+                process.wait(timeout=30)
+                subprocess.run(["wineserver", "-k"], check=False)
+                assert (app / "rollback" / "journal").exists(), "no journal after the kill"
+                # The next start puts everything back (and finds no newer manifest).
+                (www / "1.0.0.0" / "update.xml").write_bytes(b'<updateinfo version="1.0.0.0"/>')
+                process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            done = "结束时间".encode("gbk")
+            expected = ("上次更新没有完成，已恢复原来的版本" if killed else
+                        "更新失败，已恢复原来的版本").encode("gbk")
+            assert wait_for(lambda: log.exists() and done in log.read_bytes().split(
+                expected)[-1], 90), f"the run did not end: {log.read_bytes()!r}"
+            assert expected in log.read_bytes(), log.read_bytes()
+            assert "last step".encode("gbk") in log.read_bytes(), log.read_bytes()
+            wine.run(wine.probe, "close")
+            process.wait(timeout=30)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        after = installation_state(wine, app)
+        assert after == before, f"not as before: {before} {after}"
+        prefix = pathlib.Path(os.environ["WINEPREFIX"])
+        made = list(prefix.glob("drive_c/users/*/Desktop/Atomic Fresh.lnk"))
+        made += list(pathlib.Path.home().glob("Desktop/Atomic Fresh.lnk"))
+        assert not made, f"the shortcut stayed: {made}"
+        assert wine.reg_value(PRODUCT_KEY, "cert") == ("REG_BINARY", "00000010")
+        assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion") is None
+    finally:
+        shutil.rmtree(www, ignore_errors=True)
+        wine.reg("delete", r"HKCU\Software\Velmar Test", "/f", check=False)
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["not_installed", "auto_run", "gbk_actions"])
+    cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
+             "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic_rolled_back,
+             "atomic_killed": lambda wine, work: case_atomic_rolled_back(wine, work, True)}
+    parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)
     parser.add_argument("--probe", required=True)
@@ -470,8 +605,6 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
     wine = Wine(args)
-    cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
-             "gbk_actions": case_gbk_actions}
     cases[args.case](wine, str(work))
     print(f"{args.case}: ok")
 

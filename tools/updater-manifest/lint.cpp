@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "actions/action_registry.h"
+#include "actions/open_action.h"
 #include "actions/registry_action.h"
+#include "actions/run_action.h"
 #include "actions/send_message_action.h"
 #include "actions/shortcut_action.h"
 #include "client_setting.h"
@@ -19,6 +21,7 @@
 #include "env/mbstring.h"
 #include "manifest_texts.h"
 #include "nearest_name.h"
+#include "update/atomic_update.h"
 #include "update/manifest_trust.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
@@ -154,6 +157,7 @@ class Linter {
   }
 
   void CheckRoot(const TiXmlElement* root) {
+    m_bAtomic = IsAtomicManifest(root);
     const char* version = root->Attribute("version");
     if (!version) {
       Add(root->Row(), kNoVersion);
@@ -250,6 +254,7 @@ class Linter {
       return;
     }
     action->LoadFromElement(element);
+    CheckUndoable(element, *action);
     CheckAttributes(element, *action);
     CheckEnvironmentReferences(element, *action);
     if (auto* sendMessage = dynamic_cast<SendMessageAction*>(action.get())) {
@@ -258,6 +263,18 @@ class Linter {
       CheckShortcut(element, *shortcut);
     } else if (dynamic_cast<RegistryAction*>(action.get())) {
       CheckRegistry(element, *action);
+    }
+  }
+
+  // Programs started and messages sent are outside what the journal can put
+  // back.
+  void CheckUndoable(const TiXmlElement* element, const Action& action) {
+    if (!m_bAtomic) return;
+    const std::string& type = action.GetType();
+    if (dynamic_cast<const RunAction*>(&action) || dynamic_cast<const OpenAction*>(&action)) {
+      Add(element->Row(), Format(kNotUndoneFormat, type.c_str(), kProgramKeepsItsEffects));
+    } else if (dynamic_cast<const SendMessageAction*>(&action)) {
+      Add(element->Row(), Format(kNotUndoneFormat, type.c_str(), kMessageStaysSent));
     }
   }
 
@@ -379,6 +396,7 @@ class Linter {
 
   const std::string& m_szText;
   std::vector<Finding> m_findings;
+  bool m_bAtomic = false;
 };
 
 }  // namespace

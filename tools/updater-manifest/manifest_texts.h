@@ -47,6 +47,13 @@ inline constexpr char kNoTypeFormat[] = "<%s> without a \"type\": the updater pa
 inline constexpr char kTypeNotRegisteredFormat[] =
     "action type \"%s\" is not registered: the updater passes it over%s";
 
+// lint: actions an atomic update cannot undo; the second "%s" is one of the
+// two reasons.
+inline constexpr char kNotUndoneFormat[] =
+    "%s in an atomic manifest: when the update is put back, %s";
+inline constexpr char kProgramKeepsItsEffects[] = "the program it started keeps its own effects";
+inline constexpr char kMessageStaysSent[] = "the message stays sent";
+
 // lint: parameters and their values.
 inline constexpr char kNoParameterFormat[] =
     "\"%s\" is no parameter of \"%s\": the updater does not read it%s";

@@ -294,6 +294,10 @@ class PosixFs : public Fs {
     return err;
   }
 
+  Error AddHardLink(const std::string& existing, const std::string& name) override {
+    return link(existing.c_str(), name.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+  }
+
   Error MoveFile(const std::string& from, const std::string& to) override {
     struct stat st;
     if (lstat(from.c_str(), &st) != 0) return ErrorFromErrno(errno);

@@ -28,16 +28,19 @@ extern char** environ;
 namespace platform {
 namespace {
 
-void WaitForChild(pid_t pid) {
+// The wait status; 0 when it was collected already (ECHILD): either way it
+// has ended.
+int WaitForChild(pid_t pid) {
   int status = 0;
-  // ECHILD: it was collected already; either way it has ended.
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t got;
+  while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
+  return got == pid ? status : 0;
 }
 
 void CollectLater(pid_t pid) {
   try {
-    std::thread(WaitForChild, pid).detach();
+    std::thread([pid] { WaitForChild(pid); }).detach();
   } catch (const std::exception&) {
     // No thread to spare: collect it if it has already ended; otherwise it
     // stays a zombie until the updater exits.
@@ -60,14 +63,22 @@ class PosixProcessHandle : public ProcessHandle {
 
   void Wait() override {
     if (m_pid <= 0 || m_bCollected) return;
-    WaitForChild(m_pid);
+    int status = WaitForChild(m_pid);
     m_bCollected = true;
+    // A program ended by a signal did not end well either.
+    if (WIFEXITED(status)) {
+      m_dwExitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+    } else if (WIFSIGNALED(status)) {
+      m_dwExitCode = 128u + static_cast<uint32_t>(WTERMSIG(status));
+    }
   }
   uint32_t Id() const override { return static_cast<uint32_t>(m_pid); }
+  uint32_t ExitCode() const override { return m_dwExitCode; }
 
  private:
   pid_t m_pid = 0;
   bool m_bCollected = false;
+  uint32_t m_dwExitCode = 0;
 };
 
 // posix_spawnp's result: 0, or the errno of the failed start (glibc reports

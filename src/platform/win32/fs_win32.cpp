@@ -192,6 +192,11 @@ class Win32Fs : public Fs {
     return kErrorSuccess;
   }
 
+  Error AddHardLink(const std::string& existing, const std::string& name) override {
+    if (!::CreateHardLinkA(name.c_str(), existing.c_str(), nullptr)) return ::GetLastError();
+    return kErrorSuccess;
+  }
+
   // The running updater is never the destination here (its side name is), and
   // a read-only destination stays as it is, as with CreateFileA.
   Error RenameOver(const std::string& from, const std::string& to) override {

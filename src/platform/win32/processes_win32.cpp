@@ -20,6 +20,10 @@ class Win32ProcessHandle : public ProcessHandle {
   }
   void Wait() override { ::WaitForSingleObject(m_pi.hProcess, INFINITE); }
   uint32_t Id() const override { return m_pi.dwProcessId; }
+  uint32_t ExitCode() const override {
+    DWORD code = 0;
+    return ::GetExitCodeProcess(m_pi.hProcess, &code) ? static_cast<uint32_t>(code) : 0;
+  }
 
  private:
   PROCESS_INFORMATION m_pi;

@@ -223,6 +223,18 @@ TEST_F(RunActionReal, ProgramThatCannotBeCreatedDoesNotHoldTheRun) {
   EXPECT_LT(SecondsSince(start), 2.0);
 }
 
+TEST_F(RunActionReal, AWaitedForProgramHasFailedUnlessItEndsWithCodeZero) {
+  const std::pair<const char*, int> cases[] = {
+      {R"(<action cmd="/bin/sh" args="-c &quot;exit 0&quot;"/>)", 1},
+      {R"(<action cmd="/bin/sh" args="-c &quot;exit 3&quot;"/>)", 0},
+      {R"(<action cmd="/bin/sh" args="-c &quot;kill -9 $$&quot;"/>)", 0},
+      {R"(<action cmd="/nonexistent/program"/>)", 0},
+      // Not waited for: its code is never known.
+      {R"(<action cmd="/bin/sh" args="-c &quot;exit 3&quot;" async="true"/>)", 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Bound<RunAction>(c.first)->Execute(), c.second) << c.first;
+}
+
 TEST_F(RunActionReal, OpenStartsAnExistingProgramAndWaitsForIt) {
   // A folder with a blank: the whole path is the command line, unquoted.
   std::string folder = m_dir.Sub("my prog");

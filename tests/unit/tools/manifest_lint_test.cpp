@@ -43,18 +43,23 @@ void ExpectOne(const std::string& text, int line, std::vector<std::string> parts
   for (const std::string& part : parts) EXPECT_THAT(findings[0].szMessage, HasSubstr(part));
 }
 
-TEST(ManifestLint, TheExampleManifestOfTheReadmeIsClean) {
+TEST(ManifestLint, TheExampleManifestsOfTheReadmeAreClean) {
   std::string root = std::string(UPDATER_TEST_SOURCE_DIR) + "/..";
-  std::string text = ReadFileBytes(root + "/docs/example-manifest.xml");
-  ASSERT_FALSE(text.empty());
-  EXPECT_EQ(Describe(LintManifest(text)), "");
-  // The README shows the same file.
   std::string readme = ReadFileBytes(root + "/README.md");
-  size_t section = readme.find("## Writing a manifest");
-  size_t begin = readme.find("```xml\n", section);
-  ASSERT_NE(begin, std::string::npos);
-  begin += 7;
-  EXPECT_EQ(readme.substr(begin, readme.find("```", begin) - begin), text);
+  const std::pair<const char*, const char*> examples[] = {
+      {"/docs/example-manifest.xml", "## Writing a manifest"},
+      {"/docs/example-atomic-manifest.xml", "## Atomic updates"}};
+  for (const auto& example : examples) {
+    std::string text = ReadFileBytes(root + example.first);
+    ASSERT_FALSE(text.empty()) << example.first;
+    EXPECT_EQ(Describe(LintManifest(text)), "") << example.first;
+    // The README shows the same file.
+    size_t section = readme.find(example.second);
+    size_t begin = readme.find("```xml\n", section);
+    ASSERT_NE(begin, std::string::npos);
+    begin += 7;
+    EXPECT_EQ(readme.substr(begin, readme.find("```", begin) - begin), text) << example.first;
+  }
 }
 
 TEST(ManifestLint, NumbersNamesAndNotationsThatTheUpdaterReadsWholeAreClean) {
@@ -236,6 +241,24 @@ TEST(ManifestLint, AShortcutCommandOtherThanCreateUpdateDelete) {
             {"did you mean \"update\""});
   ExpectOne(Manifest("<action type=\"shortcut\" cmd=\"create\" target=\"t\"/>\n"), 7,
             {"shortcut without a name"});
+}
+
+TEST(ManifestLint, WhatAnAtomicUpdateCannotPutBack) {
+  const std::string actions =
+      "<action type=\"run\" cmd=\"c\"/>\n"
+      "<action type=\"open\" file=\"f\"/>\n"
+      "<action type=\"sendmessage\" classname=\"C\" message=\"WM_CLOSE\"/>\n"
+      "<action type=\"copy\" from=\"a\" to=\"b\"/>\n";
+  std::string atomic = Manifest(actions);
+  atomic.replace(atomic.find("\">"), 2, "\" atomic=\"TRUE\">");
+  std::vector<Finding> findings = LintManifest(atomic);
+  ASSERT_EQ(findings.size(), 3u) << Describe(findings);
+  EXPECT_EQ(findings[0].nLine, 7);
+  EXPECT_THAT(findings[0].szMessage, HasSubstr("run in an atomic manifest"));
+  EXPECT_THAT(findings[1].szMessage, HasSubstr("the program it started keeps its own effects"));
+  EXPECT_EQ(findings[2].nLine, 9);
+  EXPECT_THAT(findings[2].szMessage, HasSubstr("the message stays sent"));
+  EXPECT_TRUE(LintManifest(Manifest(actions)).empty()) << Describe(LintManifest(Manifest(actions)));
 }
 
 TEST(ManifestLint, FindingsComeInLineOrder) {
