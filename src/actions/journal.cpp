@@ -8,6 +8,7 @@
 #include "env/replacing_file.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
+#include "platform/separators.h"
 #include "update/delete_tree.h"
 
 using platform::kErrorSuccess;
@@ -75,7 +76,7 @@ bool HoldsReadOnlyFile(const std::string& dir) {
 // empty parts.
 std::vector<std::string> Levels(const std::string& path, char sep) {
   std::vector<std::string> levels;
-  std::vector<size_t> cuts = MbsFindAll(path, sep);
+  std::vector<size_t> cuts = platform::AllSeparators(path, sep);
   cuts.push_back(path.size());
   size_t start = 0;
   for (size_t cut : cuts) {
@@ -340,7 +341,7 @@ std::string Journal::AsidePath() { return JoinPath(m_szFolder, Number(m_nRecords
 // would read and later write where the link leads. The last part is examined
 // by the callers.
 bool Journal::InsideAndLinkFree(const std::string& path) const {
-  std::string app = TrimTrailingSeparators(g_szAppPath);
+  std::string app = platform::TrimTrailingSeparators(g_szAppPath);
   if (app.empty() || path.compare(0, app.size(), app) != 0 || path.size() <= app.size() ||
       path[app.size()] != platform::kPathSep) {
     return true;
@@ -375,7 +376,7 @@ bool Journal::Keep(const std::string& path, bool byRename) {
 }
 
 bool Journal::WillCreateDirs(const std::string& dir) {
-  std::vector<std::string> levels = Levels(TrimTrailingSeparators(dir), platform::kPathSep);
+  std::vector<std::string> levels = Levels(platform::TrimTrailingSeparators(dir), platform::kPathSep);
   size_t first = levels.size();
   while (first > 0 && !PathThere(levels[first - 1])) --first;
   for (size_t i = first; i < levels.size(); ++i) {
