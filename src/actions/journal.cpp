@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "env/config.h"
+#include "env/delete_tree.h"
 #include "env/mbstring.h"
 #include "env/replacing_file.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
 #include "platform/separators.h"
-#include "update/delete_tree.h"
 
 using platform::kErrorSuccess;
 
@@ -376,7 +376,8 @@ bool Journal::Keep(const std::string& path, bool byRename) {
 }
 
 bool Journal::WillCreateDirs(const std::string& dir) {
-  std::vector<std::string> levels = Levels(platform::TrimTrailingSeparators(dir), platform::kPathSep);
+  std::vector<std::string> levels =
+      Levels(platform::TrimTrailingSeparators(dir), platform::kPathSep);
   size_t first = levels.size();
   while (first > 0 && !PathThere(levels[first - 1])) --first;
   for (size_t i = first; i < levels.size(); ++i) {

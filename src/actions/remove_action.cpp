@@ -2,9 +2,9 @@
 
 #include "actions/journal.h"
 #include "env/config.h"
+#include "env/delete_tree.h"
 #include "platform/env.h"
 #include "platform/separators.h"
-#include "update/delete_tree.h"
 
 RemoveAction::RemoveAction() : Action("remove") { InitDefaults(); }
 

@@ -5,13 +5,13 @@
 #include <ctime>
 
 #include "env/config.h"
+#include "env/delete_tree.h"
 #include "env/http_download.h"
 #include "env/installed_version.h"
 #include "env/main_window.h"
 #include "env/texts.h"
 #include "env/update_log.h"
 #include "update/atomic_update.h"
-#include "update/delete_tree.h"
 #include "update/manifest_nesting.h"
 #include "update/manifest_trust.h"
 

@@ -6,10 +6,10 @@
 #include <algorithm>
 
 #include "env/config.h"
+#include "env/delete_tree.h"
 #include "env/registry_key.h"
 #include "platform/env.h"
 #include "support/temp_dir.h"
-#include "update/delete_tree.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
+#include "env/delete_tree.h"
 #include "support/temp_dir.h"
-#include "update/delete_tree.h"
 
 namespace {
 

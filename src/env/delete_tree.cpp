@@ -1,4 +1,4 @@
-#include "update/delete_tree.h"
+#include "env/delete_tree.h"
 
 #include <vector>
 
