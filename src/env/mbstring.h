@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Position of the last `c` that is not the trail byte of a double-byte
 // character; std::string::npos when there is none.
@@ -25,3 +26,7 @@ std::string TrimChars(const std::string& text, const char* set);
 // Every occurrence of `from` replaced by `to`, left to right, the replacement
 // not scanned again. Returns the number of replacements.
 int ReplaceAll(std::string* text, const std::string& from, const std::string& to);
+
+// The lines of a text without their line ends (LF or CR LF); a final line end
+// starts no empty line.
+std::vector<std::string> SplitLines(const std::string& text);

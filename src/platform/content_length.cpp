@@ -19,4 +19,9 @@ bool BodyEndedShort(const std::string& contentLength, uint64_t received) {
   return ParseContentLength(contentLength, &length) && received < length;
 }
 
+bool ContentLengthIsMalformed(const std::string& contentLength) {
+  uint64_t length = 0;
+  return !contentLength.empty() && !ParseContentLength(contentLength, &length);
+}
+
 }  // namespace platform

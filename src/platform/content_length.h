@@ -16,4 +16,8 @@ bool ParseContentLength(const std::string& text, uint64_t* length);
 // cut short is a failed read, never a normal end.
 bool BodyEndedShort(const std::string& contentLength, uint64_t received);
 
+// True when a Content-Length header was sent but gives no length (negative,
+// not a number): such an answer is refused before its body, as libcurl does.
+bool ContentLengthIsMalformed(const std::string& contentLength);
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "env/mbstring.h"
 #include "env/trusted_keys.h"
 
 namespace {
@@ -56,19 +57,7 @@ const PublicKey* FindKey(const std::vector<PublicKey>& keys, const unsigned char
 
 }  // namespace
 
-std::vector<std::string> SignatureLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
+std::vector<std::string> SignatureLines(const std::string& text) { return SplitLines(text); }
 
 bool VerifyMinisign(const std::string& message, const std::string& signatureFile,
                     const std::vector<std::string>& keys, std::string* trustedComment) {

@@ -12,6 +12,9 @@ struct MarkerCommand {
 // The program and its arguments that wait `seconds`, then write "<text>\n".
 MarkerCommand MarkerProgram(double seconds, const std::string& marker, const std::string& text);
 
+// The program and its arguments that end at once with `code`.
+MarkerCommand ExitingProgram(int code);
+
 // Writes into `folder` a program file that does the same when started by its
 // path alone, and returns that path.
 std::string WriteMarkerScript(const std::string& folder, double seconds, const std::string& marker,

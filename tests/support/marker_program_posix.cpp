@@ -9,6 +9,10 @@ MarkerCommand MarkerProgram(double seconds, const std::string& marker, const std
           "-c \"sleep " + std::to_string(seconds) + "; echo " + text + " > '" + marker + "'\""};
 }
 
+MarkerCommand ExitingProgram(int code) {
+  return {"/bin/sh", "-c \"exit " + std::to_string(code) + "\""};
+}
+
 std::string WriteMarkerScript(const std::string& folder, double seconds, const std::string& marker,
                               const std::string& text) {
   std::string script = folder + "/start";

@@ -17,6 +17,8 @@ MarkerCommand MarkerProgram(double seconds, const std::string& marker, const std
           "marker " + Milliseconds(seconds) + " \"" + marker + "\" " + text};
 }
 
+MarkerCommand ExitingProgram(int code) { return {"cmd.exe", "/c exit " + std::to_string(code)}; }
+
 std::string WriteMarkerScript(const std::string& folder, double seconds, const std::string& marker,
                               const std::string& text) {
   std::string script = folder + "\\start.cmd";

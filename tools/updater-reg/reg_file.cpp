@@ -145,21 +145,6 @@ const char* ParseKeyLine(const std::string& line, RegFileKey* key) {
   return nullptr;
 }
 
-// The file's lines, without their line ends.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 bool ParseRegFile(const std::string& bytes, std::vector<RegFileKey>* keys, int* errorLine,

@@ -78,7 +78,10 @@ bool RedirectTarget(HINTERNET request, const std::string& base, std::string* tar
 class WinInetRequest : public HttpRequest {
  public:
   WinInetRequest(HINTERNET session, HINTERNET request)
-      : m_hSession(session), m_hRequest(request), m_szContentLength(ContentLengthText()) {}
+      : m_hSession(session),
+        m_hRequest(request),
+        m_szContentLength(ContentLengthText()),
+        m_bFailed(ContentLengthIsMalformed(m_szContentLength)) {}
   ~WinInetRequest() override {
     ::InternetCloseHandle(m_hRequest);
     ::InternetCloseHandle(m_hSession);
@@ -122,7 +125,7 @@ class WinInetRequest : public HttpRequest {
   HINTERNET m_hRequest;
   std::string m_szContentLength;
   uint64_t m_nReceived = 0;
-  bool m_bFailed = false;
+  bool m_bFailed;
 };
 
 class WinInetInternet : public Internet {

@@ -29,6 +29,8 @@ TEST(ContentLength, LeadingDigitsOrNoLength) {
     if (c.bHasLength) {
       EXPECT_EQ(length, c.nLength) << c.szText;
     }
+    // A header that was sent but gives no length refuses the answer.
+    EXPECT_EQ(platform::ContentLengthIsMalformed(c.szText), !c.bHasLength && *c.szText) << c.szText;
   }
   // A negative length is no length, so no body is short of it.
   EXPECT_FALSE(platform::BodyEndedShort("-5", 3));

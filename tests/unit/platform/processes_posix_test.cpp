@@ -91,6 +91,14 @@ TEST(PosixProcesses, WaitReturnsWhenTheProgramHasEnded) {
   EXPECT_EQ(ReadFileBytes(out), "done\n");
 }
 
+// A program ended by a signal has the shell's code for it: never 0.
+TEST(PosixProcesses, ProgramEndedByASignalHasANonZeroCode) {
+  std::unique_ptr<ProcessHandle> process;
+  ASSERT_TRUE(Processes().Launch("/bin/sh -c \"kill -9 $$\"", &process));
+  process->Wait();
+  EXPECT_EQ(process->ExitCode(), 128u + 9u);
+}
+
 TEST(PosixProcesses, ProgramNobodyWaitsForIsCollected) {
   std::unique_ptr<ProcessHandle> process;
   ASSERT_TRUE(Processes().Launch("/bin/sh -c \"exit 3\"", &process));
