@@ -2,8 +2,8 @@
 
 #include "actions/scan_number.h"
 #include "env/main_window.h"
-#include "env/texts.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
 #include "platform/env.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/dialog_view.h"
-#include "env/main_window.h"
 #include "app/progress_model.h"
+#include "env/main_window.h"
 
 // One update run from the manifest URL; `manifestText` receives the manifest.
 using UpdateRunner = std::function<bool(std::string url, std::string& manifestText)>;

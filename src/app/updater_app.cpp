@@ -1,9 +1,9 @@
 #include "app/updater_app.h"
 
-#include "env/main_window.h"
-#include "env/texts.h"
 #include "env/config.h"
+#include "env/main_window.h"
 #include "env/mbstring.h"
+#include "env/texts.h"
 
 std::string AppNameFromPath(const std::string& path) {
   std::string name = SplitPath(path);

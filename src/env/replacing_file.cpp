@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/env.h"
-#include "platform/separators.h"
 #include "platform/path_sep.h"
+#include "platform/separators.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "env/main_window.h"
 #include "app/progress_model.h"
+#include "env/main_window.h"
 
 class RecordingMainWindow : public MainWindow {
  public:

@@ -3,8 +3,8 @@
 
 #include "app/frontend/gtk_dialog_view.h"
 #include "app/frontend/gtk_parts.h"
-#include "env/main_window.h"
 #include "app/mnemonic.h"
+#include "env/main_window.h"
 #include "env/texts.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "env/main_window.h"
 #include "app/update_dialog.h"
 #include "env/config.h"
 #include "env/installed_version.h"
+#include "env/main_window.h"
 #include "env/registry_key.h"
 #include "platform/env.h"
 #include "support/fake_dialog_view.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "actions/action_registry.h"
-#include "env/main_window.h"
 #include "env/config.h"
+#include "env/main_window.h"
 #include "support/fake_dialog_view.h"
 #include "support/scoped_config.h"
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "actions/action_registry.h"
-#include "env/main_window.h"
 #include "env/config.h"
+#include "env/main_window.h"
 #include "env/registry_key.h"
 #include "support/fake_dialog_view.h"
 #include "support/registry_sandbox.h"

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "actions/action_registry.h"
-#include "env/texts.h"
 #include "env/http_download.h"
+#include "env/texts.h"
 #include "support/shortcut_sandbox.h"
 #include "unit/update/run_fixture.h"
 #include "update/manifest_nesting.h"
