@@ -114,4 +114,18 @@ TEST_F(ShortcutManagerPosixTest, HeaderDescribesTheTargetAsItWas) {
   EXPECT_EQ(file.showCommand, 1u);
 }
 
+// A link saved again with the values read from it has the same bytes (an
+// update that changes no item leaves the file as it was).
+TEST_F(ShortcutManagerPosixTest, SavingWhatWasReadWritesTheSameBytes) {
+  ASSERT_EQ(m_manager.CreateShortcut(0, "App", P("opt/acc"), "-old", "Old description",
+                                     P("opt/acc.ico"), 2),
+            1);
+  std::string before = ReadFileBytes(Link("App"));
+  std::string target, args, description, iconFile;
+  int iconIndex = 0;
+  ASSERT_GE(m_manager.ReadShortcut(0, 0, "App", target, args, description, iconFile, iconIndex), 0);
+  ASSERT_EQ(m_manager.CreateShortcut(0, "App", target, args, description, iconFile, iconIndex), 1);
+  EXPECT_EQ(ReadFileBytes(Link("App")), before);
+}
+
 }  // namespace
