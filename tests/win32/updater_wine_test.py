@@ -16,10 +16,12 @@ Cases:
                   folder name holds GBK characters with the trail byte 0x5C,
                   checked from outside: files, registry, shortcuts, the window
                   closed, the log line by line
-  atomic_rolled_back  an atomic update whose last program fails: files and
-                  registry as before, the version not recorded
-  atomic_killed   the same, ended during that program: the next start puts
-                  everything back
+  atomic_rolled_back  an atomic update covering every undoable action, with a
+                  failing program at each position in turn: files, registry
+                  and shortcuts as before, the version not recorded
+  atomic_killed   the same, ended with taskkill /f during a waiting program at
+                  each position: the next start puts everything back, the one
+                  after completes the update
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32.
