@@ -19,4 +19,7 @@ if(TARGET updater)
       FIXTURES_REQUIRED nginx LABELS "e2e;wine" TIMEOUT 180
       ENVIRONMENT "${UPDATER_E2E_ENVIRONMENT}")
   endforeach()
+  # Each runs the updater at every position of the atomic manifest.
+  set_tests_properties(win32.updater.atomic_rolled_back win32.updater.atomic_killed
+    PROPERTIES TIMEOUT 420)
 endif()

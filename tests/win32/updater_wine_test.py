@@ -16,10 +16,12 @@ Cases:
                   folder name holds GBK characters with the trail byte 0x5C,
                   checked from outside: files, registry, shortcuts, the window
                   closed, the log line by line
-  atomic_rolled_back  an atomic update whose last program fails: files and
-                  registry as before, the version not recorded
-  atomic_killed   the same, ended during that program: the next start puts
-                  everything back
+  atomic_rolled_back  an atomic update covering every undoable action, with a
+                  failing program at each position in turn: files, registry
+                  and shortcuts as before, the version not recorded
+  atomic_killed   the same, ended with taskkill /f during a waiting program at
+                  each position: the next start puts everything back, the one
+                  after completes the update
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32.
@@ -461,139 +463,293 @@ def case_gbk_actions(wine, work):
         shutil.rmtree(www, ignore_errors=True)
 
 
-def installation_state(wine, app):
-    """Names, bytes and write times below the installation, and the test key."""
-    files = {}
-    for top, dirs, names in os.walk(app):
-        for name in dirs + names:
-            path = os.path.join(top, name)
-            rel = os.path.relpath(path, app)
-            if os.path.isdir(path):
-                files[rel] = "<dir>"
-            else:
-                with open(path, "rb") as f:
-                    files[rel] = (hashlib.md5(f.read()).hexdigest(), os.stat(path).st_mtime_ns)
-    key = wine.reg("query", r"HKCU\Software\Velmar Test", "/s", check=False).stdout
-    return files, key
+ATOMIC_HKLM = PRODUCT_KEY + r"\Test"
+ATOMIC_HKCU = r"HKCU\Software\Velmar Test"
+# GBK names whose trail byte is 0x5C, in the folder and in a shortcut's name.
+ATOMIC_APP = "Velmar淺Atomic乗"
+OLD_LINK = "旧乗"
 
 
-def case_atomic_rolled_back(wine, work, killed=False):
-    """An atomic manifest whose last action fails (or, killed: during which the
-    updater is ended): the files and the registry are as before, the version
-    is not recorded, and the journal is gone (after the next start)."""
-    www, base = nginx_folder("wine-atomic")
-    app = pathlib.Path(work) / "Velmar Acc"
-    for rel, data in (("conf.ini", b"old conf"), ("junk.txt", b"junk"), ("data\\a.txt", b"old a"),
-                      ("cache\\x", b"x"), ("cache\\sub\\y", b"y"), ("old.bin", b"old")):
-        path = app / rel.replace("\\", "/")
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        os.utime(path, ns=(1500000000 * 10**9,) * 2)
-    core = os.urandom(3000)
-    (www / "1.0.0.0").mkdir(parents=True)
-    (www / "core.dat").write_bytes(core)
-    archive = io.BytesIO()
-    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("a.txt", b"new a")
-        z.writestr("new\\b.txt", b"new b")
-    (www / "files.zip").write_bytes(archive.getvalue())
-    marker = pathlib.Path(work) / "paused"
-    # Reached only when every action before it succeeded.
-    last = ('<action type="run" description="last step" cmd="cmd.exe" args="/c exit 3"/>'
-            if not killed else
-            f'<action type="run" description="last step" cmd="cmd.exe" args="/c echo x> '
-            f'{windows_path(marker)} &amp; ping -n 60 127.0.0.1 &gt; nul"/>')
-    manifest = f"""<?xml version="1.0" encoding="GBK"?>
-<updateinfo version="1.2.0.5" atomic="true">
-  <package name="core">
-    <url>{base}/core.dat</url>
-    <md5>{hashlib.md5(core).hexdigest()}</md5>
-    <actions>
-      <action type="copy" from="${{this_file}}" to="${{app_path}}\\conf.ini" move="false"/>
-      <action type="copy" from="${{app_path}}\\old.bin" to="${{app_path}}\\moved.bin"/>
-      <action type="mkdir" dir="${{app_path}}\\logs\\2026"/>
-      <action type="remove" path="${{app_path}}\\junk.txt"/>
-      <action type="remove" path="${{app_path}}\\cache"/>
-      <action type="registry" key="HKCU\\Software\\Velmar Test" valuename="Name" value="new"/>
-      <action type="registry" key="HKCU\\Software\\Velmar Test\\Made" valuetype="DWORD"
-              valuename="n" value="7"/>
-      <action type="registry" key="HKCU\\Software\\Velmar Test" valuename="-Gone"/>
-      <action type="registry" key="-HKCU\\Software\\Velmar Test\\Sub"/>
-    </actions>
-  </package>
-  <package name="files">
-    <url>{base}/files.zip</url>
-    <md5>{hashlib.md5(archive.getvalue()).hexdigest()}</md5>
-    <actions>
-      <action type="unzip" file="${{this_file}}" where="${{app_path}}\\data"/>
-      <action type="registry" key="HKCU\\Software\\Velmar Test" valuetype="BINARY"
-              valuename="Blob" value="hex:aa,bb" startpos="1"/>
-      <action type="shortcut" cmd="create" id="0" name="Atomic Fresh"
-              target="${{app_path}}\\conf.ini"/>
-      {last}
-    </actions>
-  </package>
+def atomic_actions():
+    """Every action that can be undone, over two packages."""
+    a = "${app_path}"
+    files = [
+        f'<action type="unzip" file="${{this_file}}" where="{a}\\data"/>',
+        f'<action type="copy" from="{a}\\data\\new.txt" to="{a}\\conf.ini" move="false"/>',
+        f'<action type="copy" from="{a}\\old.bin" to="{a}\\moved淺.bin" move="true"/>',
+        f'<action type="mkdir" dir="{a}\\logs\\2026\\12"/>',
+        f'<action type="remove" path="{a}\\junk.txt"/>',
+        f'<action type="remove" path="{a}\\cache"/>',
+    ]
+    k = ATOMIC_HKLM
+    other = [
+        f'<action type="registry" key="{k}" valuename="Name" value="{a}\\new"/>',
+        f'<action type="registry" key="{k}\\Made\\Deeper" valuetype="DWORD" valuename="Count"'
+        f' value="7"/>',
+        f'<action type="registry" key="{k}" valuetype="BINARY" valuename="Blob"'
+        f' value="hex:aa,bb" startpos="2"/>',
+        f'<action type="registry" key="{k}" valuename="-Gone"/>',
+        f'<action type="registry" key="-{ATOMIC_HKCU}\\Sub"/>',
+        f'<action type="shortcut" cmd="create" id="0" name="Atomic Fresh"'
+        f' target="{a}\\bin\\acc.exe" lnkdesc="新的"/>',
+        f'<action type="shortcut" cmd="update" id="0" name="Atomic Existing"'
+        f' target="{a}\\bin\\new.exe" arg="-y" newitems="target, arg"/>',
+        f'<action type="shortcut" cmd="delete" id="0" name="{OLD_LINK}"/>',
+    ]
+    return files, other
+
+
+ATOMIC_POSITIONS = range(sum(map(len, atomic_actions())) + 1)
+
+
+def atomic_manifest(base, zip_md5, at=None, extra=""):
+    """The two packages; `extra` goes in after the first `at` actions."""
+    files, other = atomic_actions()
+    if at is not None and at <= len(files):
+        files.insert(at, extra)
+    elif at is not None:
+        other.insert(at - len(files), extra)
+    return f"""<?xml version="1.0" encoding="GBK"?>
+<updateinfo version="1.2.0.5" atomic="TRUE">
+  <package name="files"><description>文件</description>
+    <url>{base}/files.zip</url><md5>{zip_md5}</md5>
+    <actions>{"".join(files)}</actions></package>
+  <package name="settings"><description>设置</description>
+    <actions>{"".join(other)}</actions></package>
 </updateinfo>
-"""
-    (www / "1.0.0.0" / "update.xml").write_bytes(manifest.encode("gbk"))
+""".encode("gbk")
 
-    clear_keys(wine)
-    wine.reg("delete", r"HKCU\Software\Velmar Test", "/f", check=False)
-    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(app), "/f")
-    wine.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", base + "/%s/update.xml", "/f")
-    wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
-    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Name", "/d", "old", "/f")
-    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Gone", "/d", "bye", "/f")
-    wine.reg("add", r"HKCU\Software\Velmar Test", "/v", "Blob", "/t", "REG_BINARY", "/d",
-             "01020304", "/f")
-    wine.reg("add", r"HKCU\Software\Velmar Test\Sub\Inner", "/v", "Two", "/t", "REG_DWORD",
-             "/d", "2", "/f")
-    before = installation_state(wine, app)
-    log = pathlib.Path(work) / "updater.log"
-    try:
-        process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+class AtomicInstallation:
+    """The installed product as each run finds it: files with fixed times, the
+    registry and the desktop's shortcuts, put back the same way before each
+    position."""
+
+    def __init__(self, wine, work, www, base):
+        self.wine, self.work, self.www, self.base = wine, pathlib.Path(work), www, base
+        self.app = self.work / ATOMIC_APP
+        self.desktop = wine_drive_c() / "users" / getpass.getuser() / "Desktop"
+        self.links = {}
+        self.reg_file = self.work.parent / (self.work.name + "-reset.reg")
+
+    def reset_registry(self):
+        app = windows_path(self.app)
+        hklm = ATOMIC_HKLM.replace("HKLM", "HKEY_LOCAL_MACHINE")
+        hkcu = ATOMIC_HKCU.replace("HKCU", "HKEY_CURRENT_USER")
+        product = PRODUCT_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE")
+        uninstall = UNINSTALL_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE")
+        text = "\r\n".join([
+            "Windows Registry Editor Version 5.00", "",
+            f"[-{hkcu}]", f"[-{uninstall}]", f"[-{product}]", "",
+            f"[{product}]", '@="%s"' % app.replace("\\", "\\\\"),
+            f'"updateurl"="{self.base}/%s/update.xml"', '"cert"=hex:00,00,00,10', "",
+            f"[{hklm}]", '"Name"="old"', '"Blob"=hex:01,02,03,04,05,06', '"Gone"="bye"', "",
+            f"[{hkcu}\\Sub]", '"One"=dword:00000001', "",
+            f"[{hkcu}\\Sub\\Inner]", '"Two"="two"', "@=hex:ff,00", "", ""])
+        self.reg_file.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+        self.wine.reg("import", windows_path(self.reg_file))
+
+    def reset(self):
+        shutil.rmtree(self.app, ignore_errors=True)
+        for rel, data in (("data/a.txt", b"old a"), ("data/b.txt", b"old b"),
+                          ("data/keep.txt", b"kept"), ("conf.ini", b"old conf"),
+                          ("old.bin", b"to be moved"), ("junk.txt", b"to be removed"),
+                          ("cache/x", b"x"), ("cache/sub/y", b"y"), ("bin/acc.exe", b"MZ")):
+            path = self.app / rel
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
+            os.utime(path, ns=(1500000000 * 10**9,) * 2)
+        self.reset_registry()
+        for name in os.listdir(self.desktop):
+            if name.startswith("Atomic ") or name.startswith(OLD_LINK):
+                os.remove(self.desktop / name)
+        for name, (data, ns) in self.links.items():
+            (self.desktop / name).write_bytes(data)
+            os.utime(self.desktop / name, ns=(ns, ns))
+
+    def make_links(self):
+        """The two shortcuts a plain update made earlier."""
+        self.reset()
+        a = "${app_path}"
+        setup = f"""<?xml version="1.0" encoding="GBK"?>
+<updateinfo version="1.0.0.5"><package name="s"><actions>
+  <action type="shortcut" cmd="create" id="0" name="Atomic Existing" target="{a}\\bin\\acc.exe"
+          arg="-x" lnkdesc="旧的"/>
+  <action type="shortcut" cmd="create" id="0" name="{OLD_LINK}" target="{a}\\bin\\acc.exe"/>
+</actions></package></updateinfo>
+""".encode("gbk")
+        self.serve(setup)
+        self.run("更新完毕")
+        for name in ("Atomic Existing.lnk", OLD_LINK + ".lnk"):
+            path = self.desktop / name
+            self.links[name] = (path.read_bytes(), 1500000000 * 10**9)
+
+    def serve(self, manifest):
+        (self.www / "1.0.0.0" / "update.xml").write_bytes(manifest)
+
+    def start(self):
+        (self.work / "updater.log").unlink(missing_ok=True)
+        return subprocess.Popen([self.wine.wine, self.wine.updater, "-AUTO"], cwd=self.work,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def finish(self, process, message):
+        """Waits for the run's end, closes the dialog; the log must hold `message`."""
+        log = self.work / "updater.log"
         try:
-            if killed:
-                assert wait_for(marker.exists, 60, 0.1), "the program never ran"
-                process.kill()
-                process.wait(timeout=30)
-                subprocess.run(["wineserver", "-k"], check=False)
-                assert (app / "rollback" / "journal").exists(), "no journal after the kill"
-                # The next start puts everything back (and finds no newer manifest).
-                (www / "1.0.0.0" / "update.xml").write_bytes(b'<updateinfo version="1.0.0.0"/>')
-                process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            done = "结束时间".encode("gbk")
-            expected = ("上次更新没有完成，已恢复原来的版本" if killed else
-                        "更新失败，已恢复原来的版本").encode("gbk")
-            assert wait_for(lambda: log.exists() and done in log.read_bytes().split(
-                expected)[-1], 90), f"the run did not end: {log.read_bytes()!r}"
-            assert expected in log.read_bytes(), log.read_bytes()
-            assert "last step".encode("gbk") in log.read_bytes(), log.read_bytes()
-            wine.run(wine.probe, "close")
+            assert wait_for(lambda: log.exists() and "结束时间".encode("gbk") in log.read_bytes(),
+                            90, 0.2), \
+                f"the run did not end: {log.read_bytes() if log.exists() else b''!r}"
+            self.wine.run(self.wine.probe, "close")
             process.wait(timeout=30)
         finally:
             if process.poll() is None:
                 process.kill()
-        after = installation_state(wine, app)
-        assert after == before, f"not as before: {before} {after}"
-        prefix = pathlib.Path(os.environ["WINEPREFIX"])
-        made = list(prefix.glob("drive_c/users/*/Desktop/Atomic Fresh.lnk"))
-        made += list(pathlib.Path.home().glob("Desktop/Atomic Fresh.lnk"))
-        assert not made, f"the shortcut stayed: {made}"
-        assert wine.reg_value(PRODUCT_KEY, "cert") == ("REG_BINARY", "00000010")
-        assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion") is None
+        text = log.read_bytes().decode("gbk")
+        assert message in text, f"no {message!r}: {text!r}"
+        return text
+
+    def run(self, message):
+        return self.finish(self.start(), message)
+
+    def state(self, times=True):
+        """Names, bytes and write times below the installation (the download
+        folder aside, which each start makes), the registry as exported from
+        the 32-bit view, and the shortcuts as the shell reads them."""
+        files = {}
+        for top, dirs, names in os.walk(self.app):
+            for name in dirs + names:
+                path = os.path.join(top, name)
+                rel = os.path.relpath(path, self.app)
+                if rel.split(os.sep)[0] == "download":
+                    continue
+                if os.path.isdir(path):
+                    files[rel] = "<dir>"
+                else:
+                    with open(path, "rb") as f:
+                        files[rel] = (hashlib.md5(f.read()).hexdigest(),
+                                      os.stat(path).st_mtime_ns if times else None)
+        registry = {}
+        for key in (r"HKLM\SOFTWARE\VELMAR", ATOMIC_HKCU, UNINSTALL_KEY):
+            out = self.work.parent / (self.work.name + "-export.reg")
+            out.unlink(missing_ok=True)
+            self.wine.reg("export", key, windows_path(out), "/y", check=False)
+            registry[key] = out.read_bytes() if out.exists() else None
+        links = {}
+        for name in sorted(os.listdir(self.desktop)):
+            if not (name.startswith("Atomic ") or name.startswith(OLD_LINK)):
+                continue
+            path = self.desktop / name
+            out = self.work.parent / (self.work.name + "-link.txt")
+            out.unlink(missing_ok=True)
+            self.wine.run(self.wine.probe, "link", windows_path(path), windows_path(out),
+                          check=False)
+            links[name] = (out.read_bytes().decode("gbk") if out.exists() else None,
+                           hashlib.md5(path.read_bytes()).hexdigest() if times else None,
+                           os.stat(path).st_mtime_ns if times else None)
+        return files, registry, links
+
+
+def state_differences(a, b):
+    out = []
+    for part, x, y in zip(("files", "registry", "links"), a, b):
+        for key in sorted(set(x) | set(y), key=str):
+            if x.get(key) != y.get(key):
+                out.append(f"{part} {key}: {x.get(key)!r} -> {y.get(key)!r}")
+    return "\n".join(out)[:4000]
+
+
+def case_atomic(wine, work, killed=False):
+    """An atomic manifest covering every action that can be undone; at each
+    position in turn a program that fails runs (or, killed: during a program
+    that waits there the updater is ended with taskkill /f). After a failure
+    the installation, the registry and the shortcuts are exactly as before
+    and the version is not recorded; after a kill the next start puts all of
+    it back, and the start after that completes the update."""
+    www, base = nginx_folder("wine-atomic-kill" if killed else "wine-atomic")
+    (www / "1.0.0.0").mkdir(parents=True)
+    archive = zip_bytes([("a.txt", b"new a"), ("b.txt", b"new b" * 50), ("new.txt", b"new file"),
+                         ("newdir/", b""), ("newdir/c.txt", b"new c")])
+    (www / "files.zip").write_bytes(archive)
+    zip_md5 = hashlib.md5(archive).hexdigest()
+    inst = AtomicInstallation(wine, work, www, base)
+    flags = pathlib.Path(work).parent / (pathlib.Path(work).name + "-flags")
+    shutil.rmtree(flags, ignore_errors=True)
+    flags.mkdir()
+    # Waits until "pass" exists; the updater's end leaves it behind, so the
+    # test lets it go after the kill. With "pass" there it does not wait.
+    pause = flags / "pause.cmd"
+    paused, passed = flags / "paused", flags / "pass"
+    pause.write_bytes(
+        f'@echo off\r\nif exist "{windows_path(passed)}" exit /b 0\r\n'
+        f'echo x> "{windows_path(paused)}"\r\n:wait\r\nping -n 2 127.0.0.1 > nul\r\n'
+        f'if not exist "{windows_path(passed)}" goto wait\r\n'.encode("gbk"))
+    fail = '<action type="run" description="步骤失败" cmd="cmd.exe" args="/c exit 1"/>'
+    hold = (f'<action type="run" description="步骤暂停" cmd="cmd.exe"'
+            f' args="/c {windows_path(pause)}"/>')
+    timings = []
+    try:
+        clear_keys(wine)
+        inst.make_links()
+        reference = None
+        if killed:
+            # What a run that is never cut short leaves.
+            inst.reset()
+            inst.serve(atomic_manifest(base, zip_md5))
+            inst.run("更新完毕")
+            reference = inst.state(times=False)
+        for at in ATOMIC_POSITIONS:
+            began = time.monotonic()
+            inst.reset()
+            before = inst.state()
+            where = f"at {at}"
+            if not killed:
+                inst.serve(atomic_manifest(base, zip_md5, at, fail))
+                log = inst.run("更新失败，已恢复原来的版本")
+                assert "步骤失败" in log, f"{where}: the failing program did not run: {log!r}"
+            else:
+                passed.unlink(missing_ok=True)
+                paused.unlink(missing_ok=True)
+                inst.serve(atomic_manifest(base, zip_md5, at, hold))
+                process = inst.start()
+                try:
+                    assert wait_for(paused.exists, 60, 0.1), f"{where}: never paused"
+                    wine.run("taskkill", "/f", "/im", os.path.basename(wine.updater))
+                    process.wait(timeout=30)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                passed.touch()
+                assert (inst.app / "rollback" / "journal").exists(), f"{where}: no journal"
+                # The next start puts everything back and finds no newer version.
+                inst.serve(b'<?xml version="1.0"?><updateinfo version="1.0.0.0"/>')
+                log = inst.run("上次更新没有完成，已恢复原来的版本")
+            after = inst.state()
+            assert after == before, f"{where}: not as before\n{state_differences(before, after)}"
+            assert not (inst.app / "rollback").exists(), f"{where}: the journal stayed"
+            if killed:
+                inst.serve(atomic_manifest(base, zip_md5, at, hold))
+                log = inst.run("更新完毕")
+                assert "上次更新没有完成" not in log, f"{where}: restored twice: {log!r}"
+                done = inst.state(times=False)
+                assert done == reference, \
+                    f"{where}: not as a whole run leaves it\n{state_differences(reference, done)}"
+                assert not (inst.app / "rollback").exists(), f"{where}: the journal stayed"
+            timings.append(f"{at}:{time.monotonic() - began:.1f}s")
+        print("positions", " ".join(timings))
     finally:
         shutil.rmtree(www, ignore_errors=True)
-        wine.reg("delete", r"HKCU\Software\Velmar Test", "/f", check=False)
+        wine.reg("delete", ATOMIC_HKCU, "/f", check=False)
+        for name in inst.links:
+            (inst.desktop / name).unlink(missing_ok=True)
+        for name in ("Atomic Fresh.lnk",):
+            (inst.desktop / name).unlink(missing_ok=True)
 
 
 def main():
     parser = argparse.ArgumentParser()
     cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
-             "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic_rolled_back,
-             "atomic_killed": lambda wine, work: case_atomic_rolled_back(wine, work, True)}
+             "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic,
+             "atomic_killed": lambda wine, work: case_atomic(wine, work, True)}
     parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)
