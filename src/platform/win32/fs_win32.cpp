@@ -1,6 +1,7 @@
 // Windows back-end of Fs: the kernel32 file functions, ANSI forms. Their error
 // numbers are the ones errors.h names, so they pass through unchanged.
 #include "platform/env.h"
+#include "platform/in_use_retry.h"
 #include "platform/separators.h"
 #include "platform/win32/windows_api.h"
 
@@ -297,8 +298,10 @@ class Win32Fs : public Fs {
 
 }  // namespace
 
+// Renames and deletions wait a while for a file another program holds.
 Fs* DefaultFs() {
-  static Win32Fs fs;
+  static Win32Fs win32Fs;
+  static InUseRetryFs fs(&win32Fs, true);
   return &fs;
 }
 
