@@ -6,8 +6,12 @@
  *     only.
  *   test_window startupinfo <record file>
  *     writes the STARTUPINFO flags and show state it was started with.
- *   test_window marker <milliseconds> <file> <text>
- *     waits, then writes the text and a line feed to the file. */
+ *   test_window marker <milliseconds> <file> <text>...
+ *     waits, then writes the texts, blank-separated, and a line feed to the
+ *     file.
+ *   test_window <anything else>
+ *     writes its command line to its own path with ".ran" appended: a copy
+ *     planted where no program should be found shows that it was started. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -54,15 +58,27 @@ int main(int argc, char** argv) {
     fclose(f);
     return 0;
   }
-  if (argc == 5 && strcmp(argv[1], "marker") == 0) {
+  if (argc >= 5 && strcmp(argv[1], "marker") == 0) {
     Sleep((DWORD)atoi(argv[2]));
     FILE* f = fopen(argv[3], "wb");
     if (!f) return 1;
-    fprintf(f, "%s\n", argv[4]);
+    for (int i = 4; i < argc; ++i) fprintf(f, i > 4 ? " %s" : "%s", argv[i]);
+    fputc('\n', f);
     fclose(f);
     return 0;
   }
-  if (argc < 5 || strcmp(argv[1], "window") != 0) return 2;
+  if (argc < 5 || strcmp(argv[1], "window") != 0) {
+    char path[MAX_PATH + 8];
+    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 2;
+    strcat(path, ".ran");
+    FILE* f = fopen(path, "wb");
+    if (f) {
+      fputs(GetCommandLineA(), f);
+      fclose(f);
+    }
+    return 2;
+  }
   g_record = argv[4];
   if (argc > 5 && strcmp(argv[5], "stubborn") == 0) g_refusals = -1;
   if (argc > 5 && strcmp(argv[5], "once") == 0) g_refusals = 1;
