@@ -1,9 +1,11 @@
 /* For Windows: a second Win32 program for the tests. Modes:
- *   test_window window <class> <title> <record file> [stubborn|once]
+ *   test_window window <class> <title> <record file> [stubborn|once|linger|hang]
  *     a top-level window that appends "message wparam lparam" (hex) to the
  *     record file for every WM_USER-range or WM_CLOSE message; a stubborn one
  *     does not close on WM_CLOSE, a "once" one refuses the first WM_CLOSE
- *     only.
+ *     only; a lingering one's process lives on for 3 s after its window,
+ *     holding its own exe open without FILE_SHARE_DELETE or FILE_SHARE_WRITE;
+ *     a hanging one stops answering for 12 s on message 0x403.
  *   test_window startupinfo <record file>
  *     writes the STARTUPINFO flags and show state it was started with.
  *   test_window marker <milliseconds> <file> <text>...
@@ -19,6 +21,8 @@
 
 static const char* g_record;
 static int g_refusals; /* WM_CLOSE messages still to refuse; -1: all */
+static int g_linger;
+static int g_hang;
 
 static void Record(UINT message, WPARAM w, LPARAM l) {
   FILE* f = fopen(g_record, "ab");
@@ -30,6 +34,7 @@ static void Record(UINT message, WPARAM w, LPARAM l) {
 static LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM w, LPARAM l) {
   if (message >= WM_USER && message < 0x8000) {
     Record(message, w, l);
+    if (g_hang && message == 0x403) Sleep(12000);
     return 0;
   }
   if (message == WM_CLOSE) {
@@ -82,6 +87,16 @@ int main(int argc, char** argv) {
   g_record = argv[4];
   if (argc > 5 && strcmp(argv[5], "stubborn") == 0) g_refusals = -1;
   if (argc > 5 && strcmp(argv[5], "once") == 0) g_refusals = 1;
+  if (argc > 5 && strcmp(argv[5], "linger") == 0) g_linger = 1;
+  if (argc > 5 && strcmp(argv[5], "hang") == 0) g_hang = 1;
+  HANDLE self = INVALID_HANDLE_VALUE;
+  if (g_linger) {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+      self = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    }
+  }
   WNDCLASSA wc;
   memset(&wc, 0, sizeof wc);
   wc.lpfnWndProc = WindowProc;
@@ -95,6 +110,10 @@ int main(int argc, char** argv) {
   while (GetMessageA(&msg, NULL, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+  }
+  if (g_linger) {
+    Sleep(3000);
+    if (self != INVALID_HANDLE_VALUE) CloseHandle(self);
   }
   return 0;
 }
