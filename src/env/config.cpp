@@ -105,7 +105,10 @@ std::string DownloadPathOf(const std::string& appPath) { return JoinPath(appPath
 
 std::string GetThisFilePath() { return platform::Env::Get().paths().ThisExecutable(); }
 
-bool IsThisFile(const std::string& path) { return MbsEqualNoCase(path, g_szThisFile); }
+// Without a path of its own (one the code page cannot name) nothing is the updater.
+bool IsThisFile(const std::string& path) {
+  return !g_szThisFile.empty() && MbsEqualNoCase(path, g_szThisFile);
+}
 
 std::string GetSelfUpdateName(std::string& name) {
   name = JoinPath(g_szThisDir, "_" + g_szThisName);

@@ -34,10 +34,10 @@ bool AnsiToWide(const std::string& ansi, std::wstring* wide) {
   }
   if (ansi.size() > INT_MAX) return false;
   const int n = static_cast<int>(ansi.size());
-  int size = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), n, nullptr, 0);
+  int size = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
   if (size <= 0) return false;
   std::vector<wchar_t> buffer(static_cast<size_t>(size));
-  size = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), n, buffer.data(), size);
+  size = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, buffer.data(), size);
   if (size <= 0) return false;
   wide->assign(buffer.data(), static_cast<size_t>(size));
   return true;

@@ -11,7 +11,7 @@ namespace platform {
 // The UTF-16 text in the ANSI code page; false when a character has no form
 // there (not even a "best fit" look-alike is taken).
 bool WideToAnsi(const std::wstring& wide, std::string* ansi);
-// ANSI text in UTF-16; false for bytes that are not text of the code page.
+// ANSI text in UTF-16, converted as the ANSI functions convert their names.
 bool AnsiToWide(const std::string& ansi, std::wstring* wide);
 // How many characters (UTF-16 units) the ANSI functions see in the text: their
 // limit of MAX_PATH counts these, not bytes.

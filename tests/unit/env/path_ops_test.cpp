@@ -136,6 +136,9 @@ TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
   std::string side;
   EXPECT_EQ(GetSelfUpdateName(side), NativePath("/opt/Tools/_Updater"));
   EXPECT_EQ(side, NativePath("/opt/Tools/_Updater"));
+  // No path of its own (one the code page cannot name): nothing is the updater.
+  g_szThisFile.clear();
+  EXPECT_FALSE(IsThisFile(""));
 }
 
 // A manifest may name a folder with tens of thousands of levels: the walk
