@@ -5,11 +5,17 @@
 // seconds, 1 to 3600; anything else keeps the default).
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 constexpr long kMaxHttpRedirects = 10;
 
 long HttpConnectSeconds();
 long HttpStallSeconds();
+
+// Whether a redirect from `from` to `to` (absolute URLs) is followed: only to
+// http or https, and never from https down to http.
+bool RedirectAllowed(const std::string& from, const std::string& to);
 
 }  // namespace platform

@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+// clang-format off
+#include "platform/win32/windows_api.h"
+#include <wininet.h>
+// clang-format on
+
 #include "env/config.h"
 #include "env/http_download.h"
 #include "env/texts.h"
@@ -116,6 +121,12 @@ TEST_F(WinInetE2E, EveryInjectedFaultEndsWithItsMessageAndResult) {
       {"negative length", "length|?value=-1&size=100&send=40", false, "", kError.c_str(), 0},
       {"length of 2^40", "length|?value=1099511627776&size=100&send=40", false, "", kError.c_str(),
        2147483647},
+      // A Content-Length longer than 31 characters is read like any other.
+      {"length of 40 digits", "length|?value=0000000000000000000000000000000000000100&send=100",
+       true, Pattern(100), "", 100},
+      {"length of 40 digits, cut short",
+       "length|?value=0000000000000000000000000000000000000100&send=40", false, "", kError.c_str(),
+       100},
   };
   const std::string log = m_dir.path() + "\\updater.log";
   for (const FaultCase& c : cases) {
@@ -189,6 +200,16 @@ TEST_F(WinInetE2E, RedirectsAreFollowedAndEveryDownloadReachesTheServer) {
     ++count;
   }
   EXPECT_EQ(count, 2u) << log;
+}
+
+// A package is not written into WinINet's cache besides its own file.
+TEST_F(WinInetE2E, BodiesAreNotAlsoKeptInTheCache) {
+  std::string url = FaultBase() + "/bytes/" + Tag() + "?size=100000";
+  std::string target = m_dir.path() + "\\package.bin";
+  ASSERT_TRUE(HttpDownload(url, target, true, false));
+  DWORD size = 0;
+  EXPECT_FALSE(::GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(WinInetE2E, RefusedConnectionIsAReadError) {
