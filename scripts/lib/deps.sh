@@ -7,7 +7,7 @@
 UPDATER_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libsqlite3-dev libsodium-dev
+  libtinyxml-dev libminizip-dev zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev libsodium-dev
   libx11-dev libgtk-3-dev
   nginx-light python3 curl openssl sqlite3 zip unzip minisign
   xvfb xdotool x11-utils imagemagick fonts-wqy-zenhei
