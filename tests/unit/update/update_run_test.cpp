@@ -205,34 +205,31 @@ TEST_F(UpdateRunTest, PathVariablesAreReplacedBeforeParsing) {
   EXPECT_NE(m_szManifest.find("${app_path}"), std::string::npos);
 }
 
-// Folder names holding the characters XML gives a meaning ("<", ">" and the
+// A folder name holding the characters XML gives a meaning ("<", ">" and the
 // double quote cannot be in a Windows name): the actions see the real names,
-// whether they come from a path variable, the environment or a shell folder.
+// whether they come from a path variable, the environment or a shell folder
+// (Wine keeps a process's desktop where it first found it: one name for all).
 TEST_F(UpdateRunTest, NamesWithXmlCharactersReachTheActionsWhole) {
   RegisterActionType("shortcut", std::make_unique<ShortcutAction>());
   m_internet.Serve("http://h/pkg.zip", "x");
-  for (char c : std::string(platform::kPathSep == '/' ? "&<>\"'" : "&'")) {
-    const std::string name = std::string("Tom ") + c + " Jerry";
-    ShortcutSandbox box;
-    const std::string desktop = box.m_dir.Sub(name);
-    ASSERT_TRUE(std::filesystem::create_directories(desktop));
-    ScopedEnvVar xdg("XDG_DESKTOP_DIR", desktop);
-    ScopedShellFolders folders(box.m_szHome, box.m_szConfig, box.m_szData, desktop);
-    ScopedEnvVar variable("VELMAR_FOLDER", m_dir.Sub(name));
-    g_szAppPath = m_dir.Sub(name);
-    RecordingAction::Journal().clear();
-    EXPECT_TRUE(
-        Run("<updateinfo version='2.0.0.0'><package><url>http://h/pkg.zip</url><actions>"
-            "<action type='run' cmd='${app_path}/acc' where=\"${app_path}\" "
-            "file='%VELMAR_FOLDER%|${this_file}'/><action type='shortcut' name='acc' "
-            "target=\"${app_path}/acc\"/></actions></package></updateinfo>"))
-        << name;
-    // An environment reference reaches an action together with "${this_file}".
-    EXPECT_EQ(RecordingAction::Journal(),
-              (Strings{"run file=" + g_szAppPath + "|" + JoinPath(g_szDownloadPath, "pkg.zip") +
-                       " cmd=" + g_szAppPath + "/acc where=" + g_szAppPath + " from= flag=1"}));
-    EXPECT_EQ(FolderNames(desktop), Strings{"acc.lnk"}) << name;
-  }
+  const std::string name = platform::kPathSep == '/' ? "Tom & Jerry's <\"1\">" : "Tom & Jerry's";
+  ShortcutSandbox box;
+  const std::string desktop = box.m_dir.Sub(name);
+  ASSERT_TRUE(std::filesystem::create_directories(desktop));
+  ScopedEnvVar xdg("XDG_DESKTOP_DIR", desktop);
+  ScopedShellFolders folders(box.m_szHome, box.m_szConfig, box.m_szData, desktop);
+  ScopedEnvVar variable("VELMAR_FOLDER", m_dir.Sub(name));
+  g_szAppPath = m_dir.Sub(name);
+  EXPECT_TRUE(
+      Run("<updateinfo version='2.0.0.0'><package><url>http://h/pkg.zip</url><actions>"
+          "<action type='run' cmd='${app_path}/acc' where=\"${app_path}\" "
+          "file='%VELMAR_FOLDER%|${this_file}'/><action type='shortcut' name='acc' "
+          "target=\"${app_path}/acc\"/></actions></package></updateinfo>"));
+  // An environment reference reaches an action together with "${this_file}".
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file=" + g_szAppPath + "|" + JoinPath(g_szDownloadPath, "pkg.zip") +
+                     " cmd=" + g_szAppPath + "/acc where=" + g_szAppPath + " from= flag=1"}));
+  EXPECT_EQ(FolderNames(desktop), Strings{"acc.lnk"});
 }
 
 TEST_F(UpdateRunTest, SecondRunMakesTheDeletedDownloadFolderAgain) {
