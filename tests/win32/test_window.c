@@ -11,6 +11,10 @@
  *   test_window marker <milliseconds> <file> <text>...
  *     waits, then writes the texts, blank-separated, and a line feed to the
  *     file.
+ *   test_window hold <file> <milliseconds>
+ *     has a copy of itself open the file without FILE_SHARE_DELETE or
+ *     FILE_SHARE_WRITE and keep it open that long, and returns once the file
+ *     is held (3 when it could not be).
  *   test_window <anything else>
  *     writes its command line to its own path with ".ran" appended: a copy
  *     planted where no program should be found shows that it was started. */
@@ -61,6 +65,39 @@ int main(int argc, char** argv) {
     if (!f) return 1;
     fprintf(f, "%lx %u\n", (unsigned long)si.dwFlags, (unsigned)si.wShowWindow);
     fclose(f);
+    return 0;
+  }
+  if (argc == 4 && strcmp(argv[1], "hold") == 0) {
+    char ready[MAX_PATH + 8];
+    snprintf(ready, sizeof ready, "%s.held", argv[2]);
+    DeleteFileA(ready);
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 3;
+    char line[3 * MAX_PATH];
+    snprintf(line, sizeof line, "\"%s\" holding \"%s\" %s", self, argv[2], argv[3]);
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return 3;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 200; ++i) {
+      if (GetFileAttributesA(ready) != INVALID_FILE_ATTRIBUTES) return 0;
+      Sleep(50);
+    }
+    return 3;
+  }
+  if (argc == 4 && strcmp(argv[1], "holding") == 0) {
+    HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    char ready[MAX_PATH + 8];
+    snprintf(ready, sizeof ready, "%s.held", argv[2]);
+    FILE* f = fopen(ready, "wb");
+    if (f) fclose(f);
+    Sleep((DWORD)atoi(argv[3]));
+    CloseHandle(h);
     return 0;
   }
   if (argc >= 5 && strcmp(argv[1], "marker") == 0) {
