@@ -35,18 +35,18 @@ class FakeWindowMessages : public platform::WindowMessages {
   }
   bool IsWindow(platform::WindowId window) override { return window == m_id && !m_bGone; }
   // The window's process, when it can be opened; its waits are recorded.
+  struct Process : platform::WindowProcess {
+    std::vector<std::string>* calls;
+    bool WaitForEnd(uint32_t ms) override {
+      return calls->push_back("wait " + std::to_string(ms)), true;
+    }
+  };
   std::unique_ptr<platform::WindowProcess> OpenWindowProcess(platform::WindowId window) override {
     m_aCalls.push_back("process " + std::to_string(window));
     if (!m_bHasProcess) return nullptr;
-    struct Process : platform::WindowProcess {
-      explicit Process(std::vector<std::string>* calls) : m_pCalls(calls) {}
-      bool WaitForEnd(uint32_t ms) override {
-        m_pCalls->push_back("wait " + std::to_string(ms));
-        return true;
-      }
-      std::vector<std::string>* m_pCalls;
-    };
-    return std::make_unique<Process>(&m_aCalls);
+    auto process = std::make_unique<Process>();
+    process->calls = &m_aCalls;
+    return process;
   }
 
   // Only the send and post calls.
@@ -161,6 +161,7 @@ TEST_F(SendMessageActionTest, RetryStopsAsSoonAsTheWindowGoesAway) {
 // (up to 10 s) once the window has gone; a window that stays, or a process
 // that cannot be opened, is not waited for; other messages leave it alone.
 TEST_F(SendMessageActionTest, AClosedWindowsProcessIsWaitedFor) {
+  const std::string open = "process 4194311", close = "send 4194311 16 0 0";
   struct Case {
     const char* message;
     int closesToGo;
@@ -168,15 +169,11 @@ TEST_F(SendMessageActionTest, AClosedWindowsProcessIsWaitedFor) {
     bool answers;
     std::vector<std::string> calls;
   } cases[] = {
-      {"WM_CLOSE", 0, true, true, {"process 4194311", "send 4194311 16 0 0", "wait 10000"}},
-      {"WM_CLOSE", 0, false, true, {"process 4194311", "send 4194311 16 0 0"}},
+      {"WM_CLOSE", 0, true, true, {open, close, "wait 10000"}},
+      {"WM_CLOSE", 0, false, true, {open, close}},
       {"WM_COMMAND", 0, true, true, {"send 4194311 273 0 0"}},
       // Not answering in time is not closing: two attempts, then the question.
-      {"WM_CLOSE",
-       -1,
-       true,
-       false,
-       {"process 4194311", "send 4194311 16 0 0", "process 4194311", "send 4194311 16 0 0"}},
+      {"WM_CLOSE", -1, true, false, {open, close, open, close}},
   };
   for (const Case& c : cases) {
     FakeWindowMessages windows;
