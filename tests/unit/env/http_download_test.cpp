@@ -13,6 +13,7 @@
 #include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/short_write_fs.h"
+#include "support/shortcut_sandbox.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -62,10 +63,11 @@ class FakeInternet : public platform::Internet {
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* c) override {
     return platform::BrowserCanonicalUrl(url, capacity, c);
   }
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url,
-                                                 const std::string& agent) override {
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                                 long overallSeconds) override {
     m_aOpened.push_back(url);
     m_szAgent = agent;
+    m_nOverallSeconds = overallSeconds;
     if (m_bOpenFails) return nullptr;
     return std::make_unique<FakeRequest>(m_response, &m_aReads);
   }
@@ -74,6 +76,7 @@ class FakeInternet : public platform::Internet {
   bool m_bOpenFails = false;
   std::vector<std::string> m_aOpened;
   std::string m_szAgent;
+  long m_nOverallSeconds = -1;
   std::vector<size_t> m_aReads;  // the size asked for by each read
 
  private:
@@ -337,10 +340,13 @@ class EndlessInternet : public platform::Internet {
     *c = url;
     return true;
   }
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&) override {
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&,
+                                                 long overallSeconds) override {
+    m_nOverallSeconds = overallSeconds;
     return std::make_unique<Request>(&m_nServed, m_nEnd);
   }
 
+  long m_nOverallSeconds = -1;
   uint64_t m_nServed = 0;
   uint64_t m_nEnd = UINT64_MAX;  // the body's length; "never ends" by default
 
@@ -359,6 +365,45 @@ TEST(BadInputDownload, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
   // One block past the limit was read, and no more.
   EXPECT_EQ(net.m_nServed, kMaxTextDownload + 4096);
   EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kDownloadError) + "\r\n");
+}
+
+// A body past the caller's limit stops at the first block that goes past it,
+// into a file (no file is kept) as into memory. Only a download into memory
+// has the overall time limit, which tests may shorten.
+TEST(BadInputDownload, ABodyPastItsLimitStopsThereAndOnlyTextHasAnOverallLimit) {
+  TempDir dir;
+  dir.Enter();
+  ScopedEnvVar overall("UPDATER_HTTP_OVERALL_SECONDS", std::nullopt);
+  const struct {
+    bool toFile;
+    BodyLimit limit;
+    uint64_t served;
+    long overallSeconds;
+  } cases[] = {
+      {true, BodyLimit::Size(10000), 3 * 4096, 0},
+      {true, BodyLimit::AtMost(4096), 2 * 4096, 0},
+      {false, BodyLimit::AtMost(64u << 10), (64u << 10) + 4096, 120},
+      {false, BodyLimit::Size(100), 4096, 120},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.served);
+    std::remove("updater.log");
+    EndlessInternet net;
+    std::string url = "http://example.test/p";
+    std::string target = c.toFile ? dir.Sub("p.bin") : "";
+    EXPECT_FALSE(HttpDownload(url, target, c.toFile, false, c.limit));
+    EXPECT_EQ(net.m_nServed, c.served);
+    EXPECT_EQ(net.m_nOverallSeconds, c.overallSeconds);
+    EXPECT_FALSE(std::filesystem::exists(dir.Sub("p.bin")));
+    EXPECT_EQ(ReadFileBytes("updater.log"), std::string(texts::kDownloadError) + "\r\n");
+  }
+  ScopedEnvVar shorter("UPDATER_HTTP_OVERALL_SECONDS", "7");
+  EndlessInternet net;
+  net.m_nEnd = 10;
+  std::string url = "http://example.test/p";
+  std::string text;
+  HttpDownload(url, text, false, false);
+  EXPECT_EQ(net.m_nOverallSeconds, 7);
 }
 
 TEST(BadInputDownload, AFileMayBeLongerThanTheTextLimit) {
