@@ -1,5 +1,5 @@
-// One FileSha256Hex of a file, timed by bench/run from outside as sha256sum
-// is: prints the digest.
+// One FileSha256Hex of a file, timed by bench/run from outside as
+// `openssl dgst -sha256` is: prints the digest.
 //   sha256_bench FILE
 #include <cstdio>
 #include <string>

@@ -1,10 +1,18 @@
-# Cross build for 32-bit Windows (i686, as the product is) with Debian's
-# MinGW-w64 (posix threads, so std::thread works). The libraries built for Windows by scripts/build-windows
-# are found in UPDATER_WINDOWS_PREFIX, searched like a second sysroot.
+# Cross build for Windows with Debian's MinGW-w64 (posix threads, so
+# std::thread works). UPDATER_WINDOWS_ARCH is i686 (the default: the shipped
+# updater.exe is 32-bit, as the product is) or x86_64 (the tests, where the
+# 32-bit Wine cannot be installed). The libraries built for Windows by
+# scripts/build-windows are found in UPDATER_WINDOWS_PREFIX, searched like a
+# second sysroot.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+if(NOT DEFINED UPDATER_WINDOWS_ARCH)
+  set(UPDATER_WINDOWS_ARCH i686)
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${UPDATER_WINDOWS_ARCH})
+# CMake's compiler checks read this file again in projects of their own.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES UPDATER_WINDOWS_ARCH UPDATER_WINDOWS_PREFIX)
 
-set(_mingw i686-w64-mingw32)
+set(_mingw ${UPDATER_WINDOWS_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${_mingw}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${_mingw}-g++-posix)
 set(CMAKE_RC_COMPILER ${_mingw}-windres)
@@ -15,17 +23,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test executables run under Wine; UPDATER_WINE names the launcher, Debian's
-# wine32 loader, which runs them in a 64-bit prefix through WoW64 as 64-bit
-# Windows runs the product.
+# Test executables run under Wine; UPDATER_WINE names the launcher: Debian's
+# wine32 loader, which runs 32-bit programs in a 64-bit prefix through WoW64
+# as 64-bit Windows runs the product, or wine64 for a 64-bit build.
 if(NOT DEFINED UPDATER_WINE)
-  set(UPDATER_WINE /usr/lib/wine/wine)
+  if(UPDATER_WINDOWS_ARCH STREQUAL "x86_64")
+    set(UPDATER_WINE /usr/lib/wine/wine64)
+  else()
+    set(UPDATER_WINE /usr/lib/wine/wine)
+  endif()
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${UPDATER_WINE})
 
 # One self-contained executable each: the C++ runtime and winpthreads are
 # linked in, so nothing but Windows' own DLLs is needed beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Tests are listed when ctest runs, under Wine, not when they are built.
-set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)

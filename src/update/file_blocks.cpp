@@ -23,3 +23,13 @@ bool ReadFileBlocks(const std::string& path,
     add(block.data(), got);
   }
 }
+
+std::string FileDigestHex(const std::string& path, platform::DigestKind kind) {
+  std::unique_ptr<platform::Digest> digest = platform::NewDigest(kind);
+  if (!digest || !ReadFileBlocks(path, [&digest](const unsigned char* data, size_t size) {
+        digest->Update(data, size);
+      })) {
+    return std::string();
+  }
+  return digest->FinalHex();
+}

@@ -1,4 +1,4 @@
-// SHA-256 of a file (libsodium), written as 64 lower-case hex digits.
+// SHA-256 of a file, written as 64 lower-case hex digits.
 #pragma once
 
 #include <string>

@@ -3,8 +3,8 @@
 #include <random>
 #include <regex>
 
+#include "platform/digest.h"
 #include "support/temp_dir.h"
-#include "update/file_md5.h"
 
 std::vector<std::string> LogLines(const std::string& path) {
   std::string log = ReadFileBytes(path);
@@ -30,7 +30,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 }
 
 std::string Md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.Update(bytes.data(), bytes.size());
-  return md5.FinalHex();
+  std::unique_ptr<platform::Digest> md5 = platform::NewDigest(platform::DigestKind::kMd5);
+  md5->Update(bytes.data(), bytes.size());
+  return md5->FinalHex();
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """updater.exe under Wine, as a user on Windows starts it.
 
-  updater_wine_test.py CASE --wine WINE --updater EXE --probe EXE --test-window EXE --work DIR
+  updater_wine_test.py CASE --wine WINE --updater EXE --probe EXE --test-window EXE --work DIR [--bits 64]
 
 Cases:
   not_installed   no product key in the 32-bit registry view (one in the 64-bit
@@ -24,7 +24,10 @@ Cases:
                   after completes the update
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
-registry view (Wow6432Node), which reg.exe reaches with /reg:32.
+registry view (Wow6432Node), which reg.exe reaches with /reg:32. Where the
+32-bit Wine is missing, the same cases run against a 64-bit build (--bits 64):
+its own view is then the 64-bit one and its system folder system32, and the
+other view is the one that must stay untouched.
 
 The environment names the Wine prefix (WINEPREFIX), the display (DISPLAY) and
 the servers' folder (UPDATER_SERVERS_DIR). Texts on the Windows side are GBK.
@@ -42,6 +45,9 @@ import time
 import zipfile
 
 PRODUCT_KEY = r"HKLM\SOFTWARE\VELMAR\Velmar Acc"
+# The registry view and system folder of the program under test, and the view
+# it must not see (set from --bits).
+OWN_VIEW, OTHER_VIEW, SYSTEM_FOLDER = "/reg:32", "/reg:64", "syswow64"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\VELMAR ACC"
 
 
@@ -64,10 +70,10 @@ class Wine:
                                  f"{result.stdout!r} {result.stderr!r}")
         return result
 
-    def reg(self, *argv, check=True, view="/reg:32"):
-        return self.run("reg", *argv, view, check=check)
+    def reg(self, *argv, check=True, view=None):
+        return self.run("reg", *argv, view or OWN_VIEW, check=check)
 
-    def reg_value(self, key, name, view="/reg:32"):
+    def reg_value(self, key, name, view=None):
         out = self.reg("query", key, "/v", name, check=False, view=view).stdout
         for line in out.decode("gbk", "replace").splitlines():
             parts = line.split(None, 2)
@@ -130,8 +136,8 @@ def screenshot(path):
 
 def case_not_installed(wine, work):
     clear_keys(wine)
-    # A 64-bit program's key: not the view the product's installer writes.
-    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(work), "/f", view="/reg:64")
+    # A key in the other view: not the view the product's installer writes.
+    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(work), "/f", view=OTHER_VIEW)
     process = subprocess.Popen([wine.wine, wine.updater], cwd=work,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
@@ -218,15 +224,15 @@ def case_auto_run(wine, work):
         assert (app / "readme.txt").read_bytes() == readme
         # The system folder, as a 32-bit program sees it: SysWOW64 behind
         # "system32".
-        wow64 = wine_drive_c() / "windows" / "syswow64"
+        wow64 = wine_drive_c() / "windows" / SYSTEM_FOLDER
         assert (app / "kernel32.dll").read_bytes() == (wow64 / "kernel32.dll").read_bytes(), \
             "the 32-bit system folder"
         assert not (app / "download").exists(), "the download folder is deleted"
         assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion") == ("REG_SZ", "1.2.0.5")
         assert wine.reg_value(PRODUCT_KEY, "cert") is not None
-        # Nothing in the 64-bit view.
-        assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion", view="/reg:64") is None
-        assert wine.reg_value(PRODUCT_KEY, "cert", view="/reg:64") is None
+        # Nothing in the other view.
+        assert wine.reg_value(UNINSTALL_KEY, "DisplayVersion", view=OTHER_VIEW) is None
+        assert wine.reg_value(PRODUCT_KEY, "cert", view=OTHER_VIEW) is None
 
         # The dialog stays open until Close; the window menu's command 16
         # shows the About box.
@@ -756,7 +762,11 @@ def main():
     parser.add_argument("--probe", required=True)
     parser.add_argument("--test-window", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=32)
     args = parser.parse_args()
+    if args.bits == 64:
+        global OWN_VIEW, OTHER_VIEW, SYSTEM_FOLDER
+        OWN_VIEW, OTHER_VIEW, SYSTEM_FOLDER = "/reg:64", "/reg:32", "system32"
     work = pathlib.Path(args.work) / args.case
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
