@@ -1,6 +1,7 @@
 // MD5 of a file, written as 32 lower-case hex digits.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The digest of the file's bytes, read in blocks of 102,400 bytes; no text when
