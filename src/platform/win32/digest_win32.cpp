@@ -1,11 +1,14 @@
 // Windows back-end of the digests: CNG's hash objects (bcrypt.dll), which use
 // the processor's SHA and vector instructions where it has them.
+// The SDK header below needs <windows.h> first.
+// clang-format off
+#include "platform/win32/windows_api.h"
 #include <bcrypt.h>
+// clang-format on
 
 #include <vector>
 
 #include "platform/digest.h"
-#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {
