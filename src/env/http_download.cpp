@@ -86,9 +86,6 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     target.clear();
   }
 
-  // A malformed URL, a URL that cannot be opened and an error status (400 and
-  // above) all show as a failing first read: an error page is never delivered
-  // as the content asked for.
   // Text held in memory stops growing at its limit, and takes at most the
   // overall time: a server that never ends its body, or sends it ever so
   // slowly, fails the download instead of exhausting memory or holding the run.
@@ -98,6 +95,9 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     if (maxBytes > kMaxTextDownload) maxBytes = kMaxTextDownload;
     overallSeconds = platform::HttpOverallSeconds();
   }
+  // A malformed URL, a URL that cannot be opened and an error status (400 and
+  // above) all show as a failing first read: an error page is never delivered
+  // as the content asked for.
   std::unique_ptr<platform::HttpRequest> request;
   if (urlOk) request = internet.OpenUrl(url, texts::kUserAgent, overallSeconds);
   if (request && request->StatusCode() >= 400) request.reset();

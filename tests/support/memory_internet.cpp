@@ -50,10 +50,8 @@ bool MemoryInternet::CanonicalizeUrl(const std::string& url, size_t capacity,
 }
 
 std::unique_ptr<platform::HttpRequest> MemoryInternet::OpenUrl(const std::string& url,
-                                                               const std::string&,
-                                                               long overallSeconds) {
+                                                               const std::string&, long) {
   m_aOpened.push_back(url);
-  m_aOverallSeconds.push_back(overallSeconds);
   auto it = m_responses.find(url);
   if (it == m_responses.end() || it->second.empty()) return nullptr;
   Response response = it->second.front();

@@ -31,8 +31,7 @@ class MemoryInternet : public platform::Internet {
                                                  long overallSeconds) override;
 
   bool m_bOnline = true;
-  std::vector<std::string> m_aOpened;   // every URL opened, in order
-  std::vector<long> m_aOverallSeconds;  // the overall limit of each
+  std::vector<std::string> m_aOpened;  // every URL opened, in order
 
  private:
   std::map<std::string, std::deque<Response>> m_responses;

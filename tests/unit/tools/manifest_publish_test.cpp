@@ -123,6 +123,51 @@ TEST_F(ManifestPublish, PlacesDigestsInACompactManifestWithCrLfLines) {
                 "</package></updateinfo>");
 }
 
+// The date the client reads is the one written, whatever stood there before.
+TEST_F(ManifestPublish, ReplacesAnExistingExpiryAndKeepsAGivenSizeElement) {
+  std::string text =
+      "<updateinfo expires = '2001-01-01' version=\"1.0.0.1\">\n"
+      "<package><url>http://h/b.txt</url><size>1</size><md5/></package>\n"
+      "</updateinfo>\n";
+  std::string out, err;
+  ASSERT_TRUE(Publish(text, &out, &err)) << err;
+  EXPECT_EQ(out,
+            "<updateinfo expires = '2099-01-31' version=\"1.0.0.1\">\n"
+            "<package><url>http://h/b.txt</url><size>14</size><md5>" +
+                m_digests["b.txt"] + "</md5>" + Sha256Element(m_sha["b.txt"]) +
+                "</package>\n</updateinfo>\n");
+}
+
+TEST(SignedFields, ExpiryOptionsCountFromTodayInUtc) {
+  const std::time_t march1st2024 = 1709251200;  // 2024-03-01 00:00:00 UTC
+  EXPECT_EQ(DefaultExpires(march1st2024), "2024-03-31");
+  EXPECT_EQ(DefaultExpires(march1st2024 - 1), "2024-03-30");
+  const struct {
+    const char* option;
+    const char* date;  // null: refused
+  } cases[] = {
+      {"+1", "2024-03-02"},
+      {"+366", "2025-03-02"},
+      {"+36500", "2124-02-06"},
+      {"2024-03-01", "2024-03-01"},
+      {"2099-12-31", "2099-12-31"},
+      {"2024-02-29", nullptr},
+      {"+0", nullptr},
+      {"+36501", nullptr},
+      {"+-1", nullptr},
+      {"+", nullptr},
+      {"2024-3-1", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string date = "unchanged", error;
+    EXPECT_EQ(ExpiresFromOption(c.option, march1st2024, &date, &error), c.date != nullptr)
+        << c.option;
+    EXPECT_EQ(date, c.date ? c.date : "unchanged") << c.option;
+    EXPECT_EQ(error.empty(), c.date != nullptr) << c.option;
+  }
+}
+
 TEST_F(ManifestPublish, AMissingFileIsAnErrorAndNothingIsPublished) {
   std::string text =
       "<updateinfo version=\"1.0.0.1\">\n"
