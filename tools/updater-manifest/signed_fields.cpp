@@ -156,7 +156,8 @@ bool ScanStartTag(const std::string& text, size_t at, const std::string& name, S
   }
 }
 
-// The first child of each name a package's file is vouched by, and its url.
+// True for the package's url, md5, sha256 and size elements: the first of each
+// name, the ones the updater reads.
 bool IsFileElement(const TiXmlElement* package, const TiXmlElement* e) {
   for (const char* name : {kPackageUrl, kPackageMd5, kPackageSha256, kPackageSize}) {
     if (e->ValueStr() == name) return package->FirstChildElement(name) == e;

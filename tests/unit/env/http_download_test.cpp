@@ -13,7 +13,6 @@
 #include "support/native_path.h"
 #include "support/recording_main_window.h"
 #include "support/short_write_fs.h"
-#include "support/shortcut_sandbox.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -110,6 +109,7 @@ TEST_F(HttpDownloadTest, BodyArrivesInBlocksOf4096AndTheBarFollowsIt) {
   EXPECT_EQ(window.m_nPumped, 3);
   EXPECT_EQ(m_net.m_aReads, (std::vector<size_t>{4096, 4096, 4096, 4096}));
   EXPECT_EQ(m_net.m_szAgent, "Velmar_AutoUpdate_Agent");
+  EXPECT_EQ(m_net.m_nOverallSeconds, 0);  // a file has no overall time limit
   EXPECT_EQ(Log(), "");
 }
 
@@ -119,6 +119,7 @@ TEST_F(HttpDownloadTest, WithoutProgressTheWindowIsLeftAlone) {
   std::string target;
   ASSERT_TRUE(HttpDownload(m_szUrl, target, false, false));
   EXPECT_EQ(target, m_net.m_response.body);
+  EXPECT_EQ(m_net.m_nOverallSeconds, 120);  // text has one
   EXPECT_TRUE(window.m_aCalls.empty());
   EXPECT_EQ(window.m_nPumped, 0);
 }
@@ -341,12 +342,10 @@ class EndlessInternet : public platform::Internet {
     return true;
   }
   std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&,
-                                                 long overallSeconds) override {
-    m_nOverallSeconds = overallSeconds;
+                                                 long) override {
     return std::make_unique<Request>(&m_nServed, m_nEnd);
   }
 
-  long m_nOverallSeconds = -1;
   uint64_t m_nServed = 0;
   uint64_t m_nEnd = UINT64_MAX;  // the body's length; "never ends" by default
 
@@ -365,45 +364,6 @@ TEST(BadInputDownload, EndlessBodyIntoMemoryStopsAtTheLimitAsAFailedDownload) {
   // One block past the limit was read, and no more.
   EXPECT_EQ(net.m_nServed, kMaxTextDownload + 4096);
   EXPECT_EQ(ReadFileBytes(dir.Sub("updater.log")), std::string(texts::kDownloadError) + "\r\n");
-}
-
-// A body past the caller's limit stops at the first block that goes past it,
-// into a file (no file is kept) as into memory. Only a download into memory
-// has the overall time limit, which tests may shorten.
-TEST(BadInputDownload, ABodyPastItsLimitStopsThereAndOnlyTextHasAnOverallLimit) {
-  TempDir dir;
-  dir.Enter();
-  ScopedEnvVar overall("UPDATER_HTTP_OVERALL_SECONDS", std::nullopt);
-  const struct {
-    bool toFile;
-    BodyLimit limit;
-    uint64_t served;
-    long overallSeconds;
-  } cases[] = {
-      {true, BodyLimit::Size(10000), 3 * 4096, 0},
-      {true, BodyLimit::AtMost(4096), 2 * 4096, 0},
-      {false, BodyLimit::AtMost(64u << 10), (64u << 10) + 4096, 120},
-      {false, BodyLimit::Size(100), 4096, 120},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.served);
-    std::remove("updater.log");
-    EndlessInternet net;
-    std::string url = "http://example.test/p";
-    std::string target = c.toFile ? dir.Sub("p.bin") : "";
-    EXPECT_FALSE(HttpDownload(url, target, c.toFile, false, c.limit));
-    EXPECT_EQ(net.m_nServed, c.served);
-    EXPECT_EQ(net.m_nOverallSeconds, c.overallSeconds);
-    EXPECT_FALSE(std::filesystem::exists(dir.Sub("p.bin")));
-    EXPECT_EQ(ReadFileBytes("updater.log"), std::string(texts::kDownloadError) + "\r\n");
-  }
-  ScopedEnvVar shorter("UPDATER_HTTP_OVERALL_SECONDS", "7");
-  EndlessInternet net;
-  net.m_nEnd = 10;
-  std::string url = "http://example.test/p";
-  std::string text;
-  HttpDownload(url, text, false, false);
-  EXPECT_EQ(net.m_nOverallSeconds, 7);
 }
 
 TEST(BadInputDownload, AFileMayBeLongerThanTheTextLimit) {
