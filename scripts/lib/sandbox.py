@@ -118,6 +118,8 @@ class Sandbox:
                       text)
         text = re.sub(r"@SHA256:([\w.-]+)@",
                       lambda m: sha256_of(os.path.join(packages, m.group(1))), text)
+        text = re.sub(r"@SIZE:([\w.-]+)@",
+                      lambda m: str(os.path.getsize(os.path.join(packages, m.group(1)))), text)
         with open(os.path.join(self.www_dir, "update.xml"), "w", encoding="utf-8") as f:
             f.write(text)
 

@@ -12,17 +12,21 @@
 #include "env/update_log.h"
 #include "platform/content_length.h"
 #include "platform/env.h"
+#include "platform/http_limits.h"
 
 namespace {
 
 constexpr size_t kUrlBufferSize = 1024;
 constexpr size_t kBlockSize = 4096;
 
-// The bar's range: the header's length clamped to INT_MAX; 0 when there is
-// none (a negative or unreadable length is none).
-int ContentLength(const std::string& text) {
+// The bar's range: the header's length, or without one (a negative or
+// unreadable length is none) the size the caller knows, clamped to INT_MAX; 0
+// when there is neither.
+int BarRange(const std::string& contentLength, const BodyLimit& limit) {
   uint64_t length = 0;
-  if (!platform::ParseContentLength(text, &length)) return 0;
+  if (!platform::ParseContentLength(contentLength, &length)) {
+    length = limit.bIsSize ? limit.nMaxBytes : 0;
+  }
   return length > INT_MAX ? INT_MAX : static_cast<int>(length);
 }
 
@@ -64,7 +68,7 @@ void PumpMessage() {
 }
 
 bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress,
-                  size_t maxText) {
+                  BodyLimit limit) {
   platform::Internet& internet = platform::Env::Get().internet();
   std::string canonical;
   bool urlOk = internet.CanonicalizeUrl(url, kUrlBufferSize, &canonical);
@@ -82,13 +86,22 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     target.clear();
   }
 
+  // Text held in memory stops growing at its limit, and takes at most the
+  // overall time: a server that never ends its body, or sends it ever so
+  // slowly, fails the download instead of exhausting memory or holding the run.
+  uint64_t maxBytes = limit.nMaxBytes;
+  long overallSeconds = 0;
+  if (!toFile) {
+    if (maxBytes > kMaxTextDownload) maxBytes = kMaxTextDownload;
+    overallSeconds = platform::HttpOverallSeconds();
+  }
   // A malformed URL, a URL that cannot be opened and an error status (400 and
   // above) all show as a failing first read: an error page is never delivered
   // as the content asked for.
   std::unique_ptr<platform::HttpRequest> request;
-  if (urlOk) request = internet.OpenUrl(url, texts::kUserAgent);
+  if (urlOk) request = internet.OpenUrl(url, texts::kUserAgent, overallSeconds);
   if (request && request->StatusCode() >= 400) request.reset();
-  int total = request ? ContentLength(request->ContentLengthText()) : 0;
+  int total = request ? BarRange(request->ContentLengthText(), limit) : 0;
   if (showProgress && g_pMainWnd) g_pMainWnd->SetFileProgress(0, total);
 
   bool result = true;
@@ -104,9 +117,7 @@ bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showP
     }
     if (got == 0) break;
     if (got > kBlockSize) got = kBlockSize;
-    // Text held in memory stops growing at its limit: a server that never
-    // ends its body fails the download instead of exhausting memory.
-    if (!file && received + got > maxText) {
+    if (received + got > maxBytes) {
       WriteLog(texts::kDownloadError, true);
       result = false;
       break;

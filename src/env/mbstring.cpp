@@ -87,3 +87,16 @@ std::vector<std::string> SplitLines(const std::string& text) {
   }
   return lines;
 }
+
+bool ParseDecimal64(const std::string& text, uint64_t* value) {
+  if (text.empty() || text.size() > 20) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    unsigned digit = static_cast<unsigned>(c - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  *value = v;
+  return true;
+}

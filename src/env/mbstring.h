@@ -3,6 +3,7 @@
 // itself is the one of platform/separators.h.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,7 @@ int ReplaceAll(std::string* text, const std::string& from, const std::string& to
 // The lines of a text without their line ends (LF or CR LF); a final line end
 // starts no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// A decimal number of at most 20 digits that fits 64 bits, and nothing else
+// (no sign, no blank).
+bool ParseDecimal64(const std::string& text, uint64_t* value);

@@ -44,6 +44,13 @@ inline constexpr char kSignatureUnavailable[] = "无法获取更新信息的签�
 inline constexpr char kSignatureInvalid[] = "更新信息的签名无效。";
 inline constexpr char kManifestReplayed[] = "更新信息比上次的旧，已拒绝。";
 inline constexpr char kManifestExpired[] = "更新信息已过期。";
+inline constexpr char kManifestNoExpiry[] = "更新信息没有有效期。";
+inline constexpr char kPackageNotVouched[] = "更新信息缺少文件的SHA-256校验值或大小。";
+// The client's own record of the newest signed manifest cannot be written, or
+// holds no number: no signed manifest can be held against it.
+inline constexpr char kManifestTimeNotSaved[] = "无法记录更新信息的时间，本次不更新。";
+inline constexpr char kManifestTimeUnusable[] =
+    "注册表中的manifesttime不是数字，请管理员修正后再更新。";
 inline constexpr char kSignatureOk[] = "更新信息签名正确";
 inline constexpr char kAlreadyLatest[] = "你使用的已经是最新版本";
 inline constexpr char kStartingUpdate[] = "开始更新";

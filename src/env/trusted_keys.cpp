@@ -1,13 +1,16 @@
 #include "env/trusted_keys.h"
 
 #include "env/config.h"
+#include "env/mbstring.h"
 #include "env/registry_key.h"
 
 const char kPubkeyValue[] = "pubkey";
 const char kManifestTimeValue[] = "manifesttime";
 
 std::vector<std::string> g_aTrustedKeys;
+bool g_bPubkeyPresent = false;
 uint64_t g_nManifestTime = 0;
+bool g_bManifestTimeUnusable = false;
 
 namespace {
 
@@ -39,19 +42,6 @@ std::vector<std::string> SplitKeyList(const std::string& text) {
   return words;
 }
 
-bool ParseTimestamp(const std::string& text, uint64_t* value) {
-  if (text.empty() || text.size() > 20) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    unsigned digit = static_cast<unsigned>(c - '0');
-    if (v > (UINT64_MAX - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  *value = v;
-  return true;
-}
-
 void LoadTrustConfig() {
   g_aTrustedKeys.clear();
   for (const char* const* k = kBuiltinKeys; *k; ++k) g_aTrustedKeys.push_back(*k);
@@ -59,20 +49,27 @@ void LoadTrustConfig() {
   RegistryKey key;
   std::string text;
   OpenProductValue(key, kPubkeyValue);
-  if (key.ReadString(text) == 0) {
+  platform::Error err = key.ReadString(text);
+  g_bPubkeyPresent = err != platform::kErrorFileNotFound;
+  if (err == platform::kErrorSuccess) {
     for (std::string& word : SplitKeyList(text)) g_aTrustedKeys.push_back(std::move(word));
   }
 
   text.clear();
   g_nManifestTime = 0;
   OpenProductValue(key, kManifestTimeValue);
-  if (key.ReadString(text) == 0 && !ParseTimestamp(text, &g_nManifestTime)) g_nManifestTime = 0;
+  err = key.ReadString(text);
+  g_bManifestTimeUnusable =
+      err != platform::kErrorFileNotFound &&
+      (err != platform::kErrorSuccess || !ParseDecimal64(text, &g_nManifestTime));
+  if (g_bManifestTimeUnusable) g_nManifestTime = 0;
 }
 
-void RecordManifestTime(uint64_t timestamp) {
-  if (timestamp <= g_nManifestTime) return;
-  g_nManifestTime = timestamp;
+bool RecordManifestTime(uint64_t timestamp) {
+  if (timestamp <= g_nManifestTime) return true;
   RegistryKey key;
   OpenProductValue(key, kManifestTimeValue);
-  key.WriteString(std::to_string(timestamp).c_str());
+  if (key.WriteString(std::to_string(timestamp).c_str()) != platform::kErrorSuccess) return false;
+  g_nManifestTime = timestamp;
+  return true;
 }

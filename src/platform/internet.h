@@ -21,8 +21,8 @@ class HttpRequest {
   // Blocks until `size` bytes of the body, its end or a failure; *got is the
   // number delivered, 0 only at the end. Bytes that arrived before a failure are
   // delivered first; the failure is the next read's (false, *got 0). A body
-  // shorter than its Content-Length, a dropped connection and a stalled server
-  // are failures.
+  // shorter than its Content-Length, a dropped connection, a server too slow
+  // for the low-speed rule and a request past its overall limit are failures.
   virtual bool Read(char* buffer, size_t size, size_t* got) = 0;
 };
 
@@ -35,10 +35,12 @@ class Internet {
   // when the URL is malformed or its canonical form does not fit.
   virtual bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) = 0;
   // GET with the given user agent and no other headers of the caller's, never
-  // answered from a cache. Null when the client cannot be opened or no response
-  // arrives (bad address, refused connection, time-out).
-  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url,
-                                               const std::string& agent) = 0;
+  // answered from a cache, held to the low-speed rule of http_limits.h and,
+  // unless `overallSeconds` is 0, to that overall limit from the start of the
+  // request; a read then fails. Null when the client cannot be opened or no
+  // response arrives (bad address, refused connection, time-out).
+  virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                               long overallSeconds) = 0;
 };
 
 class InternetWrapper : public Internet {
@@ -49,8 +51,9 @@ class InternetWrapper : public Internet {
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* c) override {
     return m_pTarget->CanonicalizeUrl(url, capacity, c);
   }
-  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent) override {
-    return m_pTarget->OpenUrl(url, agent);
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                       long overallSeconds) override {
+    return m_pTarget->OpenUrl(url, agent, overallSeconds);
   }
 
  private:

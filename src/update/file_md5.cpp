@@ -10,3 +10,12 @@ std::string FileMd5Hex(const std::string& path) {
 bool Md5Matches(const std::string& digest, const std::string& md5) {
   return !digest.empty() && MbsEqualNoCase(digest, md5);
 }
+
+bool IsHexDigest(const std::string& text, size_t digits) {
+  if (text.size() != digits) return false;
+  for (char c : text) {
+    bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex) return false;
+  }
+  return true;
+}

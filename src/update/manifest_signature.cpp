@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "env/mbstring.h"
-#include "env/trusted_keys.h"
 
 namespace {
 
@@ -16,6 +15,9 @@ constexpr size_t kPublicKeyBlobSize = kAlgSize + kKeyIdSize + crypto_sign_PUBLIC
 constexpr char kUntrustedPrefix[] = "untrusted comment: ";
 constexpr char kTrustedPrefix[] = "trusted comment: ";
 constexpr char kTimestampTag[] = "timestamp:";
+
+// The blank or tab between the fields of a trusted comment.
+bool IsFieldEnd(char c) { return c == ' ' || c == '\t'; }
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -115,13 +117,15 @@ bool VerifyMinisign(const std::string& message, const std::string& signatureFile
 }
 
 bool CommentTimestamp(const std::string& comment, uint64_t* timestamp) {
-  for (size_t at = comment.find(kTimestampTag); at != std::string::npos;
-       at = comment.find(kTimestampTag, at + 1)) {
-    if (at > 0 && comment[at - 1] != ' ' && comment[at - 1] != '\t') continue;
-    size_t start = at + std::strlen(kTimestampTag);
-    size_t end = start;
-    while (end < comment.size() && comment[end] >= '0' && comment[end] <= '9') ++end;
-    return ParseTimestamp(comment.substr(start, end - start), timestamp);
+  const size_t tagSize = std::strlen(kTimestampTag);
+  size_t at = comment.find(kTimestampTag);
+  if (at == std::string::npos || comment.find(kTimestampTag, at + 1) != std::string::npos) {
+    return false;
   }
-  return false;
+  if (at > 0 && !IsFieldEnd(comment[at - 1])) return false;
+  size_t start = at + tagSize;
+  size_t end = start;
+  while (end < comment.size() && comment[end] >= '0' && comment[end] <= '9') ++end;
+  if (end < comment.size() && !IsFieldEnd(comment[end])) return false;
+  return ParseDecimal64(comment.substr(start, end - start), timestamp);
 }

@@ -18,6 +18,8 @@ bool VerifyMinisign(const std::string& message, const std::string& signatureFile
 // The lines of a signature file without their line ends (LF or CR LF).
 std::vector<std::string> SignatureLines(const std::string& text);
 
-// The decimal number after "timestamp:" (at the start or after a blank) in a
-// trusted comment.
+// The decimal number of the trusted comment's one "timestamp:" field: the tag
+// at the start or after a blank or tab, then digits, then a blank, a tab or
+// the end. A comment with no such field, or with "timestamp:" more than once,
+// has none.
 bool CommentTimestamp(const std::string& comment, uint64_t* timestamp);

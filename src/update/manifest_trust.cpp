@@ -2,17 +2,23 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
+
 #include "env/http_download.h"
 #include "env/texts.h"
 #include "env/trusted_keys.h"
 #include "env/update_log.h"
+#include "update/file_md5.h"
 #include "update/manifest_signature.h"
+#include "update/package_info.h"
+#include "update/update_run.h"
 
 const char kExpiresAttribute[] = "expires";
 
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
+constexpr size_t kSha256Digits = 64;
 
 bool IsLeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -29,6 +35,19 @@ int64_t DaysFromCivil(int64_t y, int m, int d) {
   int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
+}
+
+// The proleptic Gregorian date of a day since 1970-01-01.
+void CivilFromDays(int64_t z, int64_t* y, int* m, int* d) {
+  z += 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = yoe + era * 400 + (*m <= 2);
 }
 
 bool Digits(const std::string& text, size_t start, size_t count, int* value) {
@@ -65,24 +84,43 @@ bool ParseExpiryDate(const std::string& text, int64_t* day) {
   return true;
 }
 
+int64_t UtcDay(std::time_t now) {
+  int64_t seconds = static_cast<int64_t>(now);
+  return seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0 ? 1 : 0);
+}
+
+std::string ExpiryDateText(int64_t day) {
+  int64_t year = 0;
+  int month = 0, dayOfMonth = 0;
+  CivilFromDays(day, &year, &month, &dayOfMonth);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(year), month,
+                dayOfMonth);
+  return text;
+}
+
 bool ManifestExpired(const std::string& expires, std::time_t now) {
   int64_t last = 0;
   if (!ParseExpiryDate(expires, &last)) return true;
-  int64_t seconds = static_cast<int64_t>(now);
-  int64_t today = seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0 ? 1 : 0);
-  return today > last;
+  return UtcDay(now) > last;
 }
 
-bool ManifestTrust::Required() { return !g_aTrustedKeys.empty(); }
+bool ManifestTrust::Required() { return g_bPubkeyPresent || !g_aTrustedKeys.empty(); }
 
 void ManifestTrust::FetchSignature(const std::string& manifestUrl) {
   if (!Required()) return;
   std::string url = SignatureUrl(manifestUrl);
-  m_bFetched = HttpDownload(url, m_szSignature, false, true, kMaxSignatureDownload);
+  m_bFetched =
+      HttpDownload(url, m_szSignature, false, true, BodyLimit::AtMost(kMaxSignatureDownload));
 }
 
 bool ManifestTrust::Verify(const std::string& manifestText) {
   if (!Required()) return true;
+  if (g_bManifestTimeUnusable) {
+    m_bRecordFault = true;
+    Show(texts::kManifestTimeUnusable);
+    return false;
+  }
   // An empty body is no signature at all, like an empty manifest.
   if (!m_bFetched || m_szSignature.empty()) {
     Show(texts::kSignatureUnavailable);
@@ -99,17 +137,41 @@ bool ManifestTrust::Verify(const std::string& manifestText) {
     return false;
   }
   Show(texts::kSignatureOk);
+  // "Nothing new" is said by a signed manifest of the installed version: an
+  // empty one has no expiry, so a captured one cannot freeze a client.
+  if (manifestText.empty()) {
+    Show(texts::kManifestNoExpiry);
+    return false;
+  }
   return true;
 }
 
-bool ManifestTrust::Expired(const TiXmlElement* root) {
-  if (!Required()) return false;
+bool ManifestTrust::Usable(const TiXmlElement* root) {
+  if (!Required()) return true;
   const char* expires = root->Attribute(kExpiresAttribute);
-  if (!expires || !ManifestExpired(expires, std::time(nullptr))) return false;
-  Show(texts::kManifestExpired);
+  if (!expires) {
+    Show(texts::kManifestNoExpiry);
+    return false;
+  }
+  if (ManifestExpired(expires, std::time(nullptr))) {
+    Show(texts::kManifestExpired);
+    return false;
+  }
+  uint64_t size = 0;
+  for (const TiXmlElement* package : PackageElements(root)) {
+    if (ChildText(package, kPackageUrl).empty()) continue;
+    if (!IsHexDigest(ChildText(package, kPackageSha256), kSha256Digits) ||
+        !ParsePackageSize(ChildText(package, kPackageSize), &size)) {
+      Show(texts::kPackageNotVouched);
+      return false;
+    }
+  }
   return true;
 }
 
-void ManifestTrust::Accept() const {
-  if (Required()) RecordManifestTime(m_nTimestamp);
+bool ManifestTrust::Accept() {
+  if (!Required() || RecordManifestTime(m_nTimestamp)) return true;
+  m_bRecordFault = true;
+  Show(texts::kManifestTimeNotSaved);
+  return false;
 }

@@ -10,6 +10,7 @@
 #include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/separators.h"
+#include "update/file_blocks.h"
 #include "update/file_md5.h"
 #include "update/file_sha256.h"
 #include "update/package_file_name.h"
@@ -29,6 +30,14 @@ void LoadActions(const TiXmlElement* package, const char* listName,
   }
 }
 
+bool FileHasSize(const std::string& path, const std::string& size) {
+  uint64_t expected = 0;
+  if (!ParsePackageSize(size, &expected)) return false;
+  uint64_t length = 0;
+  return ReadFileBlocks(path, [&length](const unsigned char*, size_t n) { length += n; }) &&
+         length == expected;
+}
+
 bool RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile,
                 bool stopAtFailure) {
   for (const std::unique_ptr<Action>& action : list) {
@@ -45,11 +54,12 @@ const char kPackageDescription[] = "description";
 const char kPackageUrl[] = "url";
 const char kPackageMd5[] = "md5";
 const char kPackageSha256[] = "sha256";
+const char kPackageSize[] = "size";
 const char* const kActionListNames[3] = {"pre-actions", "actions", "post-actions"};
 
 std::vector<std::string> PackageChildNames() {
-  std::vector<std::string> names = {kPackageVersion, kPackageDescription, kPackageUrl, kPackageMd5,
-                                    kPackageSha256};
+  std::vector<std::string> names = {kPackageVersion, kPackageDescription, kPackageUrl,
+                                    kPackageMd5,     kPackageSha256,      kPackageSize};
   names.insert(names.end(), std::begin(kActionListNames), std::end(kActionListNames));
   return names;
 }
@@ -75,11 +85,16 @@ std::string PackageLocalFile(const std::string& url) {
   return platform::CollapseDoubledSeparators(JoinPath(g_szDownloadPath, PackageFileName(url)));
 }
 
-bool FileMatchesDigests(const std::string& path, const std::string& md5,
-                        const std::string& sha256) {
+bool ParsePackageSize(const std::string& text, uint64_t* size) {
+  return ParseDecimal64(text, size);
+}
+
+bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256,
+                        const std::string& size) {
   // The same rule for either digest: equal ignoring case, and a file that
   // cannot be read matches nothing.
-  return (md5.empty() || Md5Matches(FileMd5Hex(path), md5)) &&
+  return (size.empty() || FileHasSize(path, size)) &&
+         (md5.empty() || Md5Matches(FileMd5Hex(path), md5)) &&
          (sha256.empty() || Md5Matches(FileSha256Hex(path), sha256));
 }
 
@@ -99,6 +114,9 @@ int PackageInfo::LoadFromXml(const TiXmlElement* element) {
   }
   if (!m_szUrl.empty() && element->FirstChildElement(kPackageSha256)) {
     m_szSha256 = ChildText(element, kPackageSha256);
+  }
+  if (!m_szUrl.empty() && element->FirstChildElement(kPackageSize)) {
+    m_szSize = ChildText(element, kPackageSize);
   }
   LoadActions(element, kActionListNames[0], &m_listPreActions);
   LoadActions(element, kActionListNames[1], &m_listActions);
@@ -129,6 +147,10 @@ bool PackageInfo::Fetch() {
   m_szLocalFile.clear();
 
   if (!m_szUrl.empty()) {
+    // A size that is no number limits nothing; the check then fails.
+    uint64_t size = 0;
+    BodyLimit limit;
+    if (ParsePackageSize(m_szSize, &size)) limit = BodyLimit::Size(size);
     bool ok = false;
     int attempts = 0;
     do {
@@ -136,10 +158,10 @@ bool PackageInfo::Fetch() {
       // comes from the URL as it now stands.
       m_szLocalFile = PackageLocalFile(m_szUrl);
       WriteLog(texts::kDownloadingFile + m_szUrl, true);
-      ok = HttpDownload(m_szUrl, m_szLocalFile, true, true);
-      if (ok && (!m_szMd5.empty() || !m_szSha256.empty())) {
+      ok = HttpDownload(m_szUrl, m_szLocalFile, true, true, limit);
+      if (ok && (!m_szMd5.empty() || !m_szSha256.empty() || !m_szSize.empty())) {
         WriteLog(texts::kCheckingFile, true);
-        if (!FileMatchesDigests(m_szLocalFile, m_szMd5, m_szSha256)) {
+        if (!FileMatchesDigests(m_szLocalFile, m_szMd5, m_szSha256, m_szSize)) {
           WriteLog(texts::kFileCheckFailed, true);
           ok = false;
         } else {

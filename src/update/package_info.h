@@ -2,6 +2,7 @@
 // verify, and three ordered lists of actions that run after it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ extern const char kPackageDescription[];  // "description"
 extern const char kPackageUrl[];          // "url"
 extern const char kPackageMd5[];          // "md5"
 extern const char kPackageSha256[];       // "sha256"
+extern const char kPackageSize[];         // "size": the file's length in bytes
 // The three action lists, in the order they run: "pre-actions", "actions",
 // "post-actions".
 extern const char* const kActionListNames[3];
@@ -32,8 +34,13 @@ std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, con
 // Where Process saves the file of `url`: the download folder and the URL's
 // file name (PackageFileName).
 std::string PackageLocalFile(const std::string& url);
-// True when the file matches every digest given (an empty one is not given).
-bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256);
+// True when the file has the size and matches every digest given (an empty
+// one is not given). A size that is not decimal digits matches no file.
+bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256,
+                        const std::string& size = std::string());
+// A package's size text as a number of bytes: decimal digits only, at most
+// 2^64 - 1. False for anything else.
+bool ParsePackageSize(const std::string& text, uint64_t* size);
 
 class PackageInfo {
  public:
@@ -49,7 +56,9 @@ class PackageInfo {
   // is skipped); otherwise TRUE, whatever the actions report.
   int Process();
   // Process in two halves. Fetch: the description, then the download and its
-  // check; false when the file could not be obtained.
+  // check; false when the file could not be obtained. With a size the download
+  // stops as soon as the body is longer, and a file of another length fails
+  // the check.
   bool Fetch();
   // The three lists in order; false at the first failing action when asked
   // to stop there.
@@ -61,6 +70,7 @@ class PackageInfo {
   std::string m_szUrl;
   std::string m_szMd5;        // only when m_szUrl is not empty
   std::string m_szSha256;     // likewise
+  std::string m_szSize;       // likewise
   std::string m_szLocalFile;  // set by Process; empty without a URL
   std::vector<std::unique_ptr<Action>> m_listPreActions;
   std::vector<std::unique_ptr<Action>> m_listActions;

@@ -79,7 +79,8 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
     TotalProgress(kFullBar);
     return false;
   }
-  if (manifestText.empty()) {
+  // With a key an empty body is checked like any other, and refused.
+  if (manifestText.empty() && !ManifestTrust::Required()) {
     Show(texts::kNoUpdateInfo);
     TotalProgress(kFullBar);
     return true;
@@ -88,11 +89,12 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
   ManifestTrust trust;
   trust.FetchSignature(url);
   Show(texts::kAnalysingUpdate);
-  bool loaded = trust.Verify(manifestText) && LoadManifest(manifestText);
-  if (loaded) trust.Accept();
+  // The time of a manifest is recorded before any of its packages, so that
+  // it can never be replayed after an update that was cut short.
+  bool loaded = trust.Verify(manifestText) && LoadManifest(manifestText) && trust.Accept();
   TotalProgress(2);
   if (!loaded) {
-    Show(texts::kUpdateInfoWrong);
+    if (!trust.RecordFault()) Show(texts::kUpdateInfoWrong);
     TotalProgress(kFullBar);
   } else {
     int n = static_cast<int>(m_listPackages.size());
@@ -151,7 +153,7 @@ bool UpdateRun::LoadManifest(std::string text) {
 
   // Well-formed but without its root: as unusable as a parse error.
   const TiXmlElement* root = ManifestRoot(m_xmlDoc);
-  if (!root || ManifestTrust::Expired(root)) return false;
+  if (!root || !ManifestTrust::Usable(root)) return false;
   const char* version = root->Attribute("version");
   m_szLatestVersion = version ? version : "";
   m_bAtomic = IsAtomicManifest(root);

@@ -21,7 +21,7 @@ class UpdateRun {
   // Replaces the path variables, parses the text and, when its version is
   // newer than the installed one, reads its packages. False when the text is
   // not well-formed XML, has no "updateinfo" element or, with a trusted key,
-  // has expired.
+  // breaks a promise a signed manifest must keep (ManifestTrust::Usable).
   bool LoadManifest(std::string text);
 
   TiXmlDocument m_xmlDoc;

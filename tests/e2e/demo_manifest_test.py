@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The demo's manifest, published as the demo publishes it, passes the
-maker's lint.
+"""The demo's manifest, published as the demo publishes it (updater-manifest
+publish over the sandbox's manifest), passes the maker's lint for clients that
+check signatures, and carries an expiry date and every file's size.
 
     demo_manifest_test.py REG_TOOL MANIFEST_TOOL
 """
@@ -21,9 +22,20 @@ def main():
         box = sandbox.Sandbox(root, reg_tool)
         box.publish("http://127.0.0.1:8080")
         manifest = os.path.join(box.www_dir, "update.xml")
-        done = subprocess.run([manifest_tool, "lint", manifest], capture_output=True, text=True)
-        if done.returncode != 0:
-            sys.stderr.write(done.stdout + done.stderr)
+        pub = os.path.join(root, "demo.pub")
+        subprocess.run(["minisign", "-G", "-W", "-p", pub, "-s", os.path.join(root, "demo.key")],
+                       check=True, capture_output=True)
+        for argv in ([manifest_tool, "publish", manifest, os.path.join(box.www_dir, "packages"),
+                      "-o", manifest],
+                     [manifest_tool, "lint", "--pubkey", pub, manifest]):
+            done = subprocess.run(argv, capture_output=True, text=True)
+            if done.returncode != 0:
+                sys.stderr.write(done.stdout + done.stderr)
+                return 1
+        with open(manifest, encoding="utf-8") as f:
+            text = f.read()
+        if 'expires="' not in text or text.count("<size>") != 3:
+            sys.stderr.write(text)
             return 1
     print("ok demo manifest lints clean")
     return 0

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -273,23 +274,50 @@ TEST_F(DownloaderE2E, MissingFileOnNginxIsNeverDeliveredAsTheManifest) {
   EXPECT_EQ(Log(), "下载文件出错\r\n");
 }
 
+// The low-speed rule, here with a window of 2 s, and the overall limit of a
+// download into memory, here 3 s: a body that brings 1,024 bytes in every
+// window is kept however long it takes into a file; one that trickles in
+// slower, stops, or in memory outlasts the limit is given up and leaves no
+// file; an endless body stops at the size the caller knows. The time to each
+// failure is printed.
 TEST_F(DownloaderE2E, ServerThatStopsSendingIsAbandonedAndSlowOneIsNot) {
-  ScopedEnv stall("UPDATER_HTTP_STALL_SECONDS", "1");
-  std::string url = Fault("trickle", "?size=30&delay=0.1");
-  std::string text;
-  EXPECT_TRUE(HttpDownload(url, text, false, false));
-  EXPECT_EQ(text, Pattern(0, 30));  // three seconds, longer than the stall limit
-
-  url = Fault("stall", "?size=1000&send=1&seconds=40");
-  std::string target = m_dir.Sub("stall.bin");
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(HttpDownload(url, target, true, false));
-  auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
-          .count();
-  EXPECT_LT(seconds, 20);
-  EXPECT_FALSE(std::filesystem::exists(target));
-  EXPECT_EQ(Log(), "下载文件出错\r\n");
+  ScopedEnv stall("UPDATER_HTTP_STALL_SECONDS", "2");
+  ScopedEnv overall("UPDATER_HTTP_OVERALL_SECONDS", "3");
+  const std::string paced = "?size=12288&step=1024&delay=0.5";  // 2 KiB/s for 6 s
+  const struct {
+    const char* what;
+    std::string url;
+    bool toFile;
+    BodyLimit limit;
+    bool ok;
+  } cases[] = {
+      {"slow but within the rule", Fault("trickle", paced), true, BodyLimit(), true},
+      {"starving: 20 bytes a second", Fault("trickle", "?size=100000&delay=0.05"), true,
+       BodyLimit(), false},
+      {"stopped", Fault("stall", "?size=1000&send=1&seconds=40"), true, BodyLimit(), false},
+      {"in memory past the overall limit", Fault("trickle", paced), false, BodyLimit(), false},
+      {"endless past its size", Fault("endless", ""), true, BodyLimit::Size(100000), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(m_dir.Sub("updater.log").c_str());
+    std::string url = c.url;
+    std::string target = c.toFile ? m_dir.Sub("slow.bin") : std::string();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HttpDownload(url, target, c.toFile, false, c.limit), c.ok);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %s after %.1f s\n", c.what, c.ok ? "complete" : "given up", seconds);
+    if (c.ok) {
+      EXPECT_EQ(ReadFileBytes(m_dir.Sub("slow.bin")), Pattern(0, 12288));
+      std::remove(m_dir.Sub("slow.bin").c_str());
+    } else {
+      // Well before the server would have ended.
+      EXPECT_LT(seconds, 20);
+      EXPECT_FALSE(std::filesystem::exists(m_dir.Sub("slow.bin")));
+      EXPECT_EQ(Log(), "下载文件出错\r\n");
+    }
+  }
 }
 
 TEST_F(DownloaderE2E, RefusedConnectionAndUnsupportedSchemeFail) {

@@ -72,16 +72,20 @@ TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
                              "  <package>\n    <url>http://h/a.zip</url>\n  </package>\n"
                              "</updateinfo>\n"));
   // Paths relative to where the publisher stands.
-  Outcome ok = Tool("publish update.in.xml files -o update.xml", dir.path());
+  Outcome ok = Tool("publish update.in.xml files -o update.xml --expires 2099-01-31", dir.path());
   EXPECT_EQ(ok.nExit, 0) << ok.szOut;
   EXPECT_EQ(
       ReadFileBytes(out),
-      "<updateinfo version=\"1.0.0.1\">\n"
+      "<updateinfo version=\"1.0.0.1\" expires=\"2099-01-31\">\n"
       "  <package>\n    <url>http://h/a.zip</url>\n"
       "    <md5>900150983cd24fb0d6963f7d28e17f72</md5>\n"
       "    <sha256>ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad</sha256>\n"
+      "    <size>3</size>\n"
       "  </package>\n"
       "</updateinfo>\n");
+  // An expiry that is no date writes nothing.
+  EXPECT_EQ(Tool("publish update.in.xml files -o other.xml --expires +0", dir.path()).nExit, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.Sub("other.xml")));
   EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
   EXPECT_FALSE(std::filesystem::exists(dir.Sub("updater.log")));
 
@@ -142,19 +146,28 @@ TEST_F(ManifestToolVerify, AFreshlyPublishedManifestPasses) {
   Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
   EXPECT_EQ(verify.nExit, 0) << verify.szOut;
   EXPECT_NE(verify.szOut.find("ok       package 1 (line 2)"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("ok       package 2 (line 7)"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("no file  package 3 (line 12)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("ok       package 2 (line 8)"), std::string::npos) << verify.szOut;
+  EXPECT_NE(verify.szOut.find("no file  package 3 (line 14)"), std::string::npos) << verify.szOut;
 }
 
+// A file of the same length fails its digests, a shorter one its size too, and
+// a longer one cannot be downloaded past its size.
 TEST_F(ManifestToolVerify, FindsAFileTamperedWithOnTheServer) {
-  ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", "notes, changed after publishing\n"));
-  Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
-  EXPECT_EQ(verify.nExit, 1) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("ok       package 1"), std::string::npos) << verify.szOut;
-  EXPECT_NE(verify.szOut.find("MISMATCH package 2 (line 7) " + m_szBase + "/files/b.txt"),
-            std::string::npos)
-      << verify.szOut;
-  EXPECT_NE(verify.szOut.find("the manifest's sha256 is"), std::string::npos) << verify.szOut;
+  const struct {
+    const char* content;
+    const char* finding;
+  } cases[] = {
+      {"NOTES\n", "the manifest's sha256 is"},
+      {"no\n", "the manifest's size is 6, the server's file has 3 bytes"},
+      {"notes, changed after publishing\n", "FAILED   package 2 (line 8)"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteFileBytes(m_szDir + "/files/b.txt", c.content));
+    Outcome verify = Tool("verify " + Quoted(m_szBase + "/update.xml"));
+    EXPECT_EQ(verify.nExit, 1) << verify.szOut;
+    EXPECT_NE(verify.szOut.find("ok       package 1"), std::string::npos) << verify.szOut;
+    EXPECT_NE(verify.szOut.find(c.finding), std::string::npos) << verify.szOut;
+  }
 }
 
 // Keys and signatures made by minisign; the key given on the command line or
@@ -191,6 +204,28 @@ TEST_F(ManifestToolVerify, ChecksTheSignatureWithTheKeysGiven) {
   EXPECT_EQ(other.nExit, 1);
   EXPECT_NE(other.szOut.find("not a valid signature"), std::string::npos) << other.szOut;
   EXPECT_EQ(Tool("verify " + url + " --pubkey " + Quoted(keys + "/pub.key")).nExit, 1);
+
+  // Signed, but without what a client that checks signatures needs.
+  std::string published = ReadFileBytes(m_szDir + "/update.xml");
+  std::string withoutSize = published;
+  withoutSize.erase(withoutSize.rfind("    <size>"),
+                    withoutSize.find('\n', withoutSize.rfind("    <size>")) -
+                        withoutSize.rfind("    <size>") + 1);
+  std::string withoutExpiry = published;
+  withoutExpiry.erase(withoutExpiry.find(" expires="), 22);
+  const std::pair<std::string, std::string> unusable[] = {
+      {withoutSize, "FAILED   package 2 (line 8) " + m_szBase +
+                        "/files/b.txt: no sha256 or no size, so a client that checks signatures "
+                        "refuses the manifest"},
+      {withoutExpiry, "FAILED manifest: no expires"},
+  };
+  for (const auto& [text, finding] : unusable) {
+    ASSERT_TRUE(WriteFileBytes(m_szDir + "/update.xml", text));
+    ASSERT_EQ(std::system(sign.c_str()), 0);
+    Outcome refused = Tool("verify " + url + " --pubkey " + Quoted(keys + "/pub.pub"));
+    EXPECT_EQ(refused.nExit, 1);
+    EXPECT_NE(refused.szOut.find(finding), std::string::npos) << refused.szOut;
+  }
 }
 
 TEST_F(ManifestToolVerify, AFileMissingOnTheServerOrAManifestThatCannotBeFetchedFails) {

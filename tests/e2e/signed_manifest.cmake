@@ -1,5 +1,6 @@
 # Signed manifests end to end (signed_manifest_test.py): the real updater in
-# console mode against nginx, keys and signatures made by minisign.
+# console mode against nginx and the fault server, keys and signatures made by
+# minisign.
 include(${CMAKE_CURRENT_LIST_DIR}/servers.cmake)
 
 find_program(UPDATER_MINISIGN minisign)
@@ -13,6 +14,6 @@ if(TARGET updater AND TARGET updater-reg AND UPDATER_MINISIGN)
       COMMAND ${UPDATER_PYTHON3} ${_signed} $<TARGET_FILE:updater> $<TARGET_FILE:updater-reg>
         ${case})
     set_tests_properties(e2e.signed_manifest.${case} PROPERTIES
-      FIXTURES_REQUIRED nginx LABELS e2e TIMEOUT 60 ENVIRONMENT "${UPDATER_E2E_ENVIRONMENT}")
+      FIXTURES_REQUIRED "nginx;faultserver" LABELS e2e TIMEOUT 60 ENVIRONMENT "${UPDATER_E2E_ENVIRONMENT}")
   endforeach()
 endif()

@@ -4,16 +4,19 @@ the manifest and its signature served by nginx, the real updater started with
 "-auto" as a user starts it.
 
     signed_manifest_test.py UPDATER REG_TOOL CASE    # exit 0 held, 1 failed
-    signed_manifest_test.py --wine WINE UPDATER_EXE DIALOG_PROBE WORK CASE
-    signed_manifest_test.py --list
+    signed_manifest_test.py --wine WINE UPDATER_EXE DIALOG_PROBE WORK BITS CASE
+    signed_manifest_test.py --list [--wine]
 
 On POSIX the updater runs in console mode (no input) in a sandbox with its own
-registry (updater-reg). Under Wine, updater.exe runs with its dialog in the
-prefix's registry (wine reg), and the dialog is closed by dialog_probe once
-the run has ended; its texts are GBK. The nginx fixture
-(tests/e2e/servers.cmake) is found through $UPDATER_SERVERS_DIR.
+registry (updater-reg). Under Wine, updater.exe (BITS 32 or 64) runs with its
+dialog in the prefix's registry (wine reg, in the program's own view, where
+its installer writes), message boxes are answered and the dialog is closed by
+dialog_probe once the run has ended; its texts are GBK. The servers of
+tests/e2e/servers.cmake (nginx and the fault server) are found through
+$UPDATER_SERVERS_DIR.
 """
 
+import datetime
 import hashlib
 import os
 import pathlib
@@ -37,6 +40,7 @@ LINES = {
     "replayed": "更新信息比上次的旧，已拒绝。",
     "expired": "更新信息已过期。",
 }
+IN_30_DAYS = (datetime.date.today() + datetime.timedelta(days=30)).isoformat()
 DOWNLOAD_ERROR = "下载文件出错"
 PRODUCT_KEY = sandbox.PRODUCT_KEY
 UNINSTALL_KEY = sandbox.UNINSTALL_KEY
@@ -61,11 +65,14 @@ class PosixClient:
     def set_string(self, name, data):
         self.box.reg("add", PRODUCT_KEY, "/v", name, "/t", "REG_SZ", "/d", data, "/f")
 
+    def set_dword(self, name, data):
+        self.box.reg("add", PRODUCT_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(data), "/f")
+
     def query(self, key, name):
         return self.box.query(key, name)
 
-    def run(self):
-        env = self.box.env(UPDATER_UI="console")
+    def run(self, **env_vars):
+        env = self.box.env(UPDATER_UI="console", **env_vars)
         env.pop("DISPLAY", None)
         done = subprocess.run([self.updater, "-auto"], cwd=self.box.work_dir, env=env,
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
@@ -73,14 +80,16 @@ class PosixClient:
 
 
 class WineClient:
-    """updater.exe with its dialog in the Wine prefix's registry; the dialog is
-    closed once the run has ended and its buttons are enabled again."""
+    """updater.exe with its dialog in the Wine prefix's registry, in the
+    program's own view; message boxes are answered, and the dialog is closed
+    once the run has ended and its buttons are enabled again."""
 
     sep = "\\"
     encoding = "gbk"
 
-    def __init__(self, root, wine, updater, probe):
+    def __init__(self, root, wine, updater, probe, bits):
         self.wine, self.updater, self.probe = wine, updater, probe
+        self.view, self.other_view = ("/reg:32", "/reg:64") if bits == 32 else ("/reg:64", "/reg:32")
         self.work = os.path.join(root, "work")
         os.makedirs(self.work)
         self.app_dir = os.path.join(root, "Velmar Acc")
@@ -93,23 +102,30 @@ class WineClient:
               done.stderr.decode("gbk", "replace"))
         return done
 
+    def reg(self, *argv, view=None, check_status=True):
+        return self.wine_run("reg", *argv, view or self.view, check_status=check_status)
+
     @staticmethod
     def windows_path(path):
         return "Z:" + path.replace("/", "\\")
 
     def install(self, url):
         for key in (r"HKLM\SOFTWARE\VELMAR", UNINSTALL_KEY):
-            self.wine_run("reg", "delete", key, "/f", check_status=False)
-        self.wine_run("reg", "add", PRODUCT_KEY, "/ve", "/d", self.windows_path(self.app_dir), "/f")
-        self.wine_run("reg", "add", PRODUCT_KEY, "/v", "updateurl", "/d", url, "/f")
-        self.wine_run("reg", "add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d",
-                      sandbox.pack_version("1.0.0.0"), "/f")
+            for view in (self.view, self.other_view):
+                self.reg("delete", key, "/f", view=view, check_status=False)
+        self.reg("add", PRODUCT_KEY, "/ve", "/d", self.windows_path(self.app_dir), "/f")
+        self.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", url, "/f")
+        self.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d",
+                 sandbox.pack_version("1.0.0.0"), "/f")
 
-    def set_string(self, name, data):
-        self.wine_run("reg", "add", PRODUCT_KEY, "/v", name, "/t", "REG_SZ", "/d", data, "/f")
+    def set_string(self, name, data, view=None):
+        self.reg("add", PRODUCT_KEY, "/v", name, "/t", "REG_SZ", "/d", data, "/f", view=view)
+
+    def set_dword(self, name, data):
+        self.reg("add", PRODUCT_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(data), "/f")
 
     def query(self, key, name):
-        out = self.wine_run("reg", "query", key, "/v", name, check_status=False).stdout
+        out = self.reg("query", key, "/v", name, check_status=False).stdout
         for line in out.decode("gbk", "replace").splitlines():
             parts = line.split(None, 2)
             if len(parts) == 3 and parts[0].lower() == name.lower():
@@ -125,16 +141,24 @@ class WineClient:
             return {}
         return dict(line.partition("=")[::2] for line in out.read_bytes().decode("gbk").splitlines())
 
-    def run(self):
-        process = subprocess.Popen([self.wine, self.updater, "-AUTO"], cwd=self.work,
+    def answer_box(self):
+        out = pathlib.Path(self.work) / "box.txt"
+        subprocess.run([self.wine, self.probe, "box", self.windows_path(str(out))],
+                       capture_output=True, timeout=60)
+
+    def run(self, **env_vars):
+        env = dict(os.environ, **env_vars)
+        process = subprocess.Popen([self.wine, self.updater, "-AUTO"], cwd=self.work, env=env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            end = time.monotonic() + 90
+            end = time.monotonic() + 150
+            log = pathlib.Path(self.log_path)
+            # The buttons are disabled before the run writes its first line,
+            # so enabled ones after that mean the run has ended.
             while time.monotonic() < end:
-                log = pathlib.Path(self.log_path)
-                if (log.exists() and "结束时间".encode("gbk") in log.read_bytes() and
-                        self.probe_state().get("update") == "1"):
+                if log.exists() and self.probe_state().get("update") == "1":
                     break
+                self.answer_box()
                 time.sleep(0.5)
             subprocess.run([self.wine, self.probe, "close"], capture_output=True, timeout=60)
             check(process.wait(timeout=30) == 0, "updater.exe exit status")
@@ -151,6 +175,8 @@ class World:
         servers = os.environ["UPDATER_SERVERS_DIR"]
         with open(os.path.join(servers, "nginx.port")) as f:
             self.base = "http://127.0.0.1:%d" % int(f.read())
+        with open(os.path.join(servers, "faultserver.port")) as f:
+            self.fault_base = "http://127.0.0.1:%d" % int(f.read())
         with open(os.path.join(servers, "nginx.root")) as f:
             www = f.read().strip()
         self.access_log = os.path.join(servers, "nginx", "access.log")
@@ -158,7 +184,8 @@ class World:
         self.web = os.path.join(www, self.rel)
         shutil.rmtree(self.web, ignore_errors=True)
         os.makedirs(self.web)
-        client.install("%s/%s/update.xml?v=%%s" % (self.base, self.rel))
+        self.manifest_url = "%s/%s/update.xml?v=%%s" % (self.base, self.rel)
+        client.install(self.manifest_url)
         with open(os.path.join(self.web, "p.txt"), "wb") as f:
             f.write(PAYLOAD)
 
@@ -175,14 +202,19 @@ class World:
     def trust(self, *names):
         self.client.set_string("pubkey", " ".join(self.key(n) for n in names))
 
-    def manifest(self, version="1.1.0.0", expires=None):
+    def manifest(self, version="1.1.0.0", expires=IN_30_DAYS, sha256=True, size=True, url=None):
+        """The manifest of one package that copies p.txt into the installation;
+        what a signed one needs is there unless left out."""
         attrs = ' expires="%s"' % expires if expires else ""
+        url = url or "%s/%s/p.txt" % (self.base, self.rel)
+        vouch = "<sha256>%s</sha256>" % hashlib.sha256(PAYLOAD).hexdigest().upper() if sha256 else ""
+        vouch += "<size>%d</size>" % len(PAYLOAD) if size else ""
         return ('<?xml version="1.0" encoding="utf-8"?>\n<updateinfo version="%s"%s>\n'
-                '<package name="p"><url>%s/%s/p.txt</url><md5>%s</md5><sha256>%s</sha256>\n'
+                '<package name="p"><url>%s</url><md5>%s</md5>%s\n'
                 '<actions><action type="copy" from="${this_file}" to="${app_path}%sp.txt"/>'
                 '</actions></package>\n</updateinfo>\n'
-                % (version, attrs, self.base, self.rel, hashlib.md5(PAYLOAD).hexdigest(),
-                   hashlib.sha256(PAYLOAD).hexdigest().upper(), self.client.sep)).encode()
+                % (version, attrs, url, hashlib.md5(PAYLOAD).hexdigest(), vouch,
+                   self.client.sep)).encode()
 
     def publish(self, text, signer=None, legacy=False, timestamp=None, signature=None):
         """update.xml and, signed by `signer` or given as bytes, update.xml.minisig."""
@@ -212,18 +244,23 @@ class World:
         with open(path, "wb") as f:
             f.write(bytes(data))
 
-    def run(self):
+    def run(self, **env_vars):
         if os.path.exists(self.client.log_path):
             os.remove(self.client.log_path)
-        self.client.run()
+        before = self.requests("p.txt")
+        self.client.run(**env_vars)
+        self.package_requests = self.requests("p.txt") - before
         if not os.path.exists(self.client.log_path):
             return ""
         with open(self.client.log_path, "rb") as f:
             return f.read().decode(self.client.encoding, "replace")
 
-    def requested(self, suffix):
+    def requests(self, suffix):
         with open(self.access_log, errors="replace") as f:
-            return any(("/%s/%s" % (self.rel, suffix)) in line for line in f)
+            return sum(("/%s/%s" % (self.rel, suffix)) in line for line in f)
+
+    def requested(self, suffix):
+        return self.requests(suffix) > 0
 
     def installed(self):
         return os.path.exists(os.path.join(self.client.app_dir, "p.txt"))
@@ -258,6 +295,7 @@ def refused(w, log, why, fetch_error=False, version=None):
         expected.append("更新信息签名正确")
     expected += [LINES[why], REFUSED_TAIL]
     check(lines_of(log) == expected, "refused: " + why, log)
+    check(w.package_requests == 0, "no package requested")
     check(not w.installed(), "nothing installed")
     check(w.recorded_version() == version, "version %s" % w.recorded_version())
     check(not os.path.exists(os.path.join(w.client.app_dir, "download")), "download folder deleted")
@@ -330,9 +368,57 @@ def case_expired_manifest_refused(w):
     refused(w, w.run(), "expired")
 
 
+def case_pubkey_that_is_no_string_refuses_every_manifest(w):
+    """The registry's own reading of a value of another type."""
+    w.key("a")
+    w.client.set_dword("pubkey", 1)
+    w.publish(w.manifest(), "a")
+    refused(w, w.run(), "invalid")
+
+
+def case_pubkey_in_the_other_registry_view_is_not_read(w):
+    """Wine only: the key in the view the program does not see leaves it a
+    client without a key; in its own view it checks."""
+    w.client.set_string("pubkey", w.key("a"), view=w.client.other_view)
+    w.publish(w.manifest(), signature=b"garbage")
+    got = lines_of(w.run())
+    check(got[:3] == ["检查更新信息", "分析更新信息", "开始更新"], "no key seen", "\n".join(got))
+    os.remove(os.path.join(w.client.app_dir, "p.txt"))
+    w.trust("a")
+    refused(w, w.run(), "invalid", version="1.1.0.0")
+
+
+def case_starving_manifest_server_fails_the_download(w):
+    """1 byte every 50 ms, against a low-speed window shortened to 2 s: the
+    download fails as a broken one does, long before the body would end."""
+    url = "%s/trickle/%s/update.xml?size=100000&delay=0.05" % (w.fault_base, w.rel)
+    w.client.set_string("updateurl", url)
+    start = time.monotonic()
+    log = w.run(UPDATER_HTTP_STALL_SECONDS="2")
+    print("starved manifest: failed after %.1f s of the run" % (time.monotonic() - start))
+    lines = log.split("\r\n")
+    check(lines[1:] == ["检查更新信息", DOWNLOAD_ERROR, "无法获取更新信息。", ""],
+          "the manifest cannot be fetched", log)
+
+
+def case_endless_package_stops_at_its_size(w):
+    """A package file that never ends is cut off as soon as it passes its size,
+    three times, and no file stays."""
+    w.trust("a")
+    url = "%s/endless/%s/p.txt" % (w.fault_base, w.rel)
+    w.publish(w.manifest(url=url), "a")
+    got = lines_of(w.run())
+    attempt = ["下载文件: " + url, DOWNLOAD_ERROR]
+    check(got == ["检查更新信息", "分析更新信息", "更新信息签名正确", "开始更新"] + attempt * 3 +
+          ["文件无法下载，请与Korrin公司联系", "跳过此更新包", "更新未完成，下次启动时将重试"],
+          "three attempts cut off at the size", "\n".join(got))
+    check(not w.installed(), "nothing installed")
+    check(w.recorded_version() is None, "version not recorded")
+
+
 def case_without_a_key_nothing_is_asked(w):
     w.key("a")
-    w.publish(w.manifest(expires="2001-01-01"), signature=b"garbage")
+    w.publish(w.manifest(expires="2001-01-01", sha256=False, size=False), signature=b"garbage")
     got = lines_of(w.run())
     check(got[:3] == ["检查更新信息", "分析更新信息", "开始更新"] and got[-1] == "更新完毕",
           "the run as without signatures", "\n".join(got))
@@ -341,20 +427,22 @@ def case_without_a_key_nothing_is_asked(w):
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+# A registry with views is Windows' own.
+WINE_ONLY = {"pubkey_in_the_other_registry_view_is_not_read"}
 
 
 def main():
     args = sys.argv[1:]
-    if args == ["--list"]:
-        print(";".join(CASES))
+    if args[:1] == ["--list"]:
+        print(";".join(c for c in CASES if args[1:] == ["--wine"] or c not in WINE_ONLY))
         return
     with tempfile.TemporaryDirectory(prefix="signed-manifest-") as root:
         if args[0] == "--wine":
-            wine, updater, probe, work, case = args[1:]
+            wine, updater, probe, work, bits, case = args[1:]
             root = os.path.join(os.path.abspath(work), "signed_manifest", case)
             shutil.rmtree(root, ignore_errors=True)
             os.makedirs(root)
-            client = WineClient(root, wine, updater, probe)
+            client = WineClient(root, wine, updater, probe, int(bits))
         else:
             updater, reg_tool, case = args
             client = PosixClient(root, os.path.abspath(updater), os.path.abspath(reg_tool))

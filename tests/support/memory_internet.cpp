@@ -50,7 +50,7 @@ bool MemoryInternet::CanonicalizeUrl(const std::string& url, size_t capacity,
 }
 
 std::unique_ptr<platform::HttpRequest> MemoryInternet::OpenUrl(const std::string& url,
-                                                               const std::string&) {
+                                                               const std::string&, long) {
   m_aOpened.push_back(url);
   auto it = m_responses.find(url);
   if (it == m_responses.end() || it->second.empty()) return nullptr;

@@ -27,8 +27,8 @@ class MemoryInternet : public platform::Internet {
 
   bool IsOnline() override { return m_bOnline; }
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) override;
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url,
-                                                 const std::string& agent) override;
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                                 long overallSeconds) override;
 
   bool m_bOnline = true;
   std::vector<std::string> m_aOpened;  // every URL opened, in order

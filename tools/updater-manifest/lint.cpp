@@ -22,6 +22,7 @@
 #include "manifest_texts.h"
 #include "nearest_name.h"
 #include "update/atomic_update.h"
+#include "update/file_md5.h"
 #include "update/manifest_trust.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
@@ -73,13 +74,6 @@ std::string EnvironmentReference(const std::string& text) {
   return std::string();
 }
 
-// `digits` hexadecimal digits, in either case.
-bool IsHexDigest(const std::string& text, size_t digits) {
-  return text.size() == digits && std::all_of(text.begin(), text.end(), [](char c) {
-           return std::isxdigit(static_cast<unsigned char>(c));
-         });
-}
-
 std::string VersionText(const unsigned int numbers[4]) {
   return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
          std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
@@ -87,7 +81,8 @@ std::string VersionText(const unsigned int numbers[4]) {
 
 class Linter {
  public:
-  explicit Linter(const std::string& text) : m_szText(text) {}
+  Linter(const std::string& text, bool forSignedClients)
+      : m_szText(text), m_bSigned(forSignedClients) {}
 
   std::vector<Finding> Run() {
     CheckVariables();
@@ -174,6 +169,9 @@ class Linter {
         Add(line, Format(kVersionCutFormat, read.c_str(), RecordedVersion(read).c_str()));
       }
     }
+    if (!root->Attribute(kExpiresAttribute) && m_bSigned) {
+      Add(root->Row(), Format(kNoExpiresFormat, kExpiresAttribute));
+    }
     if (const char* expires = root->Attribute(kExpiresAttribute)) {
       int64_t day = 0;
       if (!ParseExpiryDate(expires, &day)) {
@@ -215,9 +213,16 @@ class Linter {
     }
     const TiXmlElement* sha256 = package->FirstChildElement(kPackageSha256);
     if (!info.m_szUrl.empty() && info.m_szSha256.empty()) {
-      Add(url->Row(), kNoSha256);
+      Add(url->Row(), m_bSigned ? Format(kRefusedWithoutFormat, kPackageSha256) : kNoSha256);
     } else if (!info.m_szSha256.empty() && !IsHexDigest(info.m_szSha256, 64)) {
       Add(sha256->Row(), Format(kSha256NotDigestFormat, info.m_szSha256.c_str()));
+    }
+    const TiXmlElement* size = package->FirstChildElement(kPackageSize);
+    uint64_t bytes = 0;
+    if (!info.m_szUrl.empty() && info.m_szSize.empty()) {
+      Add(url->Row(), m_bSigned ? Format(kRefusedWithoutFormat, kPackageSize) : kNoSize);
+    } else if (!info.m_szSize.empty() && !ParsePackageSize(info.m_szSize, &bytes)) {
+      Add(size->Row(), Format(kSizeNotNumberFormat, info.m_szSize.c_str()));
     }
     if (url && info.m_szUrl.find(kThisFileVar) != std::string::npos) {
       Add(url->Row(), Format(kThisFileInUrlFormat, kThisFileVar));
@@ -395,13 +400,16 @@ class Linter {
   }
 
   const std::string& m_szText;
+  bool m_bSigned;
   std::vector<Finding> m_findings;
   bool m_bAtomic = false;
 };
 
 }  // namespace
 
-std::vector<Finding> LintManifest(const std::string& text) { return Linter(text).Run(); }
+std::vector<Finding> LintManifest(const std::string& text, bool forSignedClients) {
+  return Linter(text, forSignedClients).Run();
+}
 
 bool IsDecimalNumber(const std::string& text, long long* value) {
   std::string t = TrimChars(text, kBlanks);

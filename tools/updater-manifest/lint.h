@@ -12,8 +12,10 @@ struct Finding {
 
 // Reads the text as the updater reads it (path variables, TinyXML, the action
 // registry, element binding) and reports what it finds, in line order. Empty
-// for a clean manifest.
-std::vector<Finding> LintManifest(const std::string& text);
+// for a clean manifest. `forSignedClients`: the manifest is for clients that
+// check signatures, which refuse one without an expiry date or with a package
+// file lacking its sha256 or size.
+std::vector<Finding> LintManifest(const std::string& text, bool forSignedClients = false);
 
 // A text that atoi and "%d" read whole: optional blanks and sign, decimal
 // digits, optional trailing blanks. *value gets the number.

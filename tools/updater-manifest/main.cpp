@@ -1,5 +1,6 @@
 // updater-manifest: builds, checks and previews an update manifest before any
 // client sees it.
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "manifest_texts.h"
 #include "plan.h"
 #include "publish.h"
+#include "signed_fields.h"
 #include "verify.h"
 
 using namespace manifesttexts;
@@ -28,7 +30,43 @@ int Usage() {
   return kExitUnreadable;
 }
 
-int Lint(const std::vector<std::string>& files) {
+// A key, or a file of keys one a line (a .pub file as minisign writes it).
+bool AddKeys(const std::string& arg, std::vector<std::string>* keys) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(arg, ec)) {
+    keys->push_back(arg);
+    return true;
+  }
+  std::string text;
+  if (!ReadTextFile(arg, &text)) return false;
+  size_t before = keys->size();
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("untrusted comment:", 0) == 0) continue;
+    for (std::string& key : SplitKeyList(line)) keys->push_back(std::move(key));
+  }
+  return keys->size() > before;
+}
+
+// "--pubkey KEY|FILE" at args[*i]: the keys added, *i moved past the value.
+// False, with the message printed, when the value holds no key.
+bool TakePubkey(const std::vector<std::string>& args, size_t* i, std::vector<std::string>* keys) {
+  const std::string& value = args[++*i];
+  if (AddKeys(value, keys)) return true;
+  std::cerr << Format(kVerifyNoKeysFormat, value.c_str()) << "\n";
+  return false;
+}
+
+int Lint(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  std::vector<std::string> keys;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--pubkey" && i + 1 < args.size()) {
+      if (!TakePubkey(args, &i, &keys)) return kExitUnreadable;
+    } else {
+      files.push_back(args[i]);
+    }
+  }
   if (files.empty()) return Usage();
   int status = kExitClean;
   for (const std::string& file : files) {
@@ -38,7 +76,7 @@ int Lint(const std::vector<std::string>& files) {
       status = kExitUnreadable;
       continue;
     }
-    std::vector<Finding> findings = LintManifest(text);
+    std::vector<Finding> findings = LintManifest(text, !keys.empty());
     for (const Finding& f : findings)
       std::cout << file << ":" << f.nLine << ": " << f.szMessage << "\n";
     if (!findings.empty() && status == kExitClean) status = kExitFindings;
@@ -67,9 +105,16 @@ bool WriteWhole(const std::string& path, const std::string& text) {
 int Publish(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   std::string outPath;
+  std::string expires = DefaultExpires(std::time(nullptr));
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "-o" && i + 1 < args.size()) {
       outPath = args[++i];
+    } else if (args[i] == "--expires" && i + 1 < args.size()) {
+      std::string error;
+      if (!ExpiresFromOption(args[++i], std::time(nullptr), &expires, &error)) {
+        std::cerr << error << "\n";
+        return kExitUnreadable;
+      }
     } else {
       positional.push_back(args[i]);
     }
@@ -86,7 +131,8 @@ int Publish(const std::vector<std::string>& args) {
     return kExitUnreadable;
   }
   std::string published;
-  if (!PublishManifest(text, positional[0], positional[1], outPath, &published, std::cerr)) {
+  if (!PublishManifest(text, positional[0], positional[1], expires, outPath, &published,
+                       std::cerr)) {
     std::cerr << Format(kNotWrittenFormat, outPath.c_str()) << "\n";
     return kExitFindings;
   }
@@ -123,33 +169,12 @@ int Plan(const std::vector<std::string>& args) {
   return PlanManifest(text, installed, appPath, std::cout) ? kExitClean : kExitFindings;
 }
 
-// A key, or a file of keys one a line (a .pub file as minisign writes it).
-bool AddKeys(const std::string& arg, std::vector<std::string>* keys) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(arg, ec)) {
-    keys->push_back(arg);
-    return true;
-  }
-  std::string text;
-  if (!ReadTextFile(arg, &text)) return false;
-  size_t before = keys->size();
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("untrusted comment:", 0) == 0) continue;
-    for (std::string& key : SplitKeyList(line)) keys->push_back(std::move(key));
-  }
-  return keys->size() > before;
-}
-
 int Verify(const std::vector<std::string>& args) {
   std::string url;
   std::vector<std::string> keys;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--pubkey" && i + 1 < args.size()) {
-      if (!AddKeys(args[++i], &keys)) {
-        std::cerr << Format(kVerifyNoKeysFormat, args[i].c_str()) << "\n";
-        return kExitUnreadable;
-      }
+      if (!TakePubkey(args, &i, &keys)) return kExitUnreadable;
     } else if (url.empty()) {
       url = args[i];
     } else {

@@ -24,6 +24,9 @@ inline constexpr char kExpiresNotDateFormat[] =
     "expires \"%s\" is not a date YYYY-MM-DD: a client that checks signatures refuses the manifest";
 inline constexpr char kExpiresPastFormat[] =
     "expires %s is past: a client that checks signatures refuses the manifest";
+inline constexpr char kNoExpiresFormat[] =
+    "\"updateinfo\" has no %s: a client that checks signatures refuses the manifest (publish "
+    "writes one)";
 inline constexpr char kNoPackageFormat[] =
     "no \"%s\": the updater installs nothing and keeps the installed version";
 
@@ -35,6 +38,13 @@ inline constexpr char kMd5NotDigestFormat[] =
     "md5 \"%s\" is not 32 hexadecimal digits: no download of the file can pass the check";
 inline constexpr char kNoSha256[] =
     "a url without a sha256: the file is checked by md5 only (publish fills in both)";
+inline constexpr char kNoSize[] =
+    "a url without a size: the download is not held to the file's length (publish fills it in)";
+inline constexpr char kRefusedWithoutFormat[] =
+    "a url without a %s: a client that checks signatures refuses the manifest (publish fills it "
+    "in)";
+inline constexpr char kSizeNotNumberFormat[] =
+    "size \"%s\" is not a number of bytes: no download of the file can pass the check";
 inline constexpr char kSha256NotDigestFormat[] =
     "sha256 \"%s\" is not 64 hexadecimal digits: no download of the file can pass the check";
 inline constexpr char kThisFileInUrlFormat[] =
@@ -98,7 +108,10 @@ inline constexpr char kCannotReadFormat[] = "cannot read %s";
 inline constexpr char kCannotPlaceFormat[] =
     "cannot tell where <%s> stands on this line; give it a line of its own";
 inline constexpr char kDigestsNotPlaced[] =
-    "the digests could not be placed in the text; nothing written";
+    "the digests, sizes and expiry date could not be placed in the text; nothing written";
+inline constexpr char kExpiresOptionFormat[] = "--expires %s: not a date YYYY-MM-DD or +DAYS";
+inline constexpr char kExpiresOptionPastFormat[] = "--expires %s: that day is past";
+inline constexpr char kExpiresDaysFormat[] = "--expires %s: not a number of days from 1 to %d";
 
 // plan.
 inline constexpr char kPlanInstalledFormat[] = "installed version: %s";
@@ -119,11 +132,13 @@ inline constexpr char kPlanDescriptionFormat[] = "  description: \"%s\" (logged 
 inline constexpr char kPlanNoFileFormat[] = "  file: none; only the actions run, and %s is empty";
 inline constexpr char kPlanFileFormat[] = "  file: %s";
 inline constexpr char kPlanSavedAsFormat[] = "  saved as: %s (%s in its actions)";
-inline constexpr char kPlanNoMd5[] = "  md5, sha256: none; the file is not checked";
+inline constexpr char kPlanNoMd5[] = "  md5, sha256, size: none; the file is not checked";
 inline constexpr char kPlanMd5Format[] =
     "  md5: %s (checked after each download, three attempts at most)";
 inline constexpr char kPlanSha256Format[] =
     "  sha256: %s (checked after each download, three attempts at most)";
+inline constexpr char kPlanSizeFormat[] =
+    "  size: %s bytes (a longer body stops the download, another length fails the check)";
 inline constexpr char kPlanListNoneFormat[] = "  %s: none";
 inline constexpr char kPlanListFormat[] = "  %s:";
 inline constexpr char kPlanActionFormat[] = "    %d. %s (line %d)";
@@ -149,6 +164,11 @@ inline constexpr char kVerifyMismatchFormat[] =
     "MISMATCH %s %s: the manifest says %s, the server's file is %s";
 inline constexpr char kVerifySha256MismatchFormat[] =
     "MISMATCH %s %s: the manifest's sha256 is %s, the server's file is %s";
+inline constexpr char kVerifySizeMismatchFormat[] =
+    "MISMATCH %s %s: the manifest's size is %s, the server's file has %s bytes";
+inline constexpr char kVerifyNotVouchedFormat[] =
+    "FAILED   %s %s: no sha256 or no size, so a client that checks signatures refuses the "
+    "manifest";
 inline constexpr char kVerifyUnreadable[] = "unreadable";
 inline constexpr char kVerifySignatureFailedFormat[] = "FAILED signature %s: cannot be downloaded";
 inline constexpr char kVerifySignatureEmptyFormat[] = "FAILED signature %s: empty";
@@ -158,22 +178,27 @@ inline constexpr char kVerifyNoTimestampFormat[] =
     "FAILED signature %s: its trusted comment has no timestamp";
 inline constexpr char kVerifySignatureOkFormat[] = "signature %s: valid, timestamp %s";
 inline constexpr char kVerifyExpiredFormat[] = "FAILED manifest: expired (expires %s)";
+inline constexpr char kVerifyNoExpires[] = "FAILED manifest: no expires";
 inline constexpr char kVerifyNoKeysFormat[] = "%s: no minisign public key in it";
 
 // The command line.
 inline constexpr char kUsage[] =
     "usage:\n"
-    "  updater-manifest lint FILE...\n"
+    "  updater-manifest lint [--pubkey KEY|FILE]... FILE...\n"
     "      reports what would make the updater do other than the manifest's author meant;\n"
+    "      with keys, also what a client that checks signatures refuses (no expires, a\n"
+    "      package file without its sha256 or size);\n"
     "      exit 0 clean, 1 with findings, 2 when a file cannot be read\n"
-    "  updater-manifest publish TEMPLATE DIR -o OUT\n"
-    "      fills in each package's md5 and sha256 from the file of its url's name in DIR\n"
+    "  updater-manifest publish TEMPLATE DIR -o OUT [--expires YYYY-MM-DD|+DAYS]\n"
+    "      fills in each package's md5, sha256 and size from the file of its url's name in\n"
+    "      DIR, and the expiry date (30 days ahead unless given)\n"
     "  updater-manifest plan FILE --installed VERSION [--app-path PATH]\n"
     "      shows what a client at that version would do, without doing it\n"
     "  updater-manifest verify URL [--pubkey KEY|FILE]...\n"
-    "      downloads the manifest and its files as the updater does and checks each digest;\n"
-    "      with keys (a minisign public key, or a file of them such as a .pub file) also\n"
-    "      the signature URL.minisig, its timestamp and the manifest's expiry\n";
+    "      downloads the manifest and its files as the updater does and checks each digest\n"
+    "      and size; with keys (a minisign public key, or a file of them such as a .pub\n"
+    "      file) also the signature URL.minisig, its timestamp, the manifest's expiry and\n"
+    "      that every file has its sha256 and size\n";
 inline constexpr char kCannotBeReadFormat[] = "%s: cannot be read";
 inline constexpr char kNotAFolderFormat[] = "%s: not a folder";
 inline constexpr char kNotWrittenFormat[] = "%s: not written";

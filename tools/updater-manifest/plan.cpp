@@ -79,11 +79,14 @@ void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int in
   } else {
     Line(out, Format(kPlanFileFormat, package.m_szUrl.c_str()));
     Line(out, Format(kPlanSavedAsFormat, PackageLocalFile(package.m_szUrl).c_str(), kThisFileVar));
-    if (package.m_szMd5.empty() && package.m_szSha256.empty()) Line(out, kPlanNoMd5);
+    if (package.m_szMd5.empty() && package.m_szSha256.empty() && package.m_szSize.empty()) {
+      Line(out, kPlanNoMd5);
+    }
     if (!package.m_szMd5.empty()) Line(out, Format(kPlanMd5Format, package.m_szMd5.c_str()));
     if (!package.m_szSha256.empty()) {
       Line(out, Format(kPlanSha256Format, package.m_szSha256.c_str()));
     }
+    if (!package.m_szSize.empty()) Line(out, Format(kPlanSizeFormat, package.m_szSize.c_str()));
   }
   ShowList(element, kActionListNames[0], package.m_listPreActions, out);
   ShowList(element, kActionListNames[1], package.m_listActions, out);

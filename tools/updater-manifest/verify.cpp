@@ -37,7 +37,7 @@ bool VerifySignature(const std::string& manifestUrl, const std::string& text,
                      std::ostream& out) {
   std::string url = SignatureUrl(manifestUrl);
   std::string signature;
-  if (!HttpDownload(url, signature, false, false, kMaxSignatureDownload)) {
+  if (!HttpDownload(url, signature, false, false, BodyLimit::AtMost(kMaxSignatureDownload))) {
     Line(out, Format(kVerifySignatureFailedFormat, url.c_str()));
     ShowLog(client, out);
     return false;
@@ -98,7 +98,11 @@ bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys
   client.TakeLog();
   Line(out, Format(kVerifyManifestFormat, url.c_str(), run.m_szLatestVersion.c_str()));
   const char* expires = root->Attribute(kExpiresAttribute);
-  if (!keys.empty() && expires && ManifestExpired(expires, std::time(nullptr))) {
+  if (!keys.empty() && !expires) {
+    Line(out, kVerifyNoExpires);
+    return false;
+  }
+  if (!keys.empty() && ManifestExpired(expires, std::time(nullptr))) {
     Line(out, Format(kVerifyExpiredFormat, expires));
     return false;
   }
@@ -114,11 +118,19 @@ bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys
       Line(out, Format(kVerifyNoFileFormat, label.c_str()));
       continue;
     }
+    uint64_t size = 0;
+    bool sized = ParsePackageSize(package.m_szSize, &size);
+    if (!keys.empty() && (!IsHexDigest(package.m_szSha256, 64) || !sized)) {
+      Line(out, Format(kVerifyNotVouchedFormat, label.c_str(), fileUrl));
+      ok = false;
+      continue;
+    }
     // One attempt, where the updater makes three: a file that fails once
     // would also keep clients waiting.
     std::string downloadUrl = package.m_szUrl;
     std::string localFile = PackageLocalFile(package.m_szUrl);
-    if (!HttpDownload(downloadUrl, localFile, true, false)) {
+    if (!HttpDownload(downloadUrl, localFile, true, false,
+                      sized ? BodyLimit::Size(size) : BodyLimit())) {
       Line(out, Format(kVerifyDownloadFailedFormat, label.c_str(), fileUrl));
       ShowLog(client, out);
       ok = false;
@@ -126,12 +138,20 @@ bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys
     }
     std::string digest = FileMd5Hex(localFile);
     std::string sha256 = FileSha256Hex(localFile);
-    if (package.m_szMd5.empty() && package.m_szSha256.empty()) {
+    if (package.m_szMd5.empty() && package.m_szSha256.empty() && package.m_szSize.empty()) {
       Line(out, Format(kVerifyNoMd5Format, label.c_str(), fileUrl, digest.c_str()));
-    } else if (FileMatchesDigests(localFile, package.m_szMd5, package.m_szSha256)) {
+    } else if (FileMatchesDigests(localFile, package.m_szMd5, package.m_szSha256,
+                                  package.m_szSize)) {
       Line(out, Format(kVerifyOkFormat, label.c_str(), fileUrl));
     } else {
-      // Each digest given that the file does not have.
+      // The size and each digest given that the file does not have.
+      std::error_code ec;
+      uintmax_t length = std::filesystem::file_size(localFile, ec);
+      if (!package.m_szSize.empty() && (!sized || ec || length != size)) {
+        Line(out,
+             Format(kVerifySizeMismatchFormat, label.c_str(), fileUrl, package.m_szSize.c_str(),
+                    ec ? kVerifyUnreadable : std::to_string(length).c_str()));
+      }
       if (!package.m_szMd5.empty() && !Md5Matches(digest, package.m_szMd5)) {
         Line(out, Format(kVerifyMismatchFormat, label.c_str(), fileUrl, package.m_szMd5.c_str(),
                          digest.empty() ? kVerifyUnreadable : digest.c_str()));

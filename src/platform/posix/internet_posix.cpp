@@ -6,7 +6,8 @@
 // peers and host names, take proxies from the environment (http_proxy,
 // https_proxy, no_proxy), and never accept compressed bodies, so the bytes read
 // are the resource's bytes. Connecting gives up after 60 s; a transfer is
-// aborted when fewer than 1 byte per second arrives for 60 s (the limits of
+// aborted by libcurl's low-speed limit when fewer than 1,024 bytes arrive in
+// 30 s, and a request with an overall limit by its time-out (the limits of
 // platform/http_limits.h, read at every request).
 #include <curl/curl.h>
 #include <ifaddrs.h>
@@ -51,7 +52,7 @@ class CurlRequest : public HttpRequest {
 
   // Sends the request and waits for the final response's headers. False when
   // no response arrives.
-  bool Open(const std::string& url, const std::string& agent) {
+  bool Open(const std::string& url, const std::string& agent, long overallSeconds) {
     m_hEasy = curl_easy_init();
     m_hMulti = curl_multi_init();
     if (!m_hEasy || !m_hMulti) return false;
@@ -76,8 +77,9 @@ class CurlRequest : public HttpRequest {
     curl_easy_setopt(m_hEasy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_hEasy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_hEasy, CURLOPT_CONNECTTIMEOUT, HttpConnectSeconds());
-    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_TIME, HttpStallSeconds());
+    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_LIMIT, HttpLowSpeedBytesPerSecond());
+    curl_easy_setopt(m_hEasy, CURLOPT_LOW_SPEED_TIME, HttpLowSpeedSeconds());
+    curl_easy_setopt(m_hEasy, CURLOPT_TIMEOUT, overallSeconds);
     curl_easy_setopt(m_hEasy, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
     curl_easy_setopt(m_hEasy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(m_hEasy, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
@@ -236,10 +238,11 @@ class PosixInternet : public Internet {
     return BrowserCanonicalUrl(url, capacity, canonical);
   }
 
-  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent) override {
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                       long overallSeconds) override {
     if (!m_bCurlReady) return nullptr;
     auto request = std::make_unique<CurlRequest>();
-    if (!request->Open(url, agent)) return nullptr;
+    if (!request->Open(url, agent, overallSeconds)) return nullptr;
     return request;
   }
 

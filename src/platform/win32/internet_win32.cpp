@@ -2,12 +2,15 @@
 // settings and the request flags that always fetch afresh from the server.
 // Redirects are followed here rather than by WinINet, which (in Wine at least)
 // follows a redirect loop for ever; the limits are those of http_limits.h.
+// The low-speed rule and the overall limit are applied by the read loop: Wine
+// does not honour the receive time-out, and WinINet has neither.
 // The SDK headers below need <windows.h> first.
 // clang-format off
 #include "platform/win32/windows_api.h"
 #include <wininet.h>
 // clang-format on
 
+#include <chrono>
 #include <vector>
 
 #include "platform/content_length.h"
@@ -30,10 +33,16 @@ bool IsRedirectStatus(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// The connect limit, and the stall limit as the longest wait for any data.
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The connect limit, and the low-speed window as the longest wait for any data.
 void SetTimeouts(HINTERNET h) {
   DWORD connect = static_cast<DWORD>(HttpConnectSeconds() * 1000);
-  DWORD receive = static_cast<DWORD>(HttpStallSeconds() * 1000);
+  DWORD receive = static_cast<DWORD>(HttpLowSpeedSeconds() * 1000);
   ::InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   ::InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
 }
@@ -73,10 +82,11 @@ bool RedirectTarget(HINTERNET request, const std::string& base, std::string* tar
 
 class WinInetRequest : public HttpRequest {
  public:
-  WinInetRequest(HINTERNET session, HINTERNET request)
+  WinInetRequest(HINTERNET session, HINTERNET request, const TransferPace& pace)
       : m_hSession(session),
         m_hRequest(request),
         m_szContentLength(ContentLengthText()),
+        m_pace(pace),
         m_bFailed(ContentLengthIsMalformed(m_szContentLength)) {}
   ~WinInetRequest() override {
     ::InternetCloseHandle(m_hRequest);
@@ -104,9 +114,18 @@ class WinInetRequest : public HttpRequest {
     *got = 0;
     if (m_bFailed) return false;
     while (*got < size) {
-      DWORD want = static_cast<DWORD>(size - *got > 0x10000 ? 0x10000 : size - *got);
+      // InternetReadFile waits until it has all it was asked for: asking for
+      // what has arrived lets every arrival be held to the pace.
+      DWORD available = 0;
+      if (!::InternetQueryDataAvailable(m_hRequest, &available, 0, 0)) {
+        m_bFailed = true;
+        break;
+      }
+      size_t want = size - *got;
+      if (available > 0 && available < want) want = available;
+      if (want > 0x10000) want = 0x10000;
       DWORD n = 0;
-      if (!::InternetReadFile(m_hRequest, buffer + *got, want, &n)) {
+      if (!::InternetReadFile(m_hRequest, buffer + *got, static_cast<DWORD>(want), &n)) {
         m_bFailed = true;
         break;
       }
@@ -117,6 +136,10 @@ class WinInetRequest : public HttpRequest {
       }
       *got += n;
       m_nReceived += n;
+      if (!m_pace.Arrived(n, NowMs())) {
+        m_bFailed = true;
+        break;
+      }
     }
     if (*got > 0) return true;
     return !m_bFailed;
@@ -126,6 +149,7 @@ class WinInetRequest : public HttpRequest {
   HINTERNET m_hSession;
   HINTERNET m_hRequest;
   std::string m_szContentLength;
+  TransferPace m_pace;
   uint64_t m_nReceived = 0;
   bool m_bFailed;
 };
@@ -150,7 +174,9 @@ class WinInetInternet : public Internet {
     return true;
   }
 
-  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent) override {
+  std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                       long overallSeconds) override {
+    int64_t startMs = NowMs();
     HINTERNET session =
         ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) return nullptr;
@@ -163,7 +189,12 @@ class WinInetInternet : public Internet {
       std::string next;
       if (!IsRedirectStatus(Status(request)) || !RedirectTarget(request, current, &next)) {
         SetTimeouts(request);
-        return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request));
+        // The low-speed window starts with the body; the overall limit counts
+        // the connection and the redirects as well.
+        int64_t deadline = overallSeconds > 0 ? startMs + int64_t{overallSeconds} * 1000
+                                              : TransferPace::kNoDeadline;
+        TransferPace pace(NowMs(), HttpLowSpeedSeconds(), deadline);
+        return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request, pace));
       }
       ::InternetCloseHandle(request);
       // https to http is refused, as WinINet itself refuses it.

@@ -21,7 +21,8 @@ from the query.
   /stall/...?size=N&send=M&seconds=S
                               Content-Length N, M bytes, then nothing for S
                               seconds (30 by default) and a close
-  /trickle/...?size=N&delay=D N bytes, one every D seconds (0.05 by default)
+  /trickle/...?size=N&delay=D N bytes, one every D seconds (0.05 by default);
+                              &step=K sends K bytes at a time instead
   /length/...?value=TEXT&send=M
                               Content-Length: TEXT exactly as given (2^40,
                               -1, ...), then M bytes and a clean close
@@ -209,11 +210,15 @@ class Handler(BaseHTTPRequestHandler):
             delay = float(query.get("delay", "0.05"))
         except ValueError:
             delay = 0.05
+        step = max(1, self.number(query, "step", 1))
         self.head(200, size)
-        for i in range(size):
-            self.wfile.write(body[i:i + 1])
-            self.wfile.flush()
-            time.sleep(delay)
+        try:
+            for i in range(0, size, step):
+                self.wfile.write(body[i:i + step])
+                self.wfile.flush()
+                time.sleep(delay)
+        except OSError:
+            pass  # the client gave up
 
     def redirect(self, segments, query):
         try:

@@ -62,10 +62,11 @@ class FakeInternet : public platform::Internet {
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* c) override {
     return platform::BrowserCanonicalUrl(url, capacity, c);
   }
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url,
-                                                 const std::string& agent) override {
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
+                                                 long overallSeconds) override {
     m_aOpened.push_back(url);
     m_szAgent = agent;
+    m_nOverallSeconds = overallSeconds;
     if (m_bOpenFails) return nullptr;
     return std::make_unique<FakeRequest>(m_response, &m_aReads);
   }
@@ -74,6 +75,7 @@ class FakeInternet : public platform::Internet {
   bool m_bOpenFails = false;
   std::vector<std::string> m_aOpened;
   std::string m_szAgent;
+  long m_nOverallSeconds = -1;
   std::vector<size_t> m_aReads;  // the size asked for by each read
 
  private:
@@ -107,6 +109,7 @@ TEST_F(HttpDownloadTest, BodyArrivesInBlocksOf4096AndTheBarFollowsIt) {
   EXPECT_EQ(window.m_nPumped, 3);
   EXPECT_EQ(m_net.m_aReads, (std::vector<size_t>{4096, 4096, 4096, 4096}));
   EXPECT_EQ(m_net.m_szAgent, "Velmar_AutoUpdate_Agent");
+  EXPECT_EQ(m_net.m_nOverallSeconds, 0);  // a file has no overall time limit
   EXPECT_EQ(Log(), "");
 }
 
@@ -116,6 +119,7 @@ TEST_F(HttpDownloadTest, WithoutProgressTheWindowIsLeftAlone) {
   std::string target;
   ASSERT_TRUE(HttpDownload(m_szUrl, target, false, false));
   EXPECT_EQ(target, m_net.m_response.body);
+  EXPECT_EQ(m_net.m_nOverallSeconds, 120);  // text has one
   EXPECT_TRUE(window.m_aCalls.empty());
   EXPECT_EQ(window.m_nPumped, 0);
 }
@@ -337,7 +341,8 @@ class EndlessInternet : public platform::Internet {
     *c = url;
     return true;
   }
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&) override {
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&,
+                                                 long) override {
     return std::make_unique<Request>(&m_nServed, m_nEnd);
   }
 

@@ -102,36 +102,87 @@ TEST_F(LoadConfigTest, ExistingDownloadFolderIsLeftAsItIs) {
   EXPECT_EQ(ReadFileBytes(app + NativePath("/download/keep")), "k");
 }
 
+// Answers every read of the trust values with an error other than "not
+// found", as a damaged or locked hive does.
+class UnreadableTrustStore : public platform::RegistryStoreWrapper {
+ public:
+  UnreadableTrustStore() : RegistryStoreWrapper(platform::DefaultRegistryStore()) {}
+  platform::Error QueryValue(platform::RegistryHandle* key, const std::string& name, uint32_t* type,
+                             void* data, uint32_t* size) override {
+    if (name == kPubkeyValue || name == kManifestTimeValue) return platform::kErrorAccessDenied;
+    return RegistryStoreWrapper::QueryValue(key, name, type, data, size);
+  }
+};
+
 // The trusted keys (those compiled in, then those of "pubkey") and the last
-// accepted timestamp come with the rest of the configuration.
+// accepted timestamp come with the rest of the configuration. Any "pubkey"
+// there is, and any error reading it but its absence, asks for signatures;
+// a "manifesttime" that is there but no number is unusable, never 0.
 TEST_F(LoadConfigTest, TrustedKeysAndTheLastManifestTimeAreRead) {
   const std::vector<std::string> savedKeys = g_aTrustedKeys;
   const uint64_t savedTime = g_nManifestTime;
+  const bool savedPresent = g_bPubkeyPresent;
+  const bool savedUnusable = g_bManifestTimeUnusable;
   LoadConfig();
   const std::vector<std::string> builtin = g_aTrustedKeys;
   EXPECT_EQ(g_nManifestTime, 0u);
+  EXPECT_FALSE(g_bPubkeyPresent);
+  EXPECT_FALSE(g_bManifestTimeUnusable);
 
+  const char* kAbsent = "<absent>";
+  const char* kDword = "<dword 0>";
+  const char* kUnreadable = "<unreadable>";
   const struct {
     const char* pubkey;
     const char* time;
     std::vector<std::string> keys;
+    bool present;
     uint64_t expected;
+    bool unusable;
   } cases[] = {
-      {"RWQkey1", "1700000000", {"RWQkey1"}, 1700000000},
-      {" RWQa\tRWQb  RWQc\r\n", "18446744073709551615", {"RWQa", "RWQb", "RWQc"}, UINT64_MAX},
-      {"  ", "18446744073709551616", {}, 0},
-      {"x", "12a", {"x"}, 0},
-      {"x", "", {"x"}, 0},
+      {"RWQkey1", "1700000000", {"RWQkey1"}, true, 1700000000, false},
+      {" RWQa\tRWQb  RWQc\r\n",
+       "18446744073709551615",
+       {"RWQa", "RWQb", "RWQc"},
+       true,
+       UINT64_MAX,
+       false},
+      {"  ", "18446744073709551616", {}, true, 0, true},
+      {"", "12a", {}, true, 0, true},
+      {kDword, "", {}, true, 0, true},
+      {kUnreadable, kUnreadable, {}, true, 0, true},
+      {kAbsent, kAbsent, {}, false, 0, false},
+      {"x", "007", {"x"}, true, 7, false},
   };
   for (const auto& c : cases) {
-    WriteProductValue("pubkey", c.pubkey);
-    WriteProductValue("manifesttime", c.time);
+    SCOPED_TRACE(std::string(c.pubkey) + " / " + c.time);
+    RegistryKey key;
+    key.SetRootKey(platform::kHkeyLocalMachine);
+    key.SetSubKey(kProductKey);
+    for (const auto& [name, value] :
+         {std::make_pair("pubkey", c.pubkey), std::make_pair("manifesttime", c.time)}) {
+      key.DeleteValue(name);
+      if (value == kDword) {
+        key.SetValueName(name);
+        key.WriteDWORD(0);
+      } else if (value != kAbsent && value != kUnreadable) {
+        WriteProductValue(name, value);
+      }
+    }
+    UnreadableTrustStore unreadable;
+    platform::ScopedService<platform::RegistryStore> guard(
+        &platform::Env::SetRegistry,
+        c.pubkey == kUnreadable ? &unreadable : &platform::Env::Get().registry());
     LoadConfig();
     std::vector<std::string> expected = builtin;
     expected.insert(expected.end(), c.keys.begin(), c.keys.end());
-    EXPECT_EQ(g_aTrustedKeys, expected) << c.pubkey;
-    EXPECT_EQ(g_nManifestTime, c.expected) << c.time;
+    EXPECT_EQ(g_aTrustedKeys, expected);
+    EXPECT_EQ(g_bPubkeyPresent, c.present);
+    EXPECT_EQ(g_nManifestTime, c.expected);
+    EXPECT_EQ(g_bManifestTimeUnusable, c.unusable);
   }
   g_aTrustedKeys = savedKeys;
   g_nManifestTime = savedTime;
+  g_bPubkeyPresent = savedPresent;
+  g_bManifestTimeUnusable = savedUnusable;
 }

@@ -21,7 +21,7 @@ std::string Manifest(const std::string& actions, const std::string& version = "1
          "<url>http://h/p.zip</url>\n"
          "<md5>0123456789abcdef0123456789ABCDEF</md5><sha256>" +
          std::string(64, 'e') +
-         "</sha256>\n"
+         "</sha256><size>1234</size>\n"
          "<actions>\n" +
          actions +
          "</actions>\n"
@@ -134,6 +134,39 @@ TEST(ManifestLint, PackageDigestsThatCanNeverMatchOrAreNeverRead) {
   bad = text;
   bad.replace(bad.find(std::string(64, 'e')), 1, "");
   ExpectOne(bad, 5, {"is not 64 hexadecimal digits"});
+  bad = text;
+  bad.replace(bad.find("<size>1234</size>"), 17, "");
+  ExpectOne(bad, 4, {"a url without a size", "not held to the file's length"});
+  for (const char* size : {"-1", "1 234", "12k", "0x10", "18446744073709551616"}) {
+    bad = text;
+    bad.replace(bad.find(">1234<") + 1, 4, size);
+    ExpectOne(bad, 5, {"is not a number of bytes"});
+  }
+}
+
+// For clients that check signatures, what they refuse is reported in their
+// terms; a manifest that has everything is clean for them too.
+TEST(ManifestLint, WhatAClientThatChecksSignaturesRefuses) {
+  std::string text = Manifest("");
+  text.insert(text.find(" version=", text.find("<updateinfo")), " expires=\"2999-12-31\"");
+  EXPECT_EQ(Describe(LintManifest(text, true)), "");
+  const struct {
+    std::string cut;
+    int line;
+    const char* message;
+  } cases[] = {
+      {" expires=\"2999-12-31\"", 2, "\"updateinfo\" has no expires: a client that checks"},
+      {"<sha256>" + std::string(64, 'e') + "</sha256>", 4, "a url without a sha256: a client"},
+      {"<size>1234</size>", 4, "a url without a size: a client that checks signatures refuses"},
+  };
+  for (const auto& c : cases) {
+    std::string bad = text;
+    bad.erase(bad.find(c.cut), c.cut.size());
+    std::vector<Finding> findings = LintManifest(bad, true);
+    ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+    EXPECT_EQ(findings[0].nLine, c.line);
+    EXPECT_THAT(findings[0].szMessage, HasSubstr(c.message));
+  }
 }
 
 TEST(ManifestLint, AnExpiryThatIsNoDateOrIsPast) {

@@ -117,7 +117,7 @@ TEST(ManifestPlan, ShowsTheBoundParametersOfEachOfTheNineTypes) {
             (Params{{"description", ""}, {"file", "/opt/velmar/whatsnew.txt"}, {"async", "true"}}));
   // Lines and order of the document; absent attributes marked.
   EXPECT_EQ(plan.actions[0].szType, "sendmessage");
-  EXPECT_EQ(plan.actions[0].nLine, 12);
+  EXPECT_EQ(plan.actions[0].nLine, 13);
   EXPECT_TRUE(plan.actions[0].absent["wparam"]);
   EXPECT_FALSE(plan.actions[0].absent["message"]);
   EXPECT_EQ(plan.actions[10].szType, "open");

@@ -14,6 +14,8 @@ namespace {
 
 using ::testing::HasSubstr;
 
+const char kExpires[] = "2099-01-31";
+
 // The digest md5sum or sha256sum gives each file, by file name.
 std::map<std::string, std::string> Digests(const std::string& tool, const std::string& dir,
                                            const std::vector<std::string>& names) {
@@ -51,7 +53,8 @@ class ManifestPublish : public ::testing::Test {
 
   bool Publish(const std::string& text, std::string* out, std::string* err) {
     std::ostringstream messages;
-    bool ok = PublishManifest(text, "update.in.xml", m_dir.path(), "update.xml", out, messages);
+    bool ok =
+        PublishManifest(text, "update.in.xml", m_dir.path(), kExpires, "update.xml", out, messages);
     *err = messages.str();
     return ok;
   }
@@ -62,6 +65,7 @@ class ManifestPublish : public ::testing::Test {
 };
 
 std::string Sha256Element(const std::string& digest) { return "<sha256>" + digest + "</sha256>"; }
+std::string SizeElement(size_t size) { return "<size>" + std::to_string(size) + "</size>"; }
 
 TEST_F(ManifestPublish, WritesTheDigestsMd5sumGivesAndLeavesTheRestAsWritten) {
   std::string text =
@@ -80,13 +84,16 @@ TEST_F(ManifestPublish, WritesTheDigestsMd5sumGivesAndLeavesTheRestAsWritten) {
       "  <package name=\"d\"><description>no file</description></package>\n"
       "</updateinfo>\n";
   std::string expected = text;
+  expected.replace(expected.find("\">\n  <package"), 0, "\" expires=\"2099-01-31");
   expected.replace(expected.find(" 00000000000000000000000000000000 "), 34, m_digests["a.zip"]);
   expected.replace(expected.find(">old<") + 1, 3, m_sha["a.zip"]);
-  expected.replace(
-      expected.find("</url>\n    <actions>") + 6, 0,
-      "\n    <md5>" + m_digests["b.txt"] + "</md5>\n    " + Sha256Element(m_sha["b.txt"]));
+  expected.replace(expected.find("</sha256>") + 9, 0, "\n    " + SizeElement(256));
+  expected.replace(expected.find("</url>\n    <actions>") + 6, 0,
+                   "\n    <md5>" + m_digests["b.txt"] + "</md5>\n    " +
+                       Sha256Element(m_sha["b.txt"]) + "\n    " + SizeElement(14));
   expected.replace(expected.find("<md5 />"), 7,
-                   "<md5>" + m_digests["c.bin"] + "</md5>" + Sha256Element(m_sha["c.bin"]));
+                   "<md5>" + m_digests["c.bin"] + "</md5>" + Sha256Element(m_sha["c.bin"]) +
+                       SizeElement(250000));
   std::string out, err;
   ASSERT_TRUE(Publish(text, &out, &err)) << err;
   EXPECT_EQ(out, expected);
@@ -103,16 +110,62 @@ TEST_F(ManifestPublish, PlacesDigestsInACompactManifestWithCrLfLines) {
   std::string out, err;
   ASSERT_TRUE(Publish(text, &out, &err)) << err;
   EXPECT_EQ(out,
-            "<updateinfo version=\"1.0.0.1\">\r\n"
+            "<updateinfo version=\"1.0.0.1\" expires=\"2099-01-31\">\r\n"
             "<package><url>http://h/a.zip</url><md5>" +
-                m_digests["a.zip"] + "</md5>" + Sha256Element(m_sha["a.zip"]) +
+                m_digests["a.zip"] + "</md5>" + Sha256Element(m_sha["a.zip"]) + SizeElement(256) +
                 "</package><package><url>http://h/b.txt</url><md5>" + m_digests["b.txt"] +
-                "</md5>" + Sha256Element(m_sha["b.txt"]) +
+                "</md5>" + Sha256Element(m_sha["b.txt"]) + SizeElement(14) +
                 "</package><package>\r\n"
                 "\t<url>http://h/c.bin</url>\r\n\t<md5>" +
-                m_digests["c.bin"] + "</md5>\r\n\t" + Sha256Element(m_sha["c.bin"]) +
+                m_digests["c.bin"] + "</md5>\r\n\t" + Sha256Element(m_sha["c.bin"]) + "\r\n\t" +
+                SizeElement(250000) +
                 "\r\n"
                 "</package></updateinfo>");
+}
+
+// The date the client reads is the one written, whatever stood there before.
+TEST_F(ManifestPublish, ReplacesAnExistingExpiryAndKeepsAGivenSizeElement) {
+  std::string text =
+      "<updateinfo expires = '2001-01-01' version=\"1.0.0.1\">\n"
+      "<package><url>http://h/b.txt</url><size>1</size><md5/></package>\n"
+      "</updateinfo>\n";
+  std::string out, err;
+  ASSERT_TRUE(Publish(text, &out, &err)) << err;
+  EXPECT_EQ(out,
+            "<updateinfo expires = '2099-01-31' version=\"1.0.0.1\">\n"
+            "<package><url>http://h/b.txt</url><size>14</size><md5>" +
+                m_digests["b.txt"] + "</md5>" + Sha256Element(m_sha["b.txt"]) +
+                "</package>\n</updateinfo>\n");
+}
+
+TEST(SignedFields, ExpiryOptionsCountFromTodayInUtc) {
+  const std::time_t march1st2024 = 1709251200;  // 2024-03-01 00:00:00 UTC
+  EXPECT_EQ(DefaultExpires(march1st2024), "2024-03-31");
+  EXPECT_EQ(DefaultExpires(march1st2024 - 1), "2024-03-30");
+  const struct {
+    const char* option;
+    const char* date;  // null: refused
+  } cases[] = {
+      {"+1", "2024-03-02"},
+      {"+366", "2025-03-02"},
+      {"+36500", "2124-02-06"},
+      {"2024-03-01", "2024-03-01"},
+      {"2099-12-31", "2099-12-31"},
+      {"2024-02-29", nullptr},
+      {"+0", nullptr},
+      {"+36501", nullptr},
+      {"+-1", nullptr},
+      {"+", nullptr},
+      {"2024-3-1", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string date = "unchanged", error;
+    EXPECT_EQ(ExpiresFromOption(c.option, march1st2024, &date, &error), c.date != nullptr)
+        << c.option;
+    EXPECT_EQ(date, c.date ? c.date : "unchanged") << c.option;
+    EXPECT_EQ(error.empty(), c.date != nullptr) << c.option;
+  }
 }
 
 TEST_F(ManifestPublish, AMissingFileIsAnErrorAndNothingIsPublished) {

@@ -2,6 +2,7 @@
 // signature checked alone and in whole runs, accepted and refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -123,6 +124,12 @@ TEST(ManifestSignature, TimestampOfTheTrustedComment) {
       {"timestamp:x1", false, 0},
       {"mytimestamp:5", false, 0},
       {"file:update.xml", false, 0},
+      {"timestamp:5 file:x", true, 5},
+      {"timestamp:5x", false, 0},
+      {"timestamp:5.0", false, 0},
+      {"timestamp:5 timestamp:6", false, 0},
+      {"timestamp:5\tfile:timestamp:6", false, 0},
+      {"timestamp:1 mytimestamp:2", false, 0},
   };
   for (const auto& c : cases) {
     uint64_t value = 0;
@@ -163,12 +170,29 @@ TEST(ManifestTrust, SignatureUrlAndExpiryDate) {
 
 // --- whole runs ------------------------------------------------------------------
 
+// Refuses to write "manifesttime", as a full or read-only hive would.
+class ManifestTimeUnwritable : public platform::RegistryStoreWrapper {
+ public:
+  ManifestTimeUnwritable() : RegistryStoreWrapper(platform::DefaultRegistryStore()) {}
+  platform::Error SetValue(platform::RegistryHandle* key, const std::string& name, uint32_t type,
+                           const void* data, size_t size) override {
+    if (name == kManifestTimeValue) return platform::kErrorAccessDenied;
+    return RegistryStoreWrapper::SetValue(key, name, type, data, size);
+  }
+};
+
 class SignedRun : public RunFixture {
  protected:
-  SignedRun() : m_savedKeys(g_aTrustedKeys), m_savedTime(g_nManifestTime) {}
+  SignedRun()
+      : m_savedKeys(g_aTrustedKeys),
+        m_savedTime(g_nManifestTime),
+        m_bSavedPresent(g_bPubkeyPresent),
+        m_bSavedUnusable(g_bManifestTimeUnusable) {}
   ~SignedRun() override {
     g_aTrustedKeys = m_savedKeys;
     g_nManifestTime = m_savedTime;
+    g_bPubkeyPresent = m_bSavedPresent;
+    g_bManifestTimeUnusable = m_bSavedUnusable;
   }
   std::string StoredTime() const {
     RegistryKey key;
@@ -180,69 +204,74 @@ class SignedRun : public RunFixture {
   }
   Strings m_savedKeys;
   uint64_t m_savedTime;
+  bool m_bSavedPresent;
+  bool m_bSavedUnusable;
 };
 
 TEST_F(SignedRun, AcceptedAndRefusedManifests) {
   Minisign& m = Minisign::Get();
-  const std::string plain =
-      "<updateinfo version='1.1.0.0'><package><actions><action type='run' cmd='x'/>"
-      "</actions></package></updateinfo>";
-  const std::string expired =
-      "<updateinfo version='1.1.0.0' expires='2001-01-01'><package/></updateinfo>";
-  const std::string future =
-      "<updateinfo version='1.1.0.0' expires='2999-12-31'><package/></updateinfo>";
+  // Signed by "a" with timestamp 100, or with the comment given.
+  auto sign = [&m](const std::string& text, const std::string& comment = "timestamp:100") {
+    return m.Sign("a", text, false, comment);
+  };
+  const char kFileUrl[] = "http://updates.test/p.bin";  // "abc"
+  const std::string sha =
+      "<sha256>BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD</sha256>";
+  auto manifest = [](const std::string& attributes, const std::string& packages) {
+    return "<updateinfo version='1.1.0.0'" + attributes + ">" + packages + "</updateinfo>";
+  };
+  auto file = [&](const std::string& vouch) {
+    return std::string("<package><url>") + kFileUrl +
+           "</url><md5>900150983cd24fb0d6963f7d28e17f72</md5>" + vouch +
+           "<actions><action type='run' cmd='y'/></actions></package>";
+  };
+  const std::string future = " expires='2999-12-31'";
+  const std::string runOnly = "<package><actions><action type='run' cmd='x'/></actions></package>";
+  const std::string plain = manifest(future, runOnly);
+  const std::string withFile = manifest(future, runOnly + file(sha + "<size>3</size>"));
+  const std::string expired = manifest(" expires='2001-01-01'", "<package/>");
+  const std::string noExpiry = manifest("", runOnly);
+  // A package with a url that lacks what vouches for its file.
+  const std::string noSize = manifest(future, file(sha));
+  const std::string noSha256 = manifest(future, file("<md5/><size>3</size>"));
+  const std::string badSize = manifest(future, file(sha + "<size>3 bytes</size>"));
   const char* kMissing = "<404>";
+  enum Fault { kNone, kPubkeyOfNoKey, kTimeUnusable, kTimeUnwritable };
   const struct {
     const char* what;
     Strings trusted;
     std::string manifest, signature;
     uint64_t stored;
     const char* refusal;  // null: accepted
+    Fault fault = kNone;
   } cases[] = {
-      {"signed over the digest",
+      {"signed over the digest", {"a"}, plain, sign(plain), 0, nullptr, kNone},
+      {"signed over the text",
        {"a"},
        plain,
-       m.Sign("a", plain, false, "timestamp:100"),
+       m.Sign("a", plain, true, "timestamp:100"),
        0,
-       nullptr},
-      {"signed over the text", {"a"}, plain, m.Sign("a", plain, true, "timestamp:100"), 0, nullptr},
+       nullptr,
+       kNone},
       {"second of two keys signs",
        {"a", "b"},
        plain,
        m.Sign("b", plain, false, "timestamp:100"),
        0,
-       nullptr},
-      {"same timestamp again",
-       {"a"},
-       plain,
-       m.Sign("a", plain, false, "timestamp:100"),
-       100,
-       nullptr},
-      {"expires in the future",
-       {"a"},
-       future,
-       m.Sign("a", future, false, "timestamp:100"),
-       0,
-       nullptr},
-      {"changed after signing",
-       {"a"},
-       plain + " ",
-       m.Sign("a", plain, false),
-       0,
-       texts::kSignatureInvalid},
+       nullptr,
+       kNone},
+      {"same timestamp again", {"a"}, plain, sign(plain), 100, nullptr, kNone},
+      {"a file with sha256 and size", {"a"}, withFile, sign(withFile), 0, nullptr, kNone},
+      {"changed after signing", {"a"}, plain + " ", sign(plain), 0, texts::kSignatureInvalid},
       {"signed by another key",
        {"a"},
        plain,
        m.Sign("c", plain, false),
        0,
        texts::kSignatureInvalid},
-      {"no timestamp",
-       {"a"},
-       plain,
-       m.Sign("a", plain, false, "file:u.xml"),
-       0,
-       texts::kSignatureInvalid},
+      {"no timestamp", {"a"}, plain, sign(plain, "file:u.xml"), 0, texts::kSignatureInvalid},
       {"garbage", {"a"}, plain, "garbage", 0, texts::kSignatureInvalid},
+      {"pubkey without a key", {}, plain, sign(plain), 0, texts::kSignatureInvalid, kPubkeyOfNoKey},
       {"missing", {"a"}, plain, kMissing, 0, texts::kSignatureUnavailable},
       {"empty", {"a"}, plain, "", 0, texts::kSignatureUnavailable},
       {"too large",
@@ -254,22 +283,40 @@ TEST_F(SignedRun, AcceptedAndRefusedManifests) {
       {"replayed older one",
        {"a"},
        plain,
-       m.Sign("a", plain, false, "timestamp:99"),
+       sign(plain, "timestamp:99"),
        100,
        texts::kManifestReplayed},
-      {"expired",
+      {"expired", {"a"}, expired, sign(expired), 0, texts::kManifestExpired},
+      {"no expiry", {"a"}, noExpiry, sign(noExpiry), 0, texts::kManifestNoExpiry},
+      {"empty manifest, signed", {"a"}, "", sign(""), 0, texts::kManifestNoExpiry},
+      {"empty manifest, unsigned", {"a"}, "", kMissing, 0, texts::kSignatureUnavailable},
+      {"no size", {"a"}, noSize, sign(noSize), 0, texts::kPackageNotVouched},
+      {"no sha256", {"a"}, noSha256, sign(noSha256), 0, texts::kPackageNotVouched},
+      {"size no number", {"a"}, badSize, sign(badSize), 0, texts::kPackageNotVouched},
+      {"stored time no number",
        {"a"},
-       expired,
-       m.Sign("a", expired, false, "timestamp:100"),
+       plain,
+       sign(plain),
        0,
-       texts::kManifestExpired},
+       texts::kManifestTimeUnusable,
+       kTimeUnusable},
+      {"time not recorded",
+       {"a"},
+       plain,
+       sign(plain),
+       0,
+       texts::kManifestTimeNotSaved,
+       kTimeUnwritable},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.what + (" " + c.manifest));
     std::filesystem::remove("updater.log");
     RecordingAction::Journal().clear();
     g_aTrustedKeys.clear();
     for (const std::string& name : c.trusted) g_aTrustedKeys.push_back(m.PublicKey(name));
+    if (c.fault == kPubkeyOfNoKey) g_aTrustedKeys.push_back("garbage");
+    g_bPubkeyPresent = c.fault == kPubkeyOfNoKey;
+    g_bManifestTimeUnusable = c.fault == kTimeUnusable;
     g_nManifestTime = c.stored;
     RegistryKey key;
     key.SetRootKey(platform::kHkeyLocalMachine);
@@ -285,11 +332,18 @@ TEST_F(SignedRun, AcceptedAndRefusedManifests) {
     platform::ScopedService<platform::Internet> guard{&platform::Env::SetInternet, &internet};
     internet.Serve(kManifestUrl, c.manifest);
     if (c.signature != kMissing) internet.Serve(kSignatureUrl, c.signature);
+    internet.Serve(kFileUrl, "abc");
+    ManifestTimeUnwritable unwritable;
+    platform::ScopedService<platform::RegistryStore> registry{
+        &platform::Env::SetRegistry,
+        c.fault == kTimeUnwritable ? &unwritable : &platform::Env::Get().registry()};
 
     UpdateRun run;
     std::string text;
     EXPECT_TRUE(run.RunUpdate(kManifestUrl, text));
-    EXPECT_EQ(internet.m_aOpened, (Strings{kManifestUrl, kSignatureUrl}));
+    Strings opened = {kManifestUrl, kSignatureUrl};
+    if (!c.refusal && c.manifest == withFile) opened.push_back(kFileUrl);
+    EXPECT_EQ(internet.m_aOpened, opened);
     Strings log = LogLines();
     ASSERT_GE(log.size(), 4u);
     EXPECT_EQ(log[1], "检查更新信息");
@@ -301,15 +355,31 @@ TEST_F(SignedRun, AcceptedAndRefusedManifests) {
         expected.push_back(texts::kDownloadError);
       }
       expected.push_back("分析更新信息");
-      if (c.refusal == texts::kManifestExpired) expected.push_back(texts::kSignatureOk);
+      const char* afterSignature[] = {texts::kManifestExpired, texts::kManifestNoExpiry,
+                                      texts::kPackageNotVouched, texts::kManifestTimeNotSaved};
+      if (std::find(std::begin(afterSignature), std::end(afterSignature), c.refusal) !=
+          std::end(afterSignature)) {
+        expected.push_back(texts::kSignatureOk);
+      }
       expected.push_back(c.refusal);
-      expected.push_back("更新信息不对，请与Korrin公司联系");
+      // The client's own record is at fault, not the manifest: its one line says so.
+      if (c.fault != kTimeUnusable && c.fault != kTimeUnwritable) {
+        expected.push_back("更新信息不对，请与Korrin公司联系");
+      }
       EXPECT_EQ(middle, expected);
       EXPECT_TRUE(RecordingAction::Journal().empty());
       EXPECT_EQ(DisplayVersion(), "<missing>");
       EXPECT_EQ(StoredTime(), std::to_string(c.stored));
+      EXPECT_EQ(g_nManifestTime, c.stored);
+      EXPECT_EQ(m_window.m_totalBar.Position(), 10);
     } else {
-      EXPECT_EQ(middle, (Strings{"分析更新信息", "更新信息签名正确", "开始更新", "更新完毕"}));
+      Strings expected = {"分析更新信息", "更新信息签名正确", "开始更新"};
+      if (c.manifest == withFile) {
+        expected.insert(expected.end(), {std::string(texts::kDownloadingFile) + kFileUrl,
+                                         texts::kCheckingFile, texts::kFileCheckOk});
+      }
+      expected.push_back("更新完毕");
+      EXPECT_EQ(middle, expected);
       EXPECT_EQ(DisplayVersion(), "1.1.0.0");
       EXPECT_EQ(StoredTime(), "100");
       EXPECT_EQ(g_nManifestTime, 100u);

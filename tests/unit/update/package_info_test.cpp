@@ -267,49 +267,69 @@ TEST_F(PackageProcess, DownloadFolderDeletedByAnEarlierRunIsMadeAgain) {
             (Strings{"run file=" + Local("pkg.zip") + " cmd= where= from= flag=1 exists"}));
 }
 
-// Every digest the package gives must match; either alone decides, and a
-// mismatch of either is the failed check with its three attempts.
-TEST_F(PackageProcess, EveryGivenDigestMustMatch) {
+// Every digest and the size the package gives must match; any alone decides,
+// and a mismatch of any is the failed check with its three attempts. A body
+// longer than the size stops its download, and without a Content-Length the
+// bar takes the size for its range.
+TEST_F(PackageProcess, EveryGivenDigestAndTheSizeMustMatch) {
   const std::string body = "abc";
   const std::string sha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   std::string shaUpper = sha;
   for (char& c : shaUpper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   const std::string wrongSha(64, '0');
+  enum Outcome { kMatches, kCheckFails, kDownloadFails };
   struct Case {
-    std::string md5, sha256;
-    bool matches;
+    std::string md5, sha256, size;
+    Outcome outcome;
   } cases[] = {
-      {"", sha, true},
-      {"", shaUpper, true},
-      {Md5Of(body), sha, true},
-      {"", wrongSha, false},
-      {Md5Of(body), wrongSha, false},
-      {std::string(32, '0'), sha, false},
-      {"", sha.substr(0, 63), false},
+      {"", sha, "", kMatches},
+      {"", shaUpper, "", kMatches},
+      {Md5Of(body), sha, "", kMatches},
+      {"", wrongSha, "", kCheckFails},
+      {Md5Of(body), wrongSha, "", kCheckFails},
+      {std::string(32, '0'), sha, "", kCheckFails},
+      {"", sha.substr(0, 63), "", kCheckFails},
+      {"", "", "3", kMatches},
+      {Md5Of(body), sha, "0003", kMatches},
+      {"", sha, "4", kCheckFails},
+      {"", "", "3 bytes", kCheckFails},
+      {"", sha, "2", kDownloadFails},
+      {"", "", "0", kDownloadFails},
   };
   const std::string url = "http://h/pkg.zip";
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.md5 + " / " + c.sha256);
-    m_internet.Serve(url, body);
+    SCOPED_TRACE(c.md5 + " / " + c.sha256 + " / " + c.size);
+    MemoryInternet::Response response;
+    response.body = body;
+    response.contentLength = "";
+    m_internet.Serve(url, response);
     auto p = ReadPackage("<package><url>" + url + "</url><md5>" + c.md5 + "</md5><sha256>" +
-                         c.sha256 + "</sha256></package>");
+                         c.sha256 + "</sha256><size>" + c.size + "</size></package>");
     EXPECT_EQ(p->m_szSha256, c.sha256);
+    EXPECT_EQ(p->m_szSize, c.size);
     m_window.m_aCalls.clear();
     p->Process();
-    Strings attempt = {Status("下载文件: " + url), Status("检验下载文件")};
+    Strings attempt = {Status("下载文件: " + url)};
+    attempt.push_back(Status(c.outcome == kDownloadFails ? texts::kDownloadError : "检验下载文件"));
     Strings expected = attempt;
-    if (c.matches) {
+    if (c.outcome == kMatches) {
       expected.push_back(Status("文件校验正确"));
     } else {
-      expected.push_back(Status("文件校验错误，重新下载"));
+      const char* failed = "文件校验错误，重新下载";
+      if (c.outcome == kCheckFails) expected.push_back(Status(failed));
       for (int i = 0; i < 2; ++i) {
         expected.insert(expected.end(), attempt.begin(), attempt.end());
-        expected.push_back(Status("文件校验错误，重新下载"));
+        if (c.outcome == kCheckFails) expected.push_back(Status(failed));
       }
       expected.push_back(Status("文件无法下载，请与Korrin公司联系"));
       expected.push_back(Status("跳过此更新包"));
     }
     EXPECT_EQ(Statuses(), expected);
+    uint64_t size = 0;
+    std::string range = ParsePackageSize(c.size, &size) ? c.size : "0";
+    if (range == "0003") range = "3";
+    EXPECT_EQ(m_window.CallsOf("file:").front(), "file:0/" + range);
   }
   EXPECT_EQ(ReadPackage("<package><sha256>" + sha + "</sha256></package>")->m_szSha256, "");
+  EXPECT_EQ(ReadPackage("<package><size>3</size></package>")->m_szSize, "");
 }
