@@ -7,7 +7,10 @@
  *   test_window startupinfo <record file>
  *     writes the STARTUPINFO flags and show state it was started with.
  *   test_window marker <milliseconds> <file> <text>
- *     waits, then writes the text and a line feed to the file. */
+ *     waits, then writes the text and a line feed to the file.
+ *   test_window whereami <record file> [arguments...]
+ *     writes its current directory and the arguments after the file, one a
+ *     line. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -51,6 +54,16 @@ int main(int argc, char** argv) {
     FILE* f = fopen(argv[2], "wb");
     if (!f) return 1;
     fprintf(f, "%lx %u\n", (unsigned long)si.dwFlags, (unsigned)si.wShowWindow);
+    fclose(f);
+    return 0;
+  }
+  if (argc >= 3 && strcmp(argv[1], "whereami") == 0) {
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 1;
+    fprintf(f, "%s\n", cwd);
+    for (int i = 3; i < argc; ++i) fprintf(f, "%s\n", argv[i]);
     fclose(f);
     return 0;
   }
