@@ -8,6 +8,10 @@ namespace texts {
 // Start-up and dialog.
 inline constexpr char kInstallFirst[] = "Please install Velmar Acc first.";
 inline constexpr char kDialogCaption[] = "Velmar Updater";
+// The version resource of updater.exe: its maker and the product it serves
+// (its description is the dialog's caption).
+inline constexpr char kCompanyName[] = "Korrin";
+inline constexpr char kProductName[] = "Velmar Acc";
 inline constexpr char kLabelState[] = "目前状态";
 inline constexpr char kLabelCurrentFile[] = "当前文件";
 inline constexpr char kLabelTotal[] = "  全  部";

@@ -22,6 +22,10 @@ Cases:
   atomic_killed   the same, ended with taskkill /f during a waiting program at
                   each position: the next start puts everything back, the one
                   after completes the update
+  dpi_layout      the dialog at 100 % and at 150 % (96 and 144 dpi): laid out
+                  for that DPI, its buttons and bars themed (Common Controls 6
+                  from the manifest), every text within its control; a
+                  screenshot of each is kept in DIR/win32-dialog-<dpi>dpi.png
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32. Where the
@@ -84,10 +88,10 @@ class Wine:
     def key_exists(self, key):
         return self.reg("query", key, check=False).returncode == 0
 
-    def probe_file(self, command, work):
+    def probe_file(self, command, work, *args):
         out = pathlib.Path(work) / "probe.txt"
         out.unlink(missing_ok=True)
-        if self.run(self.probe, command, windows_path(out), check=False).returncode != 0:
+        if self.run(self.probe, command, *args, windows_path(out), check=False).returncode != 0:
             return None
         fields = {}
         for line in out.read_bytes().decode("gbk").splitlines():
@@ -149,6 +153,53 @@ def case_not_installed(wine, work):
     finally:
         if process.poll() is None:
             process.kill()
+
+
+def case_dpi_layout(wine, work):
+    www, base = nginx_folder("wine-dpi")
+    (www / "1.0.0.0").mkdir(parents=True)
+    (www / "1.0.0.0" / "update.xml").write_bytes(b'<updateinfo version="1.0.0.0"/>')
+    clear_keys(wine)
+    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(work), "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", base + "/%s/update.xml", "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
+    # Wine's desktop keeps the DPI it was made with: a new server makes it anew.
+    desktop = r"HKCU\Control Panel\Desktop"
+
+    # The persistent server must not hold the test's output open.
+    def restart_wine():
+        subprocess.run(["wineserver", "-k"], check=False)
+        subprocess.run(["wineserver", "-p"], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    log = pathlib.Path(work) / "updater.log"
+    try:
+        for dpi in (96, 144):
+            wine.reg("add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+            restart_wine()
+            log.unlink(missing_ok=True)
+            process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                assert wait_for(lambda: log.exists() and "结束时间".encode("gbk") in log.read_bytes(),
+                                60), f"{dpi} dpi: the run did not end"
+                layout = wine.probe_file("layout", work, windows_path(wine.updater))
+                assert layout, f"{dpi} dpi: no dialog"
+                assert layout["dpi"] == str(dpi), (dpi, layout)
+                assert layout["themed"] == "4/4", layout
+                assert layout["clipped"] == "", layout
+                state = wine.probe_file("state", work)
+                assert state["status"] == "你使用的已经是最新版本", state
+                screenshot(pathlib.Path(work).parent / f"win32-dialog-{dpi}dpi.png")
+                wine.run(wine.probe, "close")
+                assert process.wait(timeout=30) == 0
+            finally:
+                if process.poll() is None:
+                    process.kill()
+    finally:
+        wine.reg("delete", desktop, "/v", "LogPixels", "/f", check=False)
+        restart_wine()
+        shutil.rmtree(www, ignore_errors=True)
 
 
 def case_auto_run(wine, work):
@@ -755,7 +806,8 @@ def main():
     parser = argparse.ArgumentParser()
     cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
              "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic,
-             "atomic_killed": lambda wine, work: case_atomic(wine, work, True)}
+             "atomic_killed": lambda wine, work: case_atomic(wine, work, True),
+             "dpi_layout": case_dpi_layout}
     parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)

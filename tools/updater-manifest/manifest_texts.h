@@ -173,7 +173,9 @@ inline constexpr char kUsage[] =
     "  updater-manifest verify URL [--pubkey KEY|FILE]...\n"
     "      downloads the manifest and its files as the updater does and checks each digest;\n"
     "      with keys (a minisign public key, or a file of them such as a .pub file) also\n"
-    "      the signature URL.minisig, its timestamp and the manifest's expiry\n";
+    "      the signature URL.minisig, its timestamp and the manifest's expiry\n"
+    "  updater-manifest --version\n"
+    "      the version of the updater this tool was built with\n";
 inline constexpr char kCannotBeReadFormat[] = "%s: cannot be read";
 inline constexpr char kNotAFolderFormat[] = "%s: not a folder";
 inline constexpr char kNotWrittenFormat[] = "%s: not written";
