@@ -10,10 +10,9 @@
  *   dialog_probe link <lnk> <out>   writes what the shell reads from a link
  *                                   file through IShellLinkA; exit 1 when it
  *                                   cannot be loaded
- *   dialog_probe layout <exe> <out> writes the DPI the dialog is laid out
- *                                   for, how many of its buttons and bars are
- *                                   themed, and the texts that do not fit their
- *                                   controls in the font of the exe's template */
+ *   dialog_probe layout <out file>  writes the DPI the dialog is laid out for
+ *                                   and how many of its buttons and bars are
+ *                                   themed */
 #include <stdio.h>
 #include <string.h>
 /* <commctrl.h> and <shlobj.h> need <windows.h> first. */
@@ -97,85 +96,26 @@ static void Centred(FILE* f, HWND dlg) {
   fprintf(f, "centred=%d\n", dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2);
 }
 
-/* The font of dialog template 102 in `exe` at `dpi`, as the dialog manager
- * makes it: the DLGTEMPLATEEX header, its menu, class and caption, then the
- * point size, weight, italic flag, character set and face name. */
-static HFONT TemplateFont(const char* exe, UINT dpi) {
-  HMODULE module = LoadLibraryExA(exe, NULL, LOAD_LIBRARY_AS_DATAFILE);
-  HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(102), (LPCSTR)RT_DIALOG) : NULL;
-  const WORD* p = found ? (const WORD*)LockResource(LoadResource(module, found)) : NULL;
-  if (!p || p[1] != 0xFFFF) return NULL;
-  p += 13; /* dlgVer, signature, helpID, exStyle, style, cDlgItems, x, y, cx, cy */
-  for (int field = 0; field < 3; ++field) { /* menu, class: ordinal or string; caption */
-    if (field < 2 && *p == 0xFFFF) {
-      p += 2;
-    } else {
-      while (*p++) {
-      }
-    }
-  }
-  WORD points = p[0], weight = p[1];
-  BYTE italic = (BYTE)(p[2] & 0xFF);
-  HFONT font = CreateFontW(-MulDiv(points, (int)dpi, 72), 0, 0, 0, weight, italic, FALSE, FALSE,
-                           DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, FF_DONTCARE, (LPCWSTR)(p + 3));
-  FreeLibrary(module);
-  return font;
-}
-
-struct Layout {
-  HFONT font;
-  HDC dc;
-  int themed, controls;
-  char clipped[1024];
-};
-
-/* Text that needs more room than the control's client area, by DrawText as
- * static controls and buttons draw it: statics wrap, buttons do not. */
-static BOOL CALLBACK CheckControl(HWND control, LPARAM param) {
-  struct Layout* layout = (struct Layout*)param;
+/* The DPI the dialog is laid out for, and how many of its buttons and bars
+ * are themed (buttons only with Common Controls 6). */
+static BOOL CALLBACK CountThemed(HWND control, LPARAM counts) {
   char cls[32] = "";
-  WCHAR text[256] = L"";
   GetClassNameA(control, cls, sizeof cls);
-  int button = lstrcmpiA(cls, "Button") == 0;
-  if (button || lstrcmpiA(cls, "msctls_progress32") == 0) {
-    ++layout->controls;
-    if (GetWindowTheme(control)) ++layout->themed;
-  }
-  if (!button && lstrcmpiA(cls, "Static") != 0) return TRUE;
-  if (!GetWindowTextW(control, text, 256)) return TRUE;
-  RECT client, need;
-  GetClientRect(control, &client);
-  need = client;
-  DrawTextW(layout->dc, text, -1, &need,
-            DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK | DT_NOPREFIX));
-  /* A button's frame takes a few pixels on every side. */
-  int margin = button ? 4 : 0;
-  if (need.right - need.left > client.right - 2 * margin ||
-      need.bottom - need.top > client.bottom - 2 * margin) {
-    char ansi[256] = "";
-    GetWindowTextA(control, ansi, sizeof ansi);
-    if (lstrlenA(layout->clipped) + lstrlenA(ansi) + 2 < (int)sizeof layout->clipped) {
-      if (layout->clipped[0]) lstrcatA(layout->clipped, "|");
-      lstrcatA(layout->clipped, ansi);
-    }
+  if (lstrcmpiA(cls, "Button") == 0 || lstrcmpiA(cls, "msctls_progress32") == 0) {
+    ((int*)counts)[1]++;
+    if (GetWindowTheme(control)) ((int*)counts)[0]++;
   }
   return TRUE;
 }
 
-static int WriteLayout(const char* exe, const char* out) {
+static int WriteLayout(const char* out) {
   HWND dlg = Dialog();
   if (!dlg) return 1;
-  UINT dpi = GetDpiForWindow(dlg);
-  struct Layout layout = {TemplateFont(exe, dpi), CreateCompatibleDC(NULL), 0, 0, ""};
-  if (!layout.font) return 4;
-  SelectObject(layout.dc, layout.font);
-  EnumChildWindows(dlg, CheckControl, (LPARAM)&layout);
-  DeleteDC(layout.dc);
-  DeleteObject(layout.font);
+  int counts[2] = {0, 0};
+  EnumChildWindows(dlg, CountThemed, (LPARAM)counts);
   FILE* f = fopen(out, "wb");
   if (!f) return 2;
-  fprintf(f, "dpi=%u\nthemed=%d/%d\nclipped=%s\n", dpi, layout.themed, layout.controls,
-          layout.clipped);
+  fprintf(f, "dpi=%u\nthemed=%d/%d\n", GetDpiForWindow(dlg), counts[0], counts[1]);
   fclose(f);
   return 0;
 }
@@ -235,6 +175,6 @@ int main(int argc, char** argv) {
   }
   if (argc == 4 && strcmp(argv[1], "find") == 0) return FindWindowA(argv[2], argv[3]) ? 0 : 1;
   if (argc == 4 && strcmp(argv[1], "link") == 0) return Link(argv[2], argv[3]);
-  if (argc == 4 && strcmp(argv[1], "layout") == 0) return WriteLayout(argv[2], argv[3]);
+  if (argc == 3 && strcmp(argv[1], "layout") == 0) return WriteLayout(argv[2]);
   return 3;
 }

@@ -5,7 +5,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/../e2e/servers.cmake)
 
 add_executable(dialog_probe ${CMAKE_CURRENT_LIST_DIR}/dialog_probe.c)
-target_link_libraries(dialog_probe PRIVATE comctl32 ole32 uuid uxtheme gdi32)
+target_link_libraries(dialog_probe PRIVATE comctl32 ole32 uuid uxtheme)
 
 if(TARGET updater)
   set(_wine_work ${CMAKE_BINARY_DIR}/wine-e2e)

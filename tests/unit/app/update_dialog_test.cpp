@@ -155,7 +155,6 @@ TEST_F(UpdateDialogTest, AClickDispatchedWhileARunPumpsMessagesStartsNoSecondRun
 // returned, and clicks that would have come after are never handled.
 TEST_F(UpdateDialogTest, ARunThatAsksTheDialogToEndEndsItAfterTheRun) {
   FakeDialogView view(&m_log);
-  m_pView = &view;
   view.m_nUserClicks = 2;
   UpdateDialog* pDialog = nullptr;
   UpdateRunner runner = [&](std::string, std::string&) {
