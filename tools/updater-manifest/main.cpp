@@ -15,6 +15,7 @@
 #include "plan.h"
 #include "publish.h"
 #include "signed_fields.h"
+#include "updater_version.h"
 #include "verify.h"
 
 using namespace manifesttexts;
@@ -195,6 +196,11 @@ int main(int argc, char** argv) {
   if (command == "publish") return Publish(args);
   if (command == "plan") return Plan(args);
   if (command == "verify") return Verify(args);
+  // The updater's version: the tool and the client are built together.
+  if (command == "--version") {
+    std::cout << "updater-manifest " UPDATER_VERSION_TEXT "\n";
+    return kExitClean;
+  }
   if (command == "--help" || command == "-h") {
     std::cout << kUsage;
     return kExitClean;
