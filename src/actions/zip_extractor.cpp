@@ -177,6 +177,7 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);
   info->m_bIsDirectory = (file.external_fa & kDosDirectoryAttribute) != 0;
   if ((file.version >> 8) == kMadeOnUnix) info->m_nUnixMode = (file.external_fa >> 16) & 07777;
+  info->m_nSize = file.uncompressed_size;
   return true;
 }
 
@@ -186,11 +187,7 @@ bool ZipExtractor::ExtractEntry(const std::string& folder) {
   ZipEntryInfo info;
   if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
 
-  std::string destination = folder;
-  if (!folder.empty() && !platform::EndsWithSeparator(folder) && folder.back() != '/') {
-    destination += kPathSep;
-  }
-  destination += info.m_szName;
+  std::string destination = EntryDestination(folder, info.m_szName);
   if (LinkOutOfFolder(folder, destination)) return false;
 
   if (info.m_bIsDirectory) return EnsureDirectory(destination);
@@ -249,7 +246,17 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
   } else {
     GiveExecuteBits(file.TempPath(), info.m_nUnixMode);
   }
+  if (file.Flush() != platform::kErrorSuccess) return false;
+  JournalLeaves(file.Target(), file.TempPath());
   return file.Commit() == platform::kErrorSuccess;
+}
+
+std::string EntryDestination(const std::string& folder, const std::string& name) {
+  std::string destination = folder;
+  if (!folder.empty() && !platform::EndsWithSeparator(folder) && folder.back() != '/') {
+    destination += kPathSep;
+  }
+  return destination + name;
 }
 
 bool EnsureDirectory(const std::string& path) {

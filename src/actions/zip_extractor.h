@@ -18,6 +18,8 @@ struct ZipEntryInfo {
   // The Unix mode of an entry made on Unix (the upper half of the external
   // attributes); 0 for entries made elsewhere.
   uint32_t m_nUnixMode = 0;
+  // The size of the entry's data once extracted, as the archive states it.
+  uint64_t m_nSize = 0;
 };
 
 class ZipExtractor {
@@ -66,3 +68,5 @@ bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime);
 // An entry name (separators already converted) that stays inside the folder it
 // is extracted to: not absolute, no drive, no ".." segment.
 bool IsSafeEntryName(const std::string& name);
+// Where ExtractEntry writes an entry of that (converted) name below the folder.
+std::string EntryDestination(const std::string& folder, const std::string& name);

@@ -52,11 +52,13 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
        [](JournalTest* t, Journal* j) {
          ASSERT_TRUE(j->WillWrite(t->m_szFile));
          WriteFileBytes(t->m_szFile, "new bytes");
+         j->Leaves(t->m_szFile);
        }},
       {"replaced by a rename after a second name was kept",
        [](JournalTest* t, Journal* j) {
          ASSERT_TRUE(j->WillReplace(t->m_szFile));
          WriteFileBytes(t->m_szFile + ".new", "new bytes");
+         j->Leaves(t->m_szFile, t->m_szFile + ".new");
          fs::rename(t->m_szFile + ".new", t->m_szFile);
        }},
       {"killed while the copy was being made",
@@ -86,6 +88,7 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
        [](JournalTest* t, Journal* j) {
          ASSERT_TRUE(j->WillWrite(t->m_szFile));
          WriteFileBytes(t->m_szFile, "new bytes");
+         j->Leaves(t->m_szFile);
          std::string journal = ReadFileBytes(t->m_szFolder + "/journal");
          WriteFileBytes(t->m_szFolder + "/journal", journal + "s2\n12\n/some/path/");
        }},
@@ -100,13 +103,12 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
     fs::last_write_time(m_szFile, time);
     {
       Journal journal(m_szFolder);
-      ASSERT_TRUE(journal.Begin());
+      ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
       c.cut(this, &journal);
     }
     // The next start.
     Journal left(m_szFolder);
-    ASSERT_TRUE(left.Exists());
-    EXPECT_TRUE(left.Undo());
+    EXPECT_EQ(left.Undo(g_szAppPath), Journal::Status::kOk);
     EXPECT_EQ(ReadFileBytes(m_szFile), "old");
     EXPECT_EQ(fs::status(m_szFile).permissions(), mode);
     EXPECT_EQ(fs::last_write_time(m_szFile), time);
@@ -116,18 +118,19 @@ TEST_F(JournalTest, EveryMomentAKillCanCutAChangeShortIsPutBack) {
 
 TEST_F(JournalTest, WhatDidNotExistGoesAgainDeepestFirst) {
   Journal journal(m_szFolder);
-  ASSERT_TRUE(journal.Begin());
+  ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
   std::string top = JoinPath(g_szAppPath, "a");
   std::string deep = JoinPath(JoinPath(top, "b"), "c");
   ASSERT_TRUE(journal.WillCreateDirs(deep));
   fs::create_directories(deep);
   ASSERT_TRUE(journal.WillWrite(JoinPath(deep, "new.txt")));
   WriteFileBytes(JoinPath(deep, "new.txt"), "made");
+  journal.Leaves(JoinPath(deep, "new.txt"));
   ASSERT_TRUE(journal.WillMove(m_szFile + ".absent", JoinPath(top, "m")));
   std::vector<Journal::Record> records;
-  ASSERT_TRUE(journal.Read(&records));
-  EXPECT_EQ(records.size(), 5u);
-  EXPECT_TRUE(journal.Undo());
+  ASSERT_EQ(journal.Read(&records), Journal::Status::kOk);
+  EXPECT_EQ(records.size(), 6u);  // the header first
+  EXPECT_EQ(journal.Undo(g_szAppPath), Journal::Status::kOk);
   EXPECT_FALSE(fs::exists(top));
   EXPECT_TRUE(fs::exists(g_szAppPath));
 }
@@ -139,13 +142,13 @@ TEST_F(JournalTest, NothingIsReachedThroughALink) {
   fs::create_directory_symlink(outside, g_szAppPath + "/through");
   fs::create_symlink(outside + "/f", g_szAppPath + "/link");
   Journal journal(m_szFolder);
-  ASSERT_TRUE(journal.Begin());
+  ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
   EXPECT_FALSE(journal.WillWrite(g_szAppPath + "/through/f"));
   EXPECT_FALSE(journal.RemoveAside(g_szAppPath + "/through/f"));
   EXPECT_FALSE(journal.WillWrite(g_szAppPath + "/link"));
   // A link removed is the link itself, kept aside and put back as a link.
   EXPECT_TRUE(journal.RemoveAside(g_szAppPath + "/link"));
-  EXPECT_TRUE(journal.Undo());
+  EXPECT_EQ(journal.Undo(g_szAppPath), Journal::Status::kOk);
   EXPECT_TRUE(fs::is_symlink(g_szAppPath + "/link"));
   EXPECT_EQ(ReadFileBytes(outside + "/f"), "outside");
   EXPECT_EQ(fs::read_symlink(g_szAppPath + "/link"), outside + "/f");
@@ -156,9 +159,9 @@ TEST_F(JournalTest, AReadOnlyFileStaysAsARemovalWouldLeaveIt) {
   WriteFileBytes(g_szAppPath + "/tree/sub/ro", "ro");
   chmod((g_szAppPath + "/tree/sub/ro").c_str(), 0444);
   Journal journal(m_szFolder);
-  ASSERT_TRUE(journal.Begin());
+  ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
   EXPECT_FALSE(journal.RemoveAside(g_szAppPath + "/tree/sub/ro"));
   EXPECT_FALSE(journal.RemoveAside(g_szAppPath + "/tree"));
   EXPECT_EQ(ReadFileBytes(g_szAppPath + "/tree/sub/ro"), "ro");
-  EXPECT_TRUE(journal.Remove());
+  EXPECT_TRUE(journal.Commit());
 }
