@@ -205,8 +205,9 @@ Journal::Status Journal::Read(std::vector<Record>* records) {
     if (const std::string* subject = SubjectOf(r)) lastFor[*subject] = records->size();
     records->push_back(std::move(r));
   }
-  if (records->empty()) return Status::kBad;
-  m_szFromVersion = (*records)[0].fields[2];
+  // Empty, or zeros: cut short before its first record, and so before any
+  // change.
+  if (!records->empty()) m_szFromVersion = (*records)[0].fields[2];
   return Status::kOk;
 }
 
@@ -216,13 +217,13 @@ Journal::Status Journal::Undo(const std::string& appPath) {
   Status status = Read(&records);
   if (status != Status::kOk) return status;
   // Its paths are another installation's.
-  if (!SamePath(records[0].fields[1], appPath)) return Status::kBad;
+  if (!records.empty() && !SamePath(records[0].fields[1], appPath)) return Status::kBad;
   for (const Record& r : records) {
     if (r.kind == Kind::kCreatedDir || r.kind == Kind::kMoved) Touch(r.fields[0]);
     if (const std::string* subject = SubjectOf(r)) Touch(*subject);
   }
   std::vector<bool> keep(records.size(), false);
-  keep[0] = true;
+  if (!keep.empty()) keep[0] = true;
   bool failed = false;
   for (size_t i = records.size(); i-- > 1;) {
     if (IsAnotherUsers(records[i])) {

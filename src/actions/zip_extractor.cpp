@@ -13,6 +13,7 @@
 #include "env/mbstring.h"
 #include "env/replacing_file.h"
 #include "platform/env.h"
+#include "platform/replacement_temp.h"
 #include "platform/separators.h"
 
 using platform::kPathSep;
@@ -296,6 +297,8 @@ bool EnsureDirectory(const std::string& path) {
           (attributes & platform::kAttrDirectory))) {
       return false;
     }
+    // The new folder's name is on the disk before the files written in it.
+    if (err == platform::kErrorSuccess) fs.FlushDir(platform::FolderOfPath(level));
   }
   return true;
 }

@@ -94,7 +94,7 @@ bool RecoverUnfinishedUpdate() {
     case Journal::Status::kOk:
       WriteLog(texts::kLastUpdateRolledBack, true);
       // The version the undo put back, which start-up may not have read.
-      g_szVersion = journal.FromVersion();
+      if (!journal.FromVersion().empty()) g_szVersion = journal.FromVersion();
       return true;
     case Journal::Status::kBad:
     case Journal::Status::kFailed:

@@ -718,6 +718,44 @@ def killed_while_replacing_a_file(w):
     check(os.listdir(data) == ["big.bin"], "a temporary left", str(os.listdir(data)))
 
 
+def killed_while_moving_to_another_volume(atomic):
+    def run_case(w):
+        """SIGKILL while a move copies a 256 MiB file to a folder on another
+        volume (a tmpfs): the destination is absent, only its temporary is
+        there, and the source is whole; the next run moves it whole and no
+        temporary stays. In an atomic update the next start's undo clears the
+        temporary first."""
+        w.install()
+        other = os.path.join(w.box.app_dir, "other")
+        w.tmpfs(other, "300m")
+        source = os.path.join(w.box.app_dir, "big.bin")
+        content = bytes(range(256)) * (1 << 20)
+        with open(source, "wb") as f:
+            f.write(content)
+        target = os.path.join(other, "big.bin")
+        actions = ('<action type="copy" description="move" from="${app_path}/big.bin" '
+                   'to="${app_path}/other/big.bin" move="true"/>')
+        text = manifest(*w.publish("p.bin", PAYLOAD)[1:], md5(PAYLOAD), actions)
+        if atomic:
+            text = text.replace('<updateinfo version', '<updateinfo atomic="true" version')
+        _, url = w.publish("update.xml", text)
+        w.set_manifest_url(url)
+        kill_while_written(w, w.start(), target)
+        check(not os.path.exists(target), "the destination was cut short")
+        check(read(source) == content, "the source changed")
+        run = w.run()
+        check(in_order(run.log, ["move\r\n", "更新完毕\r\n"]), "moved", run.log)
+        check(read(target) == content, "the destination is not whole")
+        check(not os.path.exists(source), "the source stayed")
+        check(sorted(os.listdir(other)) == ["big.bin"], "a temporary left",
+              str(os.listdir(other)))
+    return run_case
+
+
+CASES["killed_while_moving_to_another_volume"] = killed_while_moving_to_another_volume(False)
+CASES["killed_while_moving_to_another_volume_atomic"] = killed_while_moving_to_another_volume(True)
+
+
 @case
 def damaged_entry_over_an_existing_file(w):
     """An entry whose data does not match its CRC (the package's digest is

@@ -10,6 +10,7 @@
 #include "actions/journal.h"
 #include "actions/mkdir_action.h"
 #include "env/texts.h"
+#include "platform/env.h"
 #include "unit/update/run_fixture.h"
 #include "update/update_run.h"
 
@@ -109,4 +110,76 @@ TEST_F(AtomicRunTest, AFailingActionEndsTheActionsAndPutsEverythingBack) {
   EXPECT_FALSE(std::filesystem::exists(made));
   EXPECT_FALSE(std::filesystem::exists(RollbackPathOf(g_szAppPath)));
   EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+}
+
+namespace {
+
+// DisplayVersion cannot be written.
+class NoDisplayVersion : public platform::RegistryStoreWrapper {
+ public:
+  NoDisplayVersion() : RegistryStoreWrapper(&platform::Env::Get().registry()) {}
+  platform::Error SetValue(platform::RegistryHandle* k, const std::string& n, uint32_t t,
+                           const void* d, size_t s) override {
+    return n == "DisplayVersion" ? platform::kErrorAccessDenied
+                                 : RegistryStoreWrapper::SetValue(k, n, t, d, s);
+  }
+};
+
+// 1 MiB free outside the download folder.
+class FullVolume : public platform::FsWrapper {
+ public:
+  FullVolume() : FsWrapper(&platform::Env::Get().fs()) {}
+  platform::Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    *bytes = path.compare(0, g_szDownloadPath.size(), g_szDownloadPath) == 0 ? 1ull << 40 : 1 << 20;
+    return platform::kErrorSuccess;
+  }
+};
+
+}  // namespace
+
+// The version is the update's last change: when it cannot be written, the
+// update is put back; when the volume has no room, nothing begins.
+TEST_F(AtomicRunTest, AVersionNotWrittenOrTooLittleRoomLeavesTheOldVersion) {
+  m_internet.Serve("http://h/a.zip", "a");
+  m_internet.Serve("http://h/b.zip", "b");
+  std::string made = g_szAppPath + "/made";
+  std::string copy = "<action type='mkdir' dir='" + made + "'/><action type='copy' from='" +
+                     g_szAppPath + "/download/a.zip' to='" + made + "/a' move='false'/>";
+  {
+    NoDisplayVersion registry;
+    platform::ScopedService<platform::RegistryStore> guard(&platform::Env::SetRegistry, &registry);
+    Run(Manifest(copy));
+  }
+  EXPECT_EQ(Shown().back(), "status:" + std::string(texts::kUpdateRolledBack));
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+  EXPECT_FALSE(std::filesystem::exists(made));
+  RecordingAction::Journal().clear();
+  {
+    FullVolume volume;
+    platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &volume);
+    Run(Manifest(copy));
+  }
+  Strings shown = Shown();
+  EXPECT_EQ(Strings(shown.end() - 2, shown.end()),
+            Status({texts::kNotEnoughSpace + g_szAppPath, texts::kUpdateIncomplete}));
+  EXPECT_TRUE(RecordingAction::Journal().empty());
+  EXPECT_FALSE(std::filesystem::exists(RollbackPathOf(g_szAppPath)));
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+}
+
+// A journal that cannot be read is kept, with everything it names, and no
+// update runs over what it might still have to put back.
+TEST_F(AtomicRunTest, AJournalThatCannotBeUndoneStopsTheRun) {
+  {
+    Journal journal(RollbackPathOf(g_szAppPath));
+    ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
+  }
+  std::string bytes = "s1\nbad bytes";
+  WriteFileBytes(JoinPath(RollbackPathOf(g_szAppPath), "journal"), bytes);
+  for (int start = 0; start < 2; ++start) {
+    Run(Manifest());
+    EXPECT_EQ(Shown().back(), "status:" + std::string(texts::kLastUpdateNotRestored));
+  }
+  EXPECT_TRUE(m_internet.m_aOpened.empty());
+  EXPECT_EQ(ReadFileBytes(JoinPath(RollbackPathOf(g_szAppPath), "journal")), bytes);
 }
