@@ -183,13 +183,17 @@ bool Journal::Keep(const std::string& path, bool byRename) {
   if (Covered(path)) return true;
   if (!InsideAndLinkFree(path)) return false;
   uint32_t attributes = 0;
-  m_covered.insert(path);
-  Touch(path);
-  if (!Attributes(path, &attributes)) return Append(Kind::kAbsent, {path});
+  if (!Attributes(path, &attributes)) {
+    m_covered.insert(path);
+    Touch(path);
+    return Append(Kind::kAbsent, {path});
+  }
   // A link is never written through: the change could not be put back.
   if (attributes & platform::kAttrReparsePoint) return false;
   // A folder is not written over: the write itself fails.
   if (attributes & platform::kAttrDirectory) return true;
+  m_covered.insert(path);
+  Touch(path);
   std::string before = EncodeIdentity(Files(), path);
   std::string aside = NextAside();
   // The aside first, then its record: an aside no record names is cleared by

@@ -61,6 +61,26 @@ PSECURITY_DESCRIPTOR NewOwnFolderDescriptor() {
   return descriptor;
 }
 
+bool OnlyOwnersMayWrite(PSID owner, PACL dacl) {
+  std::vector<BYTE> user;
+  PSID self = CurrentUserSid(&user) ? user.data() : nullptr;
+  if (!owner || !IsTrusted(owner, self) || !dacl) return false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&header))) return false;
+    // Rights only handed on to what is made inside do not apply here.
+    if ((header->AceFlags & INHERIT_ONLY_ACE) || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      continue;
+    }
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    if ((ace->Mask & kWriteRights) && !IsTrusted(reinterpret_cast<PSID>(&ace->SidStart), self)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool OnlyOwnersMayWrite(HANDLE object) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
@@ -70,28 +90,7 @@ bool OnlyOwnersMayWrite(HANDLE object) {
                         &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  std::vector<BYTE> user;
-  PSID self = CurrentUserSid(&user) ? user.data() : nullptr;
-  // No DACL at all lets everyone in.
-  bool ok = owner && IsTrusted(owner, self) && dacl;
-  for (DWORD i = 0; ok && i < dacl->AceCount; ++i) {
-    ACE_HEADER* header = nullptr;
-    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
-      ok = false;
-      break;
-    }
-    // Rights only handed on to what is made inside do not apply here.
-    if (header->AceFlags & INHERIT_ONLY_ACE) continue;
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-      ok = false;
-      break;
-    }
-    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-    if ((ace->Mask & kWriteRights) && !IsTrusted(reinterpret_cast<PSID>(&ace->SidStart), self)) {
-      ok = false;
-    }
-  }
+  bool ok = OnlyOwnersMayWrite(owner, dacl);
   ::LocalFree(descriptor);
   return ok;
 }

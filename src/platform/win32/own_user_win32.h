@@ -18,6 +18,8 @@ PSECURITY_DESCRIPTOR NewOwnFolderDescriptor();
 // True when the object is owned by the process user, the administrators or
 // the system, and its DACL lets nobody else write, delete or change it.
 bool OnlyOwnersMayWrite(HANDLE object);
+// The same rule over an owner and a DACL (null: no DACL, everyone may).
+bool OnlyOwnersMayWrite(PSID owner, PACL dacl);
 
 }  // namespace win32
 }  // namespace platform

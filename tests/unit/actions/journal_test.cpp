@@ -151,7 +151,9 @@ TEST_F(JournalTest, NothingIsReachedThroughALink) {
   ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
   EXPECT_FALSE(journal.WillWrite(g_szAppPath + "/through/f"));
   EXPECT_FALSE(journal.RemoveAside(g_szAppPath + "/through/f"));
+  // Refused however often it is asked.
   EXPECT_FALSE(journal.WillWrite(g_szAppPath + "/link"));
+  EXPECT_FALSE(journal.WillReplace(g_szAppPath + "/link"));
   // A link removed is the link itself, kept aside and put back as a link.
   EXPECT_TRUE(journal.RemoveAside(g_szAppPath + "/link"));
   EXPECT_EQ(journal.Undo(g_szAppPath), Journal::Status::kOk);
@@ -206,8 +208,8 @@ TEST_F(JournalTest, BadBytesBeforeTheEndStopTheUndoAndKeepEverything) {
     }
     WriteFileBytes(m_szFolder + "/journal", bytes);
     WriteFileBytes(m_szFolder + "/0", "the only copy");
-    Journal journal(m_szFolder);
-    EXPECT_EQ(journal.Undo(g_szAppPath), undone ? Journal::Status::kOk : Journal::Status::kBad);
+    EXPECT_EQ(Journal(m_szFolder).Undo(g_szAppPath),
+              undone ? Journal::Status::kOk : Journal::Status::kBad);
     EXPECT_EQ(ReadFileBytes(m_szFile), undone ? "the only copy" : "");
     if (!undone) {
       EXPECT_EQ(ReadFileBytes(m_szFolder + "/0"), "the only copy");
@@ -249,11 +251,10 @@ TEST_F(JournalTest, AnUndoPutsBackOnlyOverWhatTheUpdateLeft) {
     std::string changed = fs::exists(made) ? made : m_szFile;
     fs::remove(changed);
     WriteFileBytes(changed, "the user's");
-    Journal journal(m_szFolder);
-    EXPECT_EQ(journal.Undo(g_szAppPath), Journal::Status::kOk);
+    EXPECT_EQ(Journal(m_szFolder).Undo(g_szAppPath), Journal::Status::kOk);
     EXPECT_EQ(ReadFileBytes(m_szFile), "old");
     EXPECT_FALSE(fs::exists(made));
-    std::string kept = m_szFolder + "/kept-0";
+    std::string kept = JoinPath(m_szFolder, "kept-0");
     EXPECT_EQ(ReadFileBytes(kept), "the user's");
     EXPECT_EQ(LogLines("updater.log").back(),
               std::string(texts::kChangedFileKept) + changed + " -> " + kept);
