@@ -25,6 +25,8 @@ namespace {
 class JournalTest : public ::testing::Test {
  public:
   JournalTest() : m_savedAppPath(g_szAppPath) {
+    // updater.log lands here.
+    m_dir.Enter();
     g_szAppPath = m_dir.Sub("app");
     fs::create_directories(g_szAppPath);
     m_szFolder = RollbackPathOf(g_szAppPath);
@@ -225,7 +227,6 @@ TEST_F(JournalTest, BadBytesBeforeTheEndStopTheUndoAndKeepEverything) {
 // someone else: the undo keeps that aside and names it, and puts back what
 // was there before the update.
 TEST_F(JournalTest, AnUndoPutsBackOnlyOverWhatTheUpdateLeft) {
-  m_dir.Enter();
   std::string made = JoinPath(g_szAppPath, "made.txt");
   const std::function<void(Journal*)> changes[] = {
       [&](Journal* j) {

@@ -52,6 +52,7 @@ void Write(const std::string& path, const std::string& bytes) {
 
 TEST(PowerCut, APlainUnzipLeavesEveryFileOldOrNew) {
   TempDir dir;
+  dir.Enter();
   std::string data = dir.Sub("data");
   std::string archive = dir.Sub("p.zip");
   ZipBuilder()
