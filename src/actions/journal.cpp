@@ -1,5 +1,7 @@
 #include "actions/journal.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "actions/journal_format.h"
@@ -17,9 +19,6 @@ Journal* g_pJournal = nullptr;
 namespace {
 
 constexpr char kRollbackFolder[] = "rollback";
-constexpr char kJournalFile[] = "journal";
-constexpr char kFormat[] = "velmar-journal-1";
-constexpr char kPartSuffix[] = ".part";
 constexpr char kRegistrySep = '\\';
 
 platform::Fs& Files() { return platform::Env::Get().fs(); }
@@ -71,14 +70,6 @@ std::vector<std::string> Levels(const std::string& path, char sep) {
 
 std::string Number(uint64_t n) { return std::to_string(n); }
 
-bool AllDigits(const std::string& text) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 // Whose a record of the root is: HKEY_CURRENT_USER belongs to one user.
 std::string UserOf(platform::RootKey root) {
   return root == platform::kHkeyCurrentUser ? Registry().CurrentUser() : std::string();
@@ -99,23 +90,8 @@ Journal::Status Journal::Begin(const std::string& appPath, const std::string& fr
   platform::Error err = fs.OpenOwnFolder(m_szFolder, true, &m_folder);
   if (err == platform::kErrorAccessDenied) return Status::kUntrusted;
   if (err != kErrorSuccess) return Status::kFailed;
-  uint32_t attributes = 0;
   // Only one left by an earlier run that a start would not undo.
-  if (fs.AttributesAt(m_folder.get(), kJournalFile, &attributes) == kErrorSuccess) {
-    return Status::kUntrusted;
-  }
-  // Numbered entries are asides of an update that finished before it could
-  // clear them (nothing names them now); what an undo kept stays.
-  std::vector<platform::DirEntry> entries;
-  fs.ListAt(m_folder.get(), &entries);
-  for (const platform::DirEntry& e : entries) {
-    std::string base = e.name.substr(0, e.name.find('.'));
-    if (AllDigits(base) || e.name == std::string(kJournalFile) + ".new") {
-      fs.DeleteAt(m_folder.get(), e.name);
-    } else if (e.name.compare(0, 5, "kept-") == 0 && AllDigits(e.name.substr(5))) {
-      m_nNextKept = std::max(m_nNextKept, std::stoi(e.name.substr(5)) + 1);
-    }
-  }
+  if (ScanFolder(true)) return Status::kUntrusted;
   if (fs.OpenAt(m_folder.get(), kJournalFile, platform::WriteMode::kCreateAlways, &m_file) !=
       kErrorSuccess) {
     return Status::kFailed;
@@ -126,7 +102,8 @@ Journal::Status Journal::Begin(const std::string& appPath, const std::string& fr
   m_touched.clear();
   m_szFromVersion = fromVersion;
   m_bFolderDirty = true;
-  return Append(Kind::kHeader, {kFormat, appPath, fromVersion}) ? Status::kOk : Status::kFailed;
+  return Append(Kind::kHeader, {kJournalFormat, appPath, fromVersion}) ? Status::kOk
+                                                                       : Status::kFailed;
 }
 
 bool Journal::Append(Kind kind, const std::vector<std::string>& fields, bool barrier) {
@@ -147,6 +124,32 @@ bool Journal::Barrier() {
   if (m_bFolderDirty && Files().FlushFolder(m_folder.get()) != kErrorSuccess) return false;
   m_bFolderDirty = false;
   return true;
+}
+
+bool Journal::ScanFolder(bool clearLeftovers) {
+  platform::Fs& fs = Files();
+  std::vector<platform::DirEntry> entries;
+  fs.ListAt(m_folder.get(), &entries);
+  bool journal = false;
+  std::vector<std::string> leftovers;
+  for (const platform::DirEntry& e : entries) {
+    std::string kept = e.name.compare(0, sizeof kKeptPrefix - 1, kKeptPrefix) == 0
+                           ? e.name.substr(sizeof kKeptPrefix - 1)
+                           : std::string();
+    if (e.name == kJournalFile) {
+      journal = true;
+    } else if (IsAsideNumber(kept)) {
+      m_nNextKept = std::max(m_nNextKept, std::atoi(kept.c_str()) + 1);
+    } else if (IsAsideNumber(e.name.substr(0, e.name.find('.'))) || e.name == kJournalNew) {
+      leftovers.push_back(e.name);
+    }
+  }
+  // Without a journal, an aside is one of an update that finished before it
+  // could clear it: nothing names it now.
+  for (size_t i = 0; clearLeftovers && !journal && i < leftovers.size(); ++i) {
+    fs.DeleteAt(m_folder.get(), leftovers[i]);
+  }
+  return journal;
 }
 
 void Journal::BeginBatch() { ++m_nBatch; }

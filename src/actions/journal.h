@@ -104,6 +104,9 @@ class Journal {
 
  private:
   bool Append(Kind kind, const std::vector<std::string>& fields, bool barrier = true);
+  // Whether the held folder has a journal; counts what undos kept and, when
+  // asked, clears asides nothing names any more.
+  bool ScanFolder(bool clearLeftovers);
   bool Barrier();
   std::string NextAside();
   bool InsideAndLinkFree(const std::string& path) const;

@@ -20,6 +20,14 @@ std::string Checksum(const std::string& text) {
 
 }  // namespace
 
+bool IsAsideNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 std::string EncodeRecord(char kind, const std::vector<std::string>& fields) {
   std::string text(1, kind);
   text += Number(fields.size()) + "\n";

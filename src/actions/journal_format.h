@@ -13,6 +13,17 @@
 // A journal is never read or written past this many bytes.
 constexpr uint64_t kMaxJournalBytes = 32u << 20;
 
+// The entries of the rollback folder: the journal, the journal being
+// rewritten, asides ("<number>", "<number>.part" while a copy to another
+// volume is made) and what an undo kept ("kept-<number>").
+inline constexpr char kJournalFile[] = "journal";
+inline constexpr char kJournalNew[] = "journal.new";
+inline constexpr char kJournalFormat[] = "velmar-journal-1";
+inline constexpr char kPartSuffix[] = ".part";
+inline constexpr char kKeptPrefix[] = "kept-";
+// A number an aside may be named by.
+bool IsAsideNumber(const std::string& text);
+
 std::string EncodeRecord(char kind, const std::vector<std::string>& fields);
 
 // Reads records one after another from a stream of at most kMaxJournalBytes.

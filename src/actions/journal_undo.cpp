@@ -18,25 +18,11 @@ using platform::kErrorSuccess;
 
 namespace {
 
-constexpr char kJournalFile[] = "journal";
-constexpr char kJournalNew[] = "journal.new";
-constexpr char kFormat[] = "velmar-journal-1";
-constexpr char kPartSuffix[] = ".part";
-constexpr char kKeptPrefix[] = "kept-";
-
 platform::Fs& Files() { return platform::Env::Get().fs(); }
 platform::RegistryStore& Registry() { return platform::Env::Get().registry(); }
 
 uint32_t ToU32(const std::string& text) {
   return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-}
-
-bool AllDigits(const std::string& text) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -156,15 +142,7 @@ Journal::Status Journal::Open() {
   }
   if (err == platform::kErrorAccessDenied) return Status::kUntrusted;
   if (err != kErrorSuccess) return Status::kFailed;
-  std::vector<platform::DirEntry> entries;
-  Files().ListAt(m_folder.get(), &entries);
-  bool journal = false;
-  for (const platform::DirEntry& e : entries) {
-    if (e.name == kJournalFile) journal = true;
-    if (e.name.compare(0, sizeof kKeptPrefix - 1, kKeptPrefix) != 0) continue;
-    std::string number = e.name.substr(sizeof kKeptPrefix - 1);
-    if (AllDigits(number)) m_nNextKept = std::max(m_nNextKept, std::atoi(number.c_str()) + 1);
-  }
+  bool journal = ScanFolder(false);
   return journal ? Status::kOk : Status::kNone;
 }
 
@@ -192,8 +170,8 @@ Journal::Status Journal::Read(std::vector<Record>* records) {
     // The first record says what the journal is; nothing else may name itself
     // so. An aside is an entry of the rollback folder and nothing else.
     if ((records->empty() != (r.kind == Kind::kHeader)) ||
-        (r.kind == Kind::kHeader && r.fields[0] != kFormat) ||
-        (r.kind == Kind::kSavedFile && !AllDigits(r.fields[1]))) {
+        (r.kind == Kind::kHeader && r.fields[0] != kJournalFormat) ||
+        (r.kind == Kind::kSavedFile && !IsAsideNumber(r.fields[1]))) {
       return Status::kBad;
     }
     if (r.kind == Kind::kLeft) {

@@ -126,7 +126,15 @@ void GiveExecuteBits(const std::string& path, uint32_t entryMode) {
 
 }  // namespace
 
-ZipExtractor::~ZipExtractor() { Close(); }
+ZipExtractor::~ZipExtractor() {
+  Close();
+  FlushFolders();
+}
+
+void ZipExtractor::FlushFolders() {
+  for (const std::string& folder : m_setUnflushed) platform::Env::Get().fs().FlushDir(folder);
+  m_setUnflushed.clear();
+}
 
 bool ZipExtractor::Open(const std::string& path) {
   Close();
@@ -137,6 +145,7 @@ bool ZipExtractor::Open(const std::string& path) {
 }
 
 bool ZipExtractor::Close() {
+  FlushFolders();
   if (!m_hArchive) return false;
   unzCloseCurrentFile(Archive(m_hArchive));
   int err = unzClose(Archive(m_hArchive));
@@ -184,21 +193,21 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
 
 bool ZipExtractor::ExtractEntry(const std::string& folder) {
   if (!m_hArchive) return false;
-  if (!EnsureDirectory(folder)) return false;
+  if (!EnsureDirectory(folder, &m_setUnflushed)) return false;
   ZipEntryInfo info;
   if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
 
   std::string destination = EntryDestination(folder, info.m_szName);
   if (LinkOutOfFolder(folder, destination)) return false;
 
-  if (info.m_bIsDirectory) return EnsureDirectory(destination);
-  if (!EnsureParentDirectory(destination)) return false;
+  if (info.m_bIsDirectory) return EnsureDirectory(destination, &m_setUnflushed);
+  if (!EnsureParentDirectory(destination, &m_setUnflushed)) return false;
   return WriteCurrentEntry(destination, info);
 }
 
 bool ZipExtractor::ExtractEntryTo(const std::string& path) {
   if (!m_hArchive || path.empty()) return false;
-  if (!EnsureParentDirectory(path)) return false;
+  if (!EnsureParentDirectory(path, &m_setUnflushed)) return false;
   ZipEntryInfo info;
   if (!GetEntryInfo(&info)) return false;
   bool exists = false;
@@ -249,7 +258,8 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
   }
   if (file.Flush() != platform::kErrorSuccess) return false;
   JournalLeaves(file.Target(), file.TempPath());
-  return file.Commit() == platform::kErrorSuccess;
+  m_setUnflushed.insert(platform::FolderOfPath(file.Target()));
+  return file.Commit(false) == platform::kErrorSuccess;
 }
 
 std::string EntryDestination(const std::string& folder, const std::string& name) {
@@ -260,7 +270,7 @@ std::string EntryDestination(const std::string& folder, const std::string& name)
   return destination + name;
 }
 
-bool EnsureDirectory(const std::string& path) {
+bool EnsureDirectory(const std::string& path, std::set<std::string>* unflushed) {
   if (path.empty()) return true;
   if (path.size() > kMaxPathLength) return false;
   std::string directory = platform::TrimTrailingSeparators(path);
@@ -297,16 +307,21 @@ bool EnsureDirectory(const std::string& path) {
           (attributes & platform::kAttrDirectory))) {
       return false;
     }
-    // The new folder's name is on the disk before the files written in it.
-    if (err == platform::kErrorSuccess) fs.FlushDir(platform::FolderOfPath(level));
+    if (err != platform::kErrorSuccess) continue;
+    std::string parent = platform::FolderOfPath(level);
+    if (unflushed) {
+      unflushed->insert(parent);
+    } else {
+      fs.FlushDir(parent);
+    }
   }
   return true;
 }
 
-bool EnsureParentDirectory(const std::string& path) {
+bool EnsureParentDirectory(const std::string& path, std::set<std::string>* unflushed) {
   size_t p = platform::LastSeparator(path);
   if (p == std::string::npos) return false;
-  return EnsureDirectory(path.substr(0, p));
+  return EnsureDirectory(path.substr(0, p), unflushed);
 }
 
 bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime) {

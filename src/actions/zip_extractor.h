@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 struct ZipEntryInfo {
@@ -31,6 +32,8 @@ class ZipExtractor {
 
   // Closes whatever is open, then opens the absolute form of the path.
   bool Open(const std::string& path);
+  // Also flushes the folders whose entries the extraction changed: the names
+  // of an archive's files reach the disk together, before Close returns.
   bool Close();
   // 0 when nothing is open or the count cannot be read.
   int GetEntryCount();
@@ -53,15 +56,19 @@ class ZipExtractor {
   // CRC-32 agree; then one rename replaces it.
   bool WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info);
 
-  void* m_hArchive = nullptr;  // minizip's unzFile; null while nothing is open
+  void FlushFolders();
+
+  void* m_hArchive = nullptr;            // minizip's unzFile; null while nothing is open
+  std::set<std::string> m_setUnflushed;  // folders with names not yet on the disk
 };
 
 // True when the path is (now) a directory. An empty path is true; a relative
 // path whose first level is missing is false (that level is not made);
-// trailing separators are ignored.
-bool EnsureDirectory(const std::string& path);
+// trailing separators are ignored. The folder a level is made in is flushed,
+// or, with `unflushed`, added to it for the caller to flush.
+bool EnsureDirectory(const std::string& path, std::set<std::string>* unflushed = nullptr);
 // EnsureDirectory of the part before the last separator; false without one.
-bool EnsureParentDirectory(const std::string& path);
+bool EnsureParentDirectory(const std::string& path, std::set<std::string>* unflushed = nullptr);
 // The DOS date-time, taken as local time, becomes the file's modification
 // (and creation) time; its access time stays.
 bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime);

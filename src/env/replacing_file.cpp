@@ -65,15 +65,15 @@ platform::Error ReplacingFile::Flush() {
   return err;
 }
 
-platform::Error ReplacingFile::Commit() {
+platform::Error ReplacingFile::Commit(bool flushFolder) {
   platform::Error err = m_bFlushed ? platform::kErrorSuccess : Flush();
   if (err != platform::kErrorSuccess) return err;
   err = FileSystem().RenameOver(m_szTemp, m_szTarget);
   if (err != platform::kErrorSuccess) return err;
   m_bCommitted = true;
   // The new name is on the disk before anything that counts on it (the
-  // recorded version, the next change of an atomic update).
-  return FileSystem().FlushDir(FolderOfPath(m_szTarget));
+  // recorded version).
+  return flushFolder ? FileSystem().FlushDir(FolderOfPath(m_szTarget)) : platform::kErrorSuccess;
 }
 
 void ReplacingFile::Discard() {

@@ -36,8 +36,9 @@ class ReplacingFile {
   // is done to the temporary after this (its times, its mode) is not flushed.
   platform::Error Flush();
   // Flushes the temporary unless Flush did, renames it over the target and
-  // flushes the target's folder.
-  platform::Error Commit();
+  // flushes the target's folder, unless the caller flushes it later (before
+  // anything counts on the new name).
+  platform::Error Commit(bool flushFolder = true);
 
   const std::string& Target() const { return m_szTarget; }
   const std::string& TempPath() const { return m_szTemp; }
