@@ -282,8 +282,9 @@ bool Journal::WillChangeValue(platform::RootKey root, const std::string& subKey,
       }
     }
   }
+  // What cannot be read cannot be put back: the change is not made.
   RegistryValue before;
-  QueryRegistryValue(root, subKey, name, &before);
+  if (!QueryRegistryValue(root, subKey, name, &before)) return false;
   return Append(Kind::kRegistryValue,
                 {Number(root), subKey, name, user, before.exists ? "1" : "0", Number(before.type),
                  before.data, data ? "1" : "0", Number(type), data ? *data : std::string()});
