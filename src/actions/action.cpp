@@ -99,6 +99,8 @@ int Action::LoadFromElement(const TiXmlElement* element) {
   return 1;
 }
 
+void Action::AddSpaceNeeded(SpaceNeeds*) const {}
+
 void Action::SubstituteThisFile(const std::string& path) {
   size_t count = m_aParamNames.size();
   for (size_t i = 0; i < count; ++i) {

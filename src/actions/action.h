@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class SpaceNeeds;
 class TiXmlElement;
 
 // Stands for the package's downloaded file in a parameter value; replaced
@@ -29,6 +30,9 @@ class Action {
   virtual int Execute();
   // A new action of the same type in its freshly constructed state.
   virtual std::unique_ptr<Action> Clone() const;
+  // The room Execute will take in an atomic update, the asides the journal
+  // keeps included, added before any action runs. Base: none.
+  virtual void AddSpaceNeeded(SpaceNeeds* needs) const;
 
   int DefineParams(const std::string& names, const std::string& defaults);
   int LoadFromElement(const TiXmlElement* element);

@@ -1,6 +1,7 @@
 #include "actions/copy_action.h"
 
 #include "actions/journal.h"
+#include "actions/space_needs.h"
 #include "env/config.h"
 #include "env/replacing_file.h"
 #include "env/texts.h"
@@ -24,8 +25,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 bool CopyReplacing(const std::string& from, const std::string& to, bool overwrite) {
   if (!overwrite && PathExists(to)) return false;
   ReplacingFile file;
-  return file.Prepare(to) == platform::kErrorSuccess &&
-         file.CopyFrom(from) == platform::kErrorSuccess && file.Commit() == platform::kErrorSuccess;
+  if (file.Prepare(to) != platform::kErrorSuccess ||
+      file.CopyFrom(from) != platform::kErrorSuccess || file.Flush() != platform::kErrorSuccess) {
+    return false;
+  }
+  JournalLeaves(file.Target(), file.TempPath());
+  return file.Commit() == platform::kErrorSuccess;
 }
 
 }  // namespace
@@ -56,6 +61,18 @@ int CopyAction::SetParam(const std::string& name, const std::string& value) {
 
 std::unique_ptr<Action> CopyAction::Clone() const { return std::make_unique<CopyAction>(); }
 
+void CopyAction::AddSpaceNeeded(SpaceNeeds* needs) const {
+  platform::FileIdentity source;
+  if (m_bMove ||
+      platform::Env::Get().fs().GetIdentity(m_szFrom, &source) != platform::kErrorSuccess) {
+    return;
+  }
+  std::string to = m_szTo;
+  if (IsDirectory(to)) to = JoinPath(platform::TrimTrailingSeparators(to), SplitPath(m_szFrom));
+  needs->Add(to, source.size);
+  needs->AddAside(to);
+}
+
 int CopyAction::Execute() {
   LogDescription();
   if (!PathExists(m_szFrom)) {
@@ -73,7 +90,9 @@ int CopyAction::Execute() {
   if (SameFile(m_szFrom, m_szTo)) return 0;
   if (!(m_bMove ? JournalWillMove(m_szFrom, m_szTo) : JournalWillReplace(m_szTo))) return 0;
   if (m_bMove) {
-    return platform::Env::Get().fs().MoveFile(m_szFrom, m_szTo) == platform::kErrorSuccess;
+    if (platform::Env::Get().fs().MoveFile(m_szFrom, m_szTo) != platform::kErrorSuccess) return 0;
+    JournalLeaves(m_szTo);
+    return 1;
   }
   return CopyReplacing(m_szFrom, m_szTo, m_bOverwrite);
 }

@@ -16,6 +16,7 @@ class CopyAction : public Action {
   // Rewrites m_szTo (into a folder, onto the side name) before the work.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
+  void AddSpaceNeeded(SpaceNeeds* needs) const override;
 
  private:
   std::string m_szFrom;

@@ -1,14 +1,15 @@
 #include "actions/journal.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
+#include "actions/journal_format.h"
+#include "actions/registry_tree.h"
 #include "env/config.h"
-#include "env/delete_tree.h"
-#include "env/mbstring.h"
-#include "env/replacing_file.h"
 #include "platform/env.h"
 #include "platform/path_sep.h"
+#include "platform/replacement_temp.h"
 #include "platform/separators.h"
 
 using platform::kErrorSuccess;
@@ -18,14 +19,7 @@ Journal* g_pJournal = nullptr;
 namespace {
 
 constexpr char kRollbackFolder[] = "rollback";
-constexpr char kJournalFile[] = "journal";
-constexpr char kPartSuffix[] = ".part";
-constexpr char kRecordEnd[] = ".\n";
 constexpr char kRegistrySep = '\\';
-// Entries of a saved registry tree: a key, or a value of a key (paths relative
-// to the deleted key).
-constexpr char kTreeKey[] = "K";
-constexpr char kTreeValue[] = "V";
 
 platform::Fs& Files() { return platform::Env::Get().fs(); }
 platform::RegistryStore& Registry() { return platform::Env::Get().registry(); }
@@ -42,18 +36,6 @@ bool PathThere(const std::string& path) {
 bool IsLinkAt(const std::string& path) {
   uint32_t attributes = 0;
   return Attributes(path, &attributes) && (attributes & platform::kAttrReparsePoint);
-}
-
-// A file, a link or a tree removed without following any link; read-only
-// files lose that bit first: this only ever removes what the update put there.
-bool Clear(const std::string& path) {
-  uint32_t attributes = 0;
-  if (!Attributes(path, &attributes)) return true;
-  if ((attributes & platform::kAttrDirectory) && !(attributes & platform::kAttrReparsePoint)) {
-    return DeleteTree(path);
-  }
-  if (attributes & platform::kAttrReadOnly) Files().SetAttributes(path, platform::kAttrNormal);
-  return Files().DeleteFile(path) == kErrorSuccess;
 }
 
 // True when a read-only file lies in the tree (links are not walked).
@@ -87,215 +69,10 @@ std::vector<std::string> Levels(const std::string& path, char sep) {
 }
 
 std::string Number(uint64_t n) { return std::to_string(n); }
-uint32_t ToU32(const std::string& text) {
-  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-}
 
-// A value's type and data; false when there is no such value.
-bool QueryValue(platform::RegistryHandle* key, const std::string& name, uint32_t* type,
-                std::string* data) {
-  platform::RegistryStore& reg = Registry();
-  uint32_t size = 0;
-  if (reg.QueryValue(key, name, type, nullptr, &size) != kErrorSuccess) return false;
-  data->assign(size, '\0');
-  if (size > 0 && reg.QueryValue(key, name, type, &(*data)[0], &size) != kErrorSuccess) {
-    return false;
-  }
-  data->resize(size);
-  return true;
-}
-
-std::string SubPath(const std::string& key, const std::string& rel) {
-  return rel.empty() ? key : key + kRegistrySep + rel;
-}
-
-// The key's values and sub keys, parents before children, as tree entries.
-bool SaveTree(platform::RootKey root, const std::string& key, const std::string& rel,
-              std::vector<std::string>* fields) {
-  platform::RegistryStore& reg = Registry();
-  std::unique_ptr<platform::RegistryHandle> handle;
-  platform::Error err = reg.OpenKey(root, SubPath(key, rel), platform::kKeyRead, &handle);
-  if (err != kErrorSuccess) return err == platform::kErrorFileNotFound && rel.empty();
-  fields->insert(fields->end(), {kTreeKey, rel});
-  std::string name, data;
-  uint32_t type = 0;
-  for (uint32_t i = 0; reg.EnumValue(handle.get(), i, &name, &type, &data) == kErrorSuccess; ++i) {
-    fields->insert(fields->end(), {kTreeValue, rel, name, Number(type), data});
-  }
-  std::vector<std::string> children;
-  for (uint32_t i = 0; reg.EnumKey(handle.get(), i, &name) == kErrorSuccess; ++i) {
-    children.push_back(name);
-  }
-  handle.reset();
-  for (const std::string& child : children) {
-    if (!SaveTree(root, key, rel.empty() ? child : rel + kRegistrySep + child, fields)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// A value found as it was is not written again: a change that failed (a hive
-// that cannot be written) must not keep its undo from ending.
-bool WriteValue(platform::RootKey root, const std::string& key, const std::string& name,
-                uint32_t type, const std::string& data) {
-  std::unique_ptr<platform::RegistryHandle> handle;
-  platform::RegistryStore& reg = Registry();
-  uint32_t nowType = 0;
-  std::string now;
-  if (reg.OpenKey(root, key, platform::kKeyQueryValue, &handle) == kErrorSuccess &&
-      QueryValue(handle.get(), name, &nowType, &now) && nowType == type && now == data) {
-    return true;
-  }
-  return reg.CreateKey(root, key, platform::kKeyAllAccess, &handle) == kErrorSuccess &&
-         reg.SetValue(handle.get(), name, type, data.data(), data.size()) == kErrorSuccess;
-}
-
-bool UndoFile(const std::string& path, const std::string& aside) {
-  std::string part = aside + kPartSuffix;
-  std::string kept = aside;
-  if (!PathThere(kept)) {
-    if (!PathThere(part)) return true;  // nothing was changed yet
-    // Cut short while being kept aside: the original is still in place unless
-    // it was moved away whole.
-    if (PathThere(path)) return Clear(part);
-    kept = part;
-  }
-  return Clear(path) && Files().MoveFile(kept, path) == kErrorSuccess;
-}
-
-bool UndoRegistryValue(const std::vector<std::string>& f) {
-  platform::RootKey root = ToU32(f[0]);
-  if (f[3] == "1") return WriteValue(root, f[1], f[2], ToU32(f[4]), f[5]);
-  std::unique_ptr<platform::RegistryHandle> handle;
-  uint32_t type = 0;
-  std::string data;
-  platform::Error err = Registry().OpenKey(root, f[1], platform::kKeyQueryValue, &handle);
-  if (err == platform::kErrorFileNotFound) return true;
-  if (err == kErrorSuccess && !QueryValue(handle.get(), f[2], &type, &data)) return true;
-  err = Registry().OpenKey(root, f[1], platform::kKeyAllAccess, &handle);
-  if (err != kErrorSuccess) return false;
-  err = Registry().DeleteValue(handle.get(), f[2]);
-  return err == kErrorSuccess || err == platform::kErrorFileNotFound;
-}
-
-bool UndoRegistryTree(const std::vector<std::string>& f) {
-  platform::RootKey root = ToU32(f[0]);
-  const std::string& key = f[1];
-  for (size_t i = 2; i < f.size();) {
-    if (f[i] == kTreeKey && i + 1 < f.size()) {
-      std::unique_ptr<platform::RegistryHandle> handle;
-      std::string path = SubPath(key, f[i + 1]);
-      if (Registry().OpenKey(root, path, platform::kKeyRead, &handle) != kErrorSuccess &&
-          Registry().CreateKey(root, path, platform::kKeyAllAccess, &handle) != kErrorSuccess) {
-        return false;
-      }
-      i += 2;
-    } else if (f[i] == kTreeValue && i + 4 < f.size()) {
-      if (!WriteValue(root, SubPath(key, f[i + 1]), f[i + 2], ToU32(f[i + 3]), f[i + 4])) {
-        return false;
-      }
-      i += 5;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool UndoRecord(const Journal::Record& r) {
-  const std::vector<std::string>& f = r.fields;
-  switch (r.kind) {
-    case Journal::Kind::kCreatedDir:
-      // Left when something the journal does not know of is inside.
-      Files().RemoveDir(f[0]);
-      return true;
-    case Journal::Kind::kAbsent:
-      return Clear(ReplacementTempPath(f[0])) && Clear(f[0]);
-    case Journal::Kind::kSavedFile:
-      // A write cut off by a kill leaves its temporary beside the file.
-      return Clear(ReplacementTempPath(f[0])) && UndoFile(f[0], f[1]);
-    case Journal::Kind::kMoved:
-      if (!PathThere(f[0]) && PathThere(f[1])) return Files().MoveFile(f[1], f[0]) == kErrorSuccess;
-      return true;
-    case Journal::Kind::kRegistryValue:
-      return UndoRegistryValue(f);
-    case Journal::Kind::kRegistryKey:
-      // Made by the update; left while it has sub keys the journal does not
-      // know of.
-      Registry().DeleteKey(ToU32(f[0]), f[1]);
-      return true;
-    case Journal::Kind::kRegistryTree:
-      return UndoRegistryTree(f);
-  }
-  return false;
-}
-
-// Fields each kind carries at least.
-size_t FieldCount(Journal::Kind kind) {
-  switch (kind) {
-    case Journal::Kind::kCreatedDir:
-    case Journal::Kind::kAbsent:
-      return 1;
-    case Journal::Kind::kSavedFile:
-    case Journal::Kind::kMoved:
-    case Journal::Kind::kRegistryKey:
-    case Journal::Kind::kRegistryTree:
-      return 2;
-    case Journal::Kind::kRegistryValue:
-      return 6;
-  }
-  return 0;
-}
-
-bool KnownKind(char c) {
-  const char kinds[] = "dasmvkt";
-  for (const char* k = kinds; *k; ++k) {
-    if (*k == c) return true;
-  }
-  return false;
-}
-
-// One record: its kind, the field count, each field as its length and bytes,
-// then the end mark. Fields may hold any byte.
-std::string Encode(Journal::Kind kind, const std::vector<std::string>& fields) {
-  std::string text(1, static_cast<char>(kind));
-  text += Number(fields.size()) + "\n";
-  for (const std::string& field : fields) text += Number(field.size()) + "\n" + field + "\n";
-  return text + kRecordEnd;
-}
-
-bool ReadNumber(const std::string& text, size_t* pos, size_t* value) {
-  size_t end = text.find('\n', *pos);
-  if (end == std::string::npos || end == *pos || end - *pos > 18) return false;
-  *value = 0;
-  for (size_t i = *pos; i < end; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    *value = *value * 10 + static_cast<size_t>(text[i] - '0');
-  }
-  *pos = end + 1;
-  return true;
-}
-
-bool Decode(const std::string& text, size_t* pos, Journal::Record* record) {
-  if (*pos >= text.size() || !KnownKind(text[*pos])) return false;
-  record->kind = static_cast<Journal::Kind>(text[*pos]);
-  ++*pos;
-  size_t count = 0;
-  if (!ReadNumber(text, pos, &count) || count < FieldCount(record->kind)) return false;
-  record->fields.clear();
-  for (size_t i = 0; i < count; ++i) {
-    size_t length = 0;
-    if (!ReadNumber(text, pos, &length) || length > text.size() - *pos ||
-        text.size() - *pos - length < 1 || text[*pos + length] != '\n') {
-      return false;
-    }
-    record->fields.push_back(text.substr(*pos, length));
-    *pos += length + 1;
-  }
-  if (text.compare(*pos, 2, kRecordEnd) != 0) return false;
-  *pos += 2;
-  return true;
+// Whose a record of the root is: HKEY_CURRENT_USER belongs to one user.
+std::string UserOf(platform::RootKey root) {
+  return root == platform::kHkeyCurrentUser ? Registry().CurrentUser() : std::string();
 }
 
 }  // namespace
@@ -304,38 +81,84 @@ std::string RollbackPathOf(const std::string& appPath) {
   return JoinPath(appPath, kRollbackFolder);
 }
 
-Journal::Journal(std::string folder)
-    : m_szFolder(std::move(folder)), m_szFile(JoinPath(m_szFolder, kJournalFile)) {}
+Journal::Journal(std::string folder) : m_szFolder(std::move(folder)) {}
 
-bool Journal::Begin() {
-  if (Exists()) return false;
-  // What a completed update could not clean away.
-  ClearFolder();
-  if (!CreateDirectoryTree(m_szFolder)) return false;
-  m_nRecords = 0;
-  std::unique_ptr<platform::WritableFile> file;
-  return Files().OpenForWrite(m_szFile, platform::WriteMode::kCreateAlways, &file) ==
-             kErrorSuccess &&
-         file->Close();
-}
+Journal::~Journal() = default;
 
-bool Journal::Exists() const { return PathThere(m_szFile); }
-
-bool Journal::Append(Kind kind, const std::vector<std::string>& fields) {
-  std::string text = Encode(kind, fields);
-  std::unique_ptr<platform::WritableFile> file;
-  if (Files().OpenForWrite(m_szFile, platform::WriteMode::kAppend, &file) != kErrorSuccess) {
-    return false;
+Journal::Status Journal::Begin(const std::string& appPath, const std::string& fromVersion) {
+  platform::Fs& fs = Files();
+  platform::Error err = fs.OpenOwnFolder(m_szFolder, true, &m_folder);
+  if (err == platform::kErrorAccessDenied) return Status::kUntrusted;
+  if (err != kErrorSuccess) return Status::kFailed;
+  // Only one left by an earlier run that a start would not undo.
+  if (ScanFolder(true)) return Status::kUntrusted;
+  if (fs.OpenAt(m_folder.get(), kJournalFile, platform::WriteMode::kCreateAlways, &m_file) !=
+      kErrorSuccess) {
+    return Status::kFailed;
   }
-  size_t written = 0;
-  bool ok = file->Write(text.data(), text.size(), &written) && written == text.size();
-  // Closed, so that the record has reached the file before the change begins.
-  if (!file->Close()) ok = false;
-  if (ok) ++m_nRecords;
-  return ok;
+  m_nBytes = 0;
+  m_nNextAside = 0;
+  m_covered.clear();
+  m_touched.clear();
+  m_szFromVersion = fromVersion;
+  m_bFolderDirty = true;
+  return Append(Kind::kHeader, {kJournalFormat, appPath, fromVersion}) ? Status::kOk
+                                                                       : Status::kFailed;
 }
 
-std::string Journal::AsidePath() { return JoinPath(m_szFolder, Number(m_nRecords)); }
+bool Journal::Append(Kind kind, const std::vector<std::string>& fields, bool barrier) {
+  std::string text = EncodeRecord(static_cast<char>(kind), fields);
+  if (!m_file || m_nBytes + text.size() > kMaxJournalBytes) return false;
+  size_t written = 0;
+  if (!m_file->Write(text.data(), text.size(), &written) || written != text.size()) return false;
+  m_nBytes += text.size();
+  m_bDirty = true;
+  return !barrier || m_nBatch > 0 || Barrier();
+}
+
+// Every record so far, and every aside named by one, on the disk: from here
+// the changes they describe may begin.
+bool Journal::Barrier() {
+  if (m_bDirty && !m_file->Sync()) return false;
+  m_bDirty = false;
+  if (m_bFolderDirty && Files().FlushFolder(m_folder.get()) != kErrorSuccess) return false;
+  m_bFolderDirty = false;
+  return true;
+}
+
+bool Journal::ScanFolder(bool clearLeftovers) {
+  platform::Fs& fs = Files();
+  std::vector<platform::DirEntry> entries;
+  fs.ListAt(m_folder.get(), &entries);
+  bool journal = false;
+  std::vector<std::string> leftovers;
+  for (const platform::DirEntry& e : entries) {
+    std::string kept = e.name.compare(0, sizeof kKeptPrefix - 1, kKeptPrefix) == 0
+                           ? e.name.substr(sizeof kKeptPrefix - 1)
+                           : std::string();
+    if (e.name == kJournalFile) {
+      journal = true;
+    } else if (IsAsideNumber(kept)) {
+      m_nNextKept = std::max(m_nNextKept, std::atoi(kept.c_str()) + 1);
+    } else if (IsAsideNumber(e.name.substr(0, e.name.find('.'))) || e.name == kJournalNew) {
+      leftovers.push_back(e.name);
+    }
+  }
+  // Without a journal, an aside is one of an update that finished before it
+  // could clear it: nothing names it now.
+  for (size_t i = 0; clearLeftovers && !journal && i < leftovers.size(); ++i) {
+    fs.DeleteAt(m_folder.get(), leftovers[i]);
+  }
+  return journal;
+}
+
+void Journal::BeginBatch() { ++m_nBatch; }
+
+bool Journal::EndBatch() { return --m_nBatch > 0 || Barrier(); }
+
+std::string Journal::NextAside() { return Number(m_nNextAside++); }
+
+void Journal::Touch(const std::string& path) { m_touched.insert(platform::FolderOfPath(path)); }
 
 // Inside the installation no folder on the way may be a link: the journal
 // would read and later write where the link leads. The last part is examined
@@ -357,37 +180,58 @@ bool Journal::WillWrite(const std::string& path) { return Keep(path, false); }
 
 bool Journal::WillReplace(const std::string& path) { return Keep(path, true); }
 
+// A path an earlier record names is not kept again: that record's undo puts
+// back what was there before the update, over whatever the update left last.
 bool Journal::Keep(const std::string& path, bool byRename) {
+  if (Covered(path)) return true;
   if (!InsideAndLinkFree(path)) return false;
   uint32_t attributes = 0;
-  if (!Attributes(path, &attributes)) return Append(Kind::kAbsent, {path});
+  if (!Attributes(path, &attributes)) {
+    m_covered.insert(path);
+    Touch(path);
+    return Append(Kind::kAbsent, {path});
+  }
   // A link is never written through: the change could not be put back.
   if (attributes & platform::kAttrReparsePoint) return false;
   // A folder is not written over: the write itself fails.
   if (attributes & platform::kAttrDirectory) return true;
-  std::string aside = AsidePath();
-  std::string part = aside + kPartSuffix;
-  if (!Append(Kind::kSavedFile, {path, aside})) return false;
-  // The file stays where it is until the action replaces it: a second name
-  // keeps its bytes when nothing will be written into it, a copy otherwise.
-  if (byRename && Files().AddHardLink(path, aside) == kErrorSuccess) return true;
-  return Files().CopyFile(path, part, true) == kErrorSuccess &&
-         Files().MoveFile(part, aside) == kErrorSuccess;
+  m_covered.insert(path);
+  Touch(path);
+  std::string before = EncodeIdentity(Files(), path);
+  std::string aside = NextAside();
+  // The aside first, then its record: an aside no record names is cleared by
+  // the next update. A second name keeps the bytes when nothing will be
+  // written into the file, a copy (flushed) otherwise.
+  platform::Fs& fs = Files();
+  if (!(byRename && fs.LinkInto(m_folder.get(), aside, path) == kErrorSuccess) &&
+      fs.CopyInto(m_folder.get(), aside, path) != kErrorSuccess) {
+    m_covered.erase(path);
+    return false;
+  }
+  m_bFolderDirty = true;
+  if (Append(Kind::kSavedFile, {path, aside, before})) return true;
+  fs.DeleteAt(m_folder.get(), aside);
+  m_covered.erase(path);
+  return false;
 }
 
 bool Journal::WillCreateDirs(const std::string& dir) {
   std::vector<std::string> levels =
       Levels(platform::TrimTrailingSeparators(dir), platform::kPathSep);
   size_t first = levels.size();
-  while (first > 0 && !PathThere(levels[first - 1])) --first;
+  while (first > 0 && !Covered(levels[first - 1]) && !PathThere(levels[first - 1])) --first;
   for (size_t i = first; i < levels.size(); ++i) {
-    if (!Append(Kind::kCreatedDir, {levels[i]})) return false;
+    m_covered.insert(levels[i]);
+    Touch(levels[i]);
+    if (!Append(Kind::kCreatedDir, {levels[i]}, false)) return false;
   }
-  return true;
+  return first == levels.size() || m_nBatch > 0 || Barrier();
 }
 
 bool Journal::WillMove(const std::string& from, const std::string& to) {
-  if (!InsideAndLinkFree(from) || !InsideAndLinkFree(to)) return false;
+  if (!InsideAndLinkFree(from) || !InsideAndLinkFree(to) || PathThere(to)) return false;
+  Touch(from);
+  Touch(to);
   return Append(Kind::kMoved, {from, to});
 }
 
@@ -398,76 +242,87 @@ bool Journal::RemoveAside(const std::string& path) {
   bool link = (attributes & platform::kAttrReparsePoint) != 0;
   bool tree = !link && (attributes & platform::kAttrDirectory);
   if (tree ? HoldsReadOnlyFile(path) : (attributes & platform::kAttrReadOnly) != 0) return false;
-  std::string aside = AsidePath();
-  std::string part = aside + kPartSuffix;
-  if (!Append(Kind::kSavedFile, {path, aside})) return false;
-  // One rename within the volume; on another volume a copy and a delete,
-  // which the undo tells apart by whether the original is still there.
-  return Files().MoveFile(path, part) == kErrorSuccess &&
-         Files().MoveFile(part, aside) == kErrorSuccess;
+  platform::Fs& fs = Files();
+  std::string aside = NextAside();
+  Touch(path);
+  if (!Append(Kind::kSavedFile, {path, aside, EncodeIdentity(fs, path)})) return false;
+  m_covered.insert(path);
+  platform::Error err = fs.MoveInto(m_folder.get(), aside, path);
+  if (err == platform::kErrorNotSameDevice && !tree && !link) {
+    // Another volume: a flushed copy, named whole, and only then the original
+    // deleted. The undo tells a copy cut short by the name it has.
+    std::string part = aside + kPartSuffix;
+    err = fs.CopyInto(m_folder.get(), part, path);
+    if (err == kErrorSuccess) err = fs.RenameAt(m_folder.get(), part, aside);
+    if (err == kErrorSuccess) err = fs.FlushFolder(m_folder.get());
+    if (err == kErrorSuccess) err = fs.DeleteFile(path);
+  }
+  if (err != kErrorSuccess) return false;
+  m_bFolderDirty = true;
+  Leaves(path);
+  return true;
+}
+
+void Journal::Leaves(const std::string& path, const std::string& from) {
+  std::string identity = EncodeIdentity(Files(), from.empty() ? path : from);
+  // Without it the undo keeps what it finds there aside instead of removing it.
+  if (!identity.empty()) Append(Kind::kLeft, {path, identity}, false);
 }
 
 bool Journal::WillChangeValue(platform::RootKey root, const std::string& subKey,
-                              const std::string& name) {
+                              const std::string& name, const std::string* data, uint32_t type) {
   platform::RegistryStore& reg = Registry();
-  for (const std::string& level : Levels(subKey, kRegistrySep)) {
-    std::unique_ptr<platform::RegistryHandle> handle;
-    if (reg.OpenKey(root, level, platform::kKeyRead, &handle) == platform::kErrorFileNotFound &&
-        !Append(Kind::kRegistryKey, {Number(root), level})) {
-      return false;
+  std::string user = UserOf(root);
+  if (data) {
+    for (const std::string& level : Levels(subKey, kRegistrySep)) {
+      std::unique_ptr<platform::RegistryHandle> handle;
+      if (reg.OpenKey(root, level, platform::kKeyRead, &handle) == platform::kErrorFileNotFound &&
+          !Append(Kind::kRegistryKey, {Number(root), level, user}, false)) {
+        return false;
+      }
     }
   }
-  std::unique_ptr<platform::RegistryHandle> handle;
-  uint32_t type = 0;
-  std::string data;
-  bool existed = reg.OpenKey(root, subKey, platform::kKeyQueryValue, &handle) == kErrorSuccess &&
-                 QueryValue(handle.get(), name, &type, &data);
+  // What cannot be read cannot be put back: the change is not made.
+  RegistryValue before;
+  if (!QueryRegistryValue(root, subKey, name, &before)) return false;
   return Append(Kind::kRegistryValue,
-                {Number(root), subKey, name, existed ? "1" : "0", Number(type), data});
+                {Number(root), subKey, name, user, before.exists ? "1" : "0", Number(before.type),
+                 before.data, data ? "1" : "0", Number(type), data ? *data : std::string()});
 }
 
 bool Journal::WillDeleteKey(platform::RootKey root, const std::string& subKey) {
-  std::vector<std::string> fields = {Number(root), subKey};
-  if (!SaveTree(root, subKey, "", &fields)) return false;
-  return fields.size() == 2 || Append(Kind::kRegistryTree, fields);
+  std::vector<std::string> fields = {Number(root), subKey, UserOf(root)};
+  bool found = false;
+  if (!SaveRegistryTree(root, subKey, &fields, &found)) return false;
+  return !found || Append(Kind::kRegistryTree, fields);
 }
 
-bool Journal::Read(std::vector<Record>* records) const {
-  records->clear();
-  std::unique_ptr<platform::ReadableFile> file;
-  if (Files().OpenForRead(m_szFile, &file) != kErrorSuccess) return false;
-  std::string text;
-  char buffer[65536];
-  size_t got = 0;
-  while (file->Read(buffer, sizeof buffer, &got) && got > 0) text.append(buffer, got);
-  size_t pos = 0;
-  Record record;
-  while (Decode(text, &pos, &record)) records->push_back(record);
-  return true;
-}
-
-bool Journal::Undo() {
-  std::vector<Record> records;
-  if (!Read(&records)) return false;
-  bool ok = true;
-  for (size_t i = records.size(); i-- > 0;) {
-    if (!UndoRecord(records[i])) ok = false;
+bool Journal::Commit() {
+  platform::Fs& fs = Files();
+  // Every change reaches the disk before the journal that could undo it goes.
+  FlushTouched();
+  if (!m_file || !Barrier()) return false;
+  m_file.reset();
+  if (fs.DeleteAt(m_folder.get(), kJournalFile) != kErrorSuccess) return false;
+  fs.FlushFolder(m_folder.get());
+  for (int i = 0; i < m_nNextAside; ++i) {
+    fs.DeleteAt(m_folder.get(), Number(i));
+    fs.DeleteAt(m_folder.get(), Number(i) + kPartSuffix);
   }
-  return ok && Remove();
-}
-
-bool Journal::Remove() {
-  // The journal goes first: once it is gone, nothing will undo the update.
-  if (Exists() && Files().DeleteFile(m_szFile) != kErrorSuccess) return false;
-  ClearFolder();
+  RemoveFolderIfEmpty();
   return true;
 }
 
-void Journal::ClearFolder() {
+void Journal::FlushTouched() {
+  for (const std::string& folder : m_touched) Files().FlushDir(folder);
+}
+
+void Journal::RemoveFolderIfEmpty() {
   std::vector<platform::DirEntry> entries;
-  if (Files().ListDir(m_szFolder, &entries) != kErrorSuccess) return;
-  for (const platform::DirEntry& e : entries) Clear(JoinPath(m_szFolder, e.name));
-  Files().RemoveDir(m_szFolder);
+  bool empty =
+      m_folder && Files().ListAt(m_folder.get(), &entries) == kErrorSuccess && entries.empty();
+  m_folder.reset();
+  if (empty) Files().RemoveDir(m_szFolder);
 }
 
 bool JournalWillWrite(const std::string& path) {
@@ -487,10 +342,26 @@ bool JournalWillMove(const std::string& from, const std::string& to) {
 }
 
 bool JournalWillChangeValue(platform::RootKey root, const std::string& subKey,
-                            const std::string& name) {
-  return !g_pJournal || g_pJournal->WillChangeValue(root, subKey, name);
+                            const std::string& name, const std::string* data, uint32_t type) {
+  return !g_pJournal || g_pJournal->WillChangeValue(root, subKey, name, data, type);
 }
 
 bool JournalWillDeleteKey(platform::RootKey root, const std::string& subKey) {
   return !g_pJournal || g_pJournal->WillDeleteKey(root, subKey);
+}
+
+void JournalLeaves(const std::string& path, const std::string& from) {
+  if (g_pJournal) g_pJournal->Leaves(path, from);
+}
+
+JournalBatch::JournalBatch() : m_bOpen(g_pJournal != nullptr) {
+  if (m_bOpen) g_pJournal->BeginBatch();
+}
+
+JournalBatch::~JournalBatch() { End(); }
+
+bool JournalBatch::End() {
+  if (!m_bOpen) return true;
+  m_bOpen = false;
+  return g_pJournal->EndBatch();
 }

@@ -174,23 +174,35 @@ int RegistryAction::Execute() {
     if (!JournalWillDeleteKey(hRoot, szSubKey)) return 0;
     return key.DeleteKey(szSubKey);
   }
-  if (!JournalWillChangeValue(hRoot, key.GetSubKey(), m_szValueName)) return 0;
-  if (bDeleteValue) return key.DeleteValue(m_szValueName);
+  if (bDeleteValue) {
+    if (!JournalWillChangeValue(hRoot, key.GetSubKey(), m_szValueName, nullptr, 0)) return 0;
+    return key.DeleteValue(m_szValueName);
+  }
+  // The bytes as the value will hold them, known before anything changes.
   RegistryValueType type;
   ValueTypeOfName(m_szValueType, &type);
-  if (type == RegistryValueType::kBinary) return WriteBinaryValue(key);
-  if (type == RegistryValueType::kDword) {
+  std::string data;
+  uint32_t regType = platform::kRegSz;
+  if (type == RegistryValueType::kBinary) {
+    if (!BinaryValue(key, &data)) return 0;
+    regType = platform::kRegBinary;
+  } else if (type == RegistryValueType::kDword) {
     // The 32 bits of the number: "-1" writes 4294967295.
-    return key.WriteDWORD(static_cast<uint32_t>(StrToLong32(m_szValue, 10))) ==
-           platform::kErrorSuccess;
+    uint32_t value = static_cast<uint32_t>(StrToLong32(m_szValue, 10));
+    for (int i = 0; i < 4; ++i) data += static_cast<char>((value >> (8 * i)) & 0xFF);
+    regType = platform::kRegDword;
+  } else {
+    data = std::string(m_szValue.c_str()) + '\0';
   }
-  return key.WriteString(m_szValue.c_str()) == platform::kErrorSuccess;
+  if (!JournalWillChangeValue(hRoot, key.GetSubKey(), m_szValueName, &data, regType)) return 0;
+  return key.WriteValue(data.data(), static_cast<uint32_t>(data.size()), regType) ==
+         platform::kErrorSuccess;
 }
 
-int RegistryAction::WriteBinaryValue(RegistryKey& key) const {
+bool RegistryAction::BinaryValue(RegistryKey& key, std::string* data) const {
   std::unique_ptr<unsigned char[]> bytes;
   int n = ParseHexBytes(m_szValue, bytes);
-  if (n <= 0) return 0;
+  if (n <= 0) return false;
   uint32_t count = static_cast<uint32_t>(n);
 
   if (m_nStartPos >= 0) {
@@ -204,13 +216,15 @@ int RegistryAction::WriteBinaryValue(RegistryKey& key) const {
       // wholly inside them, or nothing is written at all.
       if (count < size) {
         uint64_t end = static_cast<uint64_t>(m_nStartPos) + count;
-        if (end > size) return 0;
+        if (end > size) return false;
         std::copy(bytes.get(), bytes.get() + count, existing.get() + m_nStartPos);
       }
-      return key.WriteBinary(existing.get(), size) == platform::kErrorSuccess;
+      data->assign(reinterpret_cast<const char*>(existing.get()), size);
+      return true;
     }
   }
-  return key.WriteBinary(bytes.get(), count) == platform::kErrorSuccess;
+  data->assign(reinterpret_cast<const char*>(bytes.get()), count);
+  return true;
 }
 
 std::unique_ptr<Action> RegistryAction::Clone() const { return std::make_unique<RegistryAction>(); }

@@ -28,7 +28,9 @@ class RegistryAction : public Action {
   std::unique_ptr<Action> Clone() const override;
 
  private:
-  int WriteBinaryValue(RegistryKey& key) const;
+  // The bytes a "BINARY" value will hold: the parsed bytes, or the existing
+  // value patched at "startpos". False when nothing is to be written.
+  bool BinaryValue(RegistryKey& key, std::string* data) const;
 
   std::string m_szKey;
   std::string m_szValueName;

@@ -1,6 +1,7 @@
 #include "actions/remove_action.h"
 
 #include "actions/journal.h"
+#include "actions/space_needs.h"
 #include "env/config.h"
 #include "env/delete_tree.h"
 #include "platform/env.h"
@@ -19,6 +20,10 @@ int RemoveAction::SetParam(const std::string& name, const std::string& value) {
 }
 
 std::unique_ptr<Action> RemoveAction::Clone() const { return std::make_unique<RemoveAction>(); }
+
+void RemoveAction::AddSpaceNeeded(SpaceNeeds* needs) const {
+  needs->AddAside(platform::TrimTrailingSeparators(m_szPath));
+}
 
 int RemoveAction::Execute() {
   LogDescription();

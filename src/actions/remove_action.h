@@ -17,6 +17,7 @@ class RemoveAction : public Action {
   // the running updater, which stays too.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
+  void AddSpaceNeeded(SpaceNeeds* needs) const override;
 
  private:
   std::string m_szPath;

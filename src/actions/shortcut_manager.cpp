@@ -47,10 +47,12 @@ int ShortcutManager::CreateShortcut(int folder, std::string name, std::string ta
   link.description = Trim(description);
   link.iconFile = Trim(iconFile);
   link.iconIndex = iconIndex;
-  return platform::Env::Get().shell().SaveLink(path, link, !link.arguments.empty(),
-                                               !link.iconFile.empty())
-             ? 1
-             : 0;
+  if (!platform::Env::Get().shell().SaveLink(path, link, !link.arguments.empty(),
+                                             !link.iconFile.empty())) {
+    return 0;
+  }
+  JournalLeaves(path);
+  return 1;
 }
 
 int32_t ShortcutManager::ReadShortcut(platform::WindowId window, int folder,
@@ -80,7 +82,9 @@ int32_t ShortcutManager::ReadShortcut(platform::WindowId window, int folder,
 int ShortcutManager::DeleteShortcut(int folder, const std::string& name) {
   std::string path;
   if (!ShortcutPath(folder, name, path) || !JournalWillWrite(path)) return 0;
-  return platform::Env::Get().shell().DeleteForGood(path) ? 1 : 0;
+  if (!platform::Env::Get().shell().DeleteForGood(path)) return 0;
+  JournalLeaves(path);
+  return 1;
 }
 
 int ShortcutManager::ShortcutExists(int folder, const std::string& name) {

@@ -1,10 +1,13 @@
 #include "actions/unzip_action.h"
 
+#include "actions/journal.h"
+#include "actions/space_needs.h"
 #include "actions/zip_extractor.h"
 #include "env/config.h"
 #include "env/main_window.h"
 #include "env/texts.h"
 #include "env/update_log.h"
+#include "platform/replacement_temp.h"
 #include "platform/separators.h"
 
 namespace {
@@ -35,6 +38,44 @@ int UnzipAction::SetParam(const std::string& name, const std::string& value) {
 
 std::unique_ptr<Action> UnzipAction::Clone() const { return std::make_unique<UnzipAction>(); }
 
+std::string UnzipAction::DisplayPath(const std::string& name) const {
+  return platform::CollapseDoubledSeparators(m_szWhere + platform::kPathSep + name);
+}
+
+std::vector<UnzipAction::Planned> UnzipAction::Plan(ZipExtractor& zip) const {
+  std::vector<Planned> plan;
+  if (!zip.GoToFirstEntry()) return plan;
+  do {
+    ZipEntryInfo info;
+    if (!zip.GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) continue;
+    Planned entry;
+    entry.size = info.m_nSize;
+    entry.directory = info.m_bIsDirectory;
+    std::string display = DisplayPath(info.m_szName);
+    if (!m_szWhere.empty() && IsThisFile(display)) {
+      GetSelfUpdateName(entry.path);
+      entry.directory = false;
+    } else {
+      entry.path = EntryDestination(m_szWhere, info.m_szName);
+    }
+    plan.push_back(entry);
+  } while (zip.GoToNextEntry());
+  return plan;
+}
+
+void UnzipAction::AddNeeds(const std::vector<Planned>& plan, bool asides, SpaceNeeds* needs) const {
+  for (const Planned& entry : plan) {
+    if (entry.directory) continue;
+    needs->Add(entry.path, entry.size);
+    if (asides) needs->AddAside(entry.path);
+  }
+}
+
+void UnzipAction::AddSpaceNeeded(SpaceNeeds* needs) const {
+  ZipExtractor zip;
+  if (zip.Open(m_szFile)) AddNeeds(Plan(zip), true, needs);
+}
+
 int UnzipAction::Execute() {
   LogDescription();
   if (!PathExists(m_szFile)) {
@@ -48,12 +89,38 @@ int UnzipAction::Execute() {
   int count = zip.GetEntryCount();
   if (count == 0 || !zip.GoToFirstEntry()) return 0;
 
+  // Nothing is written when a volume has too little room for all of it.
+  std::vector<Planned> plan = Plan(zip);
+  SpaceNeeds needs;
+  AddNeeds(plan, g_pJournal != nullptr, &needs);
+  std::string full;
+  if (!needs.Fit(&full)) {
+    WriteLog(texts::kNotEnoughSpace + full, true);
+    return 0;
+  }
+  // An atomic update writes the records of every entry and flushes them
+  // once, before the first entry is written.
+  if (g_pJournal) {
+    JournalBatch batch;
+    bool journaled = JournalWillCreateDirs(m_szWhere);
+    for (size_t i = 0; journaled && i < plan.size(); ++i) {
+      const Planned& entry = plan[i];
+      journaled = entry.directory ? JournalWillCreateDirs(entry.path)
+                                  : JournalWillCreateDirs(platform::FolderOfPath(entry.path)) &&
+                                        JournalWillReplace(entry.path);
+    }
+    if (!batch.End() || !journaled) {
+      WriteLog(texts::kUnzipError + m_szFile, true);
+      return 0;
+    }
+  }
+  if (!zip.GoToFirstEntry()) return 0;
+
   SetFileProgress(0, count);
   for (int k = 1;; ++k) {
     ZipEntryInfo info;
     bool ok = zip.GetEntryInfo(&info);
-    std::string display =
-        platform::CollapseDoubledSeparators(m_szWhere + platform::kPathSep + info.m_szName);
+    std::string display = DisplayPath(info.m_szName);
     WriteLog(texts::kUnzipping + display, true);
 
     if (!ok || !IsSafeEntryName(info.m_szName)) {

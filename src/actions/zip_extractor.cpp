@@ -13,6 +13,7 @@
 #include "env/mbstring.h"
 #include "env/replacing_file.h"
 #include "platform/env.h"
+#include "platform/replacement_temp.h"
 #include "platform/separators.h"
 
 using platform::kPathSep;
@@ -127,7 +128,15 @@ void GiveExecuteBits(const std::string& path, uint32_t entryMode) {
 
 }  // namespace
 
-ZipExtractor::~ZipExtractor() { Close(); }
+ZipExtractor::~ZipExtractor() {
+  Close();
+  FlushFolders();
+}
+
+void ZipExtractor::FlushFolders() {
+  for (const std::string& folder : m_setUnflushed) platform::Env::Get().fs().FlushDir(folder);
+  m_setUnflushed.clear();
+}
 
 bool ZipExtractor::Open(const std::string& path) {
   Close();
@@ -138,6 +147,7 @@ bool ZipExtractor::Open(const std::string& path) {
 }
 
 bool ZipExtractor::Close() {
+  FlushFolders();
   if (!m_hArchive) return false;
   unzCloseCurrentFile(Archive(m_hArchive));
   int err = unzClose(Archive(m_hArchive));
@@ -188,30 +198,27 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);
   info->m_bIsDirectory = (file.external_fa & kDosDirectoryAttribute) != 0;
   if ((file.version >> 8) == kMadeOnUnix) info->m_nUnixMode = (file.external_fa >> 16) & 07777;
+  info->m_nSize = file.uncompressed_size;
   return true;
 }
 
 bool ZipExtractor::ExtractEntry(const std::string& folder) {
   if (!m_hArchive) return false;
-  if (!EnsureDirectory(folder)) return false;
+  if (!EnsureDirectory(folder, &m_setUnflushed)) return false;
   ZipEntryInfo info;
   if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
 
-  std::string destination = folder;
-  if (!folder.empty() && !platform::EndsWithSeparator(folder) && folder.back() != '/') {
-    destination += kPathSep;
-  }
-  destination += info.m_szName;
+  std::string destination = EntryDestination(folder, info.m_szName);
   if (LinkOutOfFolder(folder, destination)) return false;
 
-  if (info.m_bIsDirectory) return EnsureDirectory(destination);
-  if (!EnsureParentDirectory(destination)) return false;
+  if (info.m_bIsDirectory) return EnsureDirectory(destination, &m_setUnflushed);
+  if (!EnsureParentDirectory(destination, &m_setUnflushed)) return false;
   return WriteCurrentEntry(destination, info);
 }
 
 bool ZipExtractor::ExtractEntryTo(const std::string& path) {
   if (!m_hArchive || path.empty()) return false;
-  if (!EnsureParentDirectory(path)) return false;
+  if (!EnsureParentDirectory(path, &m_setUnflushed)) return false;
   ZipEntryInfo info;
   if (!GetEntryInfo(&info)) return false;
   bool exists = false;
@@ -260,10 +267,21 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
   } else {
     GiveExecuteBits(file.TempPath(), info.m_nUnixMode);
   }
-  return file.Commit() == platform::kErrorSuccess;
+  if (file.Flush() != platform::kErrorSuccess) return false;
+  JournalLeaves(file.Target(), file.TempPath());
+  m_setUnflushed.insert(platform::FolderOfPath(file.Target()));
+  return file.Commit(false) == platform::kErrorSuccess;
 }
 
-bool EnsureDirectory(const std::string& path) {
+std::string EntryDestination(const std::string& folder, const std::string& name) {
+  std::string destination = folder;
+  if (!folder.empty() && !platform::EndsWithSeparator(folder) && folder.back() != '/') {
+    destination += kPathSep;
+  }
+  return destination + name;
+}
+
+bool EnsureDirectory(const std::string& path, std::set<std::string>* unflushed) {
   if (path.empty()) return true;
   if (path.size() > kMaxPathLength) return false;
   std::string directory = platform::TrimTrailingSeparators(path);
@@ -300,14 +318,21 @@ bool EnsureDirectory(const std::string& path) {
           (attributes & platform::kAttrDirectory))) {
       return false;
     }
+    if (err != platform::kErrorSuccess) continue;
+    std::string parent = platform::FolderOfPath(level);
+    if (unflushed) {
+      unflushed->insert(parent);
+    } else {
+      fs.FlushDir(parent);
+    }
   }
   return true;
 }
 
-bool EnsureParentDirectory(const std::string& path) {
+bool EnsureParentDirectory(const std::string& path, std::set<std::string>* unflushed) {
   size_t p = platform::LastSeparator(path);
   if (p == std::string::npos) return false;
-  return EnsureDirectory(path.substr(0, p));
+  return EnsureDirectory(path.substr(0, p), unflushed);
 }
 
 bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime) {

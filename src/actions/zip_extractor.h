@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 struct ZipEntryInfo {
@@ -19,6 +20,8 @@ struct ZipEntryInfo {
   // The Unix mode of an entry made on Unix (the upper half of the external
   // attributes); 0 for entries made elsewhere.
   uint32_t m_nUnixMode = 0;
+  // The size of the entry's data once extracted, as the archive states it.
+  uint64_t m_nSize = 0;
 };
 
 class ZipExtractor {
@@ -30,6 +33,8 @@ class ZipExtractor {
 
   // Closes whatever is open, then opens the absolute form of the path.
   bool Open(const std::string& path);
+  // Also flushes the folders whose entries the extraction changed: the names
+  // of an archive's files reach the disk together, before Close returns.
   bool Close();
   // 0 when nothing is open or the count cannot be read.
   int GetEntryCount();
@@ -53,18 +58,24 @@ class ZipExtractor {
   // CRC-32 agree; then one rename replaces it.
   bool WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info);
 
-  void* m_hArchive = nullptr;  // minizip's unzFile; null while nothing is open
+  void FlushFolders();
+
+  void* m_hArchive = nullptr;            // minizip's unzFile; null while nothing is open
+  std::set<std::string> m_setUnflushed;  // folders with names not yet on the disk
 };
 
 // True when the path is (now) a directory. An empty path is true; a relative
 // path whose first level is missing is false (that level is not made);
-// trailing separators are ignored.
-bool EnsureDirectory(const std::string& path);
+// trailing separators are ignored. The folder a level is made in is flushed,
+// or, with `unflushed`, added to it for the caller to flush.
+bool EnsureDirectory(const std::string& path, std::set<std::string>* unflushed = nullptr);
 // EnsureDirectory of the part before the last separator; false without one.
-bool EnsureParentDirectory(const std::string& path);
+bool EnsureParentDirectory(const std::string& path, std::set<std::string>* unflushed = nullptr);
 // The DOS date-time, taken as local time, becomes the file's modification
 // (and creation) time; its access time stays.
 bool SetFileTimesFromDos(const std::string& path, uint32_t dosDateTime);
 // An entry name (separators already converted) that stays inside the folder it
 // is extracted to: not absolute, no drive, no ".." segment.
 bool IsSafeEntryName(const std::string& name);
+// Where ExtractEntry writes an entry of that (converted) name below the folder.
+std::string EntryDestination(const std::string& folder, const std::string& name);

@@ -46,8 +46,13 @@ bool UpdateDialog::OnInitDialog() {
   m_ctlFileProgress.Apply(0, 1000);
   m_ctlTotalProgress.Apply(0, 10);
   m_pView->UpdateBars();
-  // An update cut short is put back at once, not only when one is started.
-  RecoverUnfinishedUpdate();
+  // An update cut short is put back at once, not only when one is started,
+  // and the version it put back is the one shown.
+  std::string shown = g_szVersion;
+  if (RecoverUnfinishedUpdate() && g_szVersion != shown) {
+    m_szCurVerText = FormatLabel(texts::kCurrentVersionFormat, g_szVersion);
+    m_pView->UpdateTexts(DialogText::kAll);
+  }
   if (IsAutoStart(m_aArgs) && m_pView->HasUpdateButton()) m_pView->PostUpdateClick();
   return true;
 }

@@ -89,23 +89,35 @@ std::string GetInstalledVersion() {
   return version;
 }
 
-void SetInstalledVersion(const std::string& version) {
+bool SetInstalledVersion(const std::string& version, VersionWriteCheck check) {
   RegistryKey key;
   OpenCert(key);
   unsigned char* data = nullptr;
   uint32_t size = 0;
+  bool ok = true;
   // Only an existing "cert" that holds a version is rewritten; the bytes after
   // the first four are kept.
   if (key.ReadBinary(&data, &size) == platform::kErrorSuccess && size >= 4) {
     unsigned int numbers[4];
     ParseVersion(version, numbers);
     PutLittleEndian32(data, PackVersion(numbers));
-    key.WriteBinary(data, size);
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (check &&
+        !check(platform::kHkeyLocalMachine, kProductKey, kCertValue, bytes, platform::kRegBinary)) {
+      delete[] data;
+      return false;
+    }
+    ok = key.WriteBinary(data, size) == platform::kErrorSuccess;
   }
   delete[] data;
 
   key.SetRootKey(platform::kHkeyLocalMachine);
   key.SetSubKey(kUninstallKey);
   key.SetValueName(kDisplayVersionValue);
-  key.WriteString(version.c_str());
+  std::string text = std::string(version.c_str()) + '\0';
+  if (check && !check(platform::kHkeyLocalMachine, kUninstallKey, kDisplayVersionValue, text,
+                      platform::kRegSz)) {
+    return false;
+  }
+  return key.WriteString(version.c_str()) == platform::kErrorSuccess && ok;
 }

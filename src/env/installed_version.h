@@ -2,12 +2,20 @@
 // product key, and written as "DisplayVersion" under the uninstall key.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/registry_store.h"
 
 // "%u.%u.%u.%u" text, or empty when "cert" cannot be read or is shorter than
 // four bytes.
 std::string GetInstalledVersion();
-void SetInstalledVersion(const std::string& version);
+// Asked before each value SetInstalledVersion writes, with the bytes it will
+// hold; false stops the writing.
+using VersionWriteCheck = bool (*)(platform::RootKey root, const std::string& subKey,
+                                   const std::string& name, const std::string& data, uint32_t type);
+// False when a value could not be written (or a check said no).
+bool SetInstalledVersion(const std::string& version, VersionWriteCheck check = nullptr);
 
 // Reads "%u.%u.%u.%u" as sscanf does: each number may have white space before
 // it, the dots must follow directly, and reading stops at the first mismatch.

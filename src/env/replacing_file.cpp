@@ -1,7 +1,5 @@
 #include "env/replacing_file.h"
 
-#include <cstdio>
-
 #include "platform/env.h"
 #include "platform/path_sep.h"
 #include "platform/separators.h"
@@ -10,30 +8,7 @@ namespace {
 
 platform::Fs& FileSystem() { return platform::Env::Get().fs(); }
 
-// FNV-1a: a short, stable name for the temporary of one file name.
-uint32_t NameHash(const std::string& name) {
-  uint32_t hash = 2166136261u;
-  for (unsigned char c : name) {
-    hash ^= c;
-    hash *= 16777619u;
-  }
-  return hash;
-}
-
 }  // namespace
-
-std::string ReplacementTempPath(const std::string& path) {
-  // The folder the file system itself sees: Windows also separates at "/",
-  // which is never part of a double-byte character.
-  size_t sep = platform::LastSeparator(path);
-  size_t slash = platform::LastSeparator(path, '/');
-  if (sep == std::string::npos || (slash != std::string::npos && slash > sep)) sep = slash;
-  size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
-  char name[32];
-  std::snprintf(name, sizeof name, ".~vu%08x.tmp",
-                static_cast<unsigned>(NameHash(path.substr(nameStart))));
-  return path.substr(0, nameStart) + name;
-}
 
 ReplacingFile::~ReplacingFile() {
   if (m_bTempMade && !m_bCommitted) Discard();
@@ -82,12 +57,23 @@ bool ReplacingFile::Close() {
   return ok;
 }
 
-platform::Error ReplacingFile::Commit() {
+platform::Error ReplacingFile::Flush() {
   if (!m_bTempMade) return platform::kErrorInvalidParameter;
   if (!Close()) return platform::kErrorDiskFull;
-  platform::Error err = FileSystem().RenameOver(m_szTemp, m_szTarget);
-  if (err == platform::kErrorSuccess) m_bCommitted = true;
+  platform::Error err = FileSystem().FlushFile(m_szTemp);
+  m_bFlushed = err == platform::kErrorSuccess;
   return err;
+}
+
+platform::Error ReplacingFile::Commit(bool flushFolder) {
+  platform::Error err = m_bFlushed ? platform::kErrorSuccess : Flush();
+  if (err != platform::kErrorSuccess) return err;
+  err = FileSystem().RenameOver(m_szTemp, m_szTarget);
+  if (err != platform::kErrorSuccess) return err;
+  m_bCommitted = true;
+  // The new name is on the disk before anything that counts on it (the
+  // recorded version).
+  return flushFolder ? FileSystem().FlushDir(FolderOfPath(m_szTarget)) : platform::kErrorSuccess;
 }
 
 void ReplacingFile::Discard() {

@@ -1,13 +1,15 @@
-// Writing a file so that it is always either the old one or the new one: the
-// new bytes go to a temporary file in the destination's own folder, and one
-// rename puts it in place only when everything was written. A write that fails
-// or is abandoned leaves the old file as it was and removes the temporary.
+// Writing a file so that it is always either the old one or the new one, also
+// after a power cut: the new bytes go to a temporary file in the destination's
+// own folder, are forced to the disk, and one rename puts it in place only when
+// everything was written; then the folder is flushed. A write that fails or is
+// abandoned leaves the old file as it was and removes the temporary.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "platform/fs.h"
+#include "platform/replacement_temp.h"
 
 class ReplacingFile {
  public:
@@ -30,8 +32,13 @@ class ReplacingFile {
   bool Write(const void* data, size_t n, size_t* written);
   // True when every byte written reached the temporary.
   bool Close();
-  // Closes the temporary if it is still open and renames it over the target.
-  platform::Error Commit();
+  // Closes the temporary if it is still open and forces it to the disk. What
+  // is done to the temporary after this (its times, its mode) is not flushed.
+  platform::Error Flush();
+  // Flushes the temporary unless Flush did, renames it over the target and
+  // flushes the target's folder, unless the caller flushes it later (before
+  // anything counts on the new name).
+  platform::Error Commit(bool flushFolder = true);
 
   const std::string& Target() const { return m_szTarget; }
   const std::string& TempPath() const { return m_szTemp; }
@@ -44,11 +51,10 @@ class ReplacingFile {
   std::string m_szTemp;
   bool m_bTargetExisted = false;
   bool m_bTempMade = false;
+  bool m_bFlushed = false;
   bool m_bCommitted = false;
   std::unique_ptr<platform::WritableFile> m_file;
 };
 
-// The temporary that stands beside `path` while it is written: one name per
-// destination, so the next write of the same file clears what a killed
-// process left.
-std::string ReplacementTempPath(const std::string& path);
+using platform::FolderOfPath;
+using platform::ReplacementTempPath;

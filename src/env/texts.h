@@ -73,6 +73,19 @@ inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
 // found an update cut short and put everything back.
 inline constexpr char kUpdateRolledBack[] = "更新失败，已恢复原来的版本";
 inline constexpr char kLastUpdateRolledBack[] = "上次更新没有完成，已恢复原来的版本";
+// The journal of an update cut short could not be read or undone: it stays,
+// with everything kept aside, for a later start, and no update runs.
+inline constexpr char kLastUpdateNotRestored[] = "上次更新没有完成，无法恢复原来的版本";
+// The rollback folder or its journal is a link, another user's, or others may
+// write it: at a start it is left as it is, and an atomic update does not start.
+inline constexpr char kRollbackFolderUntrusted[] = "回滚文件夹不安全，未使用: ";
+inline constexpr char kAtomicRefused[] = "回滚文件夹不安全，无法进行完整更新: ";
+// What an undo found changed since the update wrote it: a file is kept aside
+// (original name, then where it is kept), a registry value left as it is.
+inline constexpr char kChangedFileKept[] = "已被改动，未恢复，保存在: ";
+inline constexpr char kChangedValueLeft[] = "已被改动，未恢复: ";
+// Before an unzip or an atomic update: a volume has too little room.
+inline constexpr char kNotEnoughSpace[] = "磁盘空间不足: ";
 
 // Package download and verification.
 inline constexpr char kDownloadingFile[] = "下载文件: ";

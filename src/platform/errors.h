@@ -13,6 +13,7 @@ constexpr Error kErrorFileNotFound = 2;
 constexpr Error kErrorPathNotFound = 3;
 constexpr Error kErrorAccessDenied = 5;
 constexpr Error kErrorNotEnoughMemory = 8;
+constexpr Error kErrorNotSameDevice = 17;
 constexpr Error kErrorNoMoreFiles = 18;
 constexpr Error kErrorGenFailure = 31;
 // Another program holds the file open (POSIX: EBUSY, ETXTBSY).

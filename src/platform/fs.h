@@ -36,6 +36,15 @@ struct FileId {
   bool operator==(const FileId& o) const { return volume == o.volume && index == o.index; }
 };
 
+// What a name holds, links not followed: which file, its attributes, size and
+// last write.
+struct FileIdentity {
+  FileId id;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;
+};
+
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -43,6 +52,9 @@ class WritableFile {
   // Bytes taken may be held back and sent later: a failure to send them shows
   // in a later Write or in Close.
   virtual bool Write(const void* data, size_t n, size_t* written) = 0;
+  // Sends every byte taken and forces them, with the file's size, to the
+  // disk (fdatasync, FlushFileBuffers). False when that failed.
+  virtual bool Sync() = 0;
   // True when every byte taken reached the file.
   virtual bool Close() = 0;
 };
@@ -52,6 +64,15 @@ class ReadableFile {
   virtual ~ReadableFile() = default;
   // Reads up to n bytes; *got is 0 at the end of the file. False on error.
   virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
+};
+
+// A folder held open by OpenOwnFolder. Operations on its entries go through
+// what was opened, so the folder cannot be swapped for a link or another
+// folder while it is held: POSIX works through its descriptor, Windows holds
+// it without letting anyone rename or delete it.
+class Folder {
+ public:
+  virtual ~Folder() = default;
 };
 
 enum class WriteMode {
@@ -83,8 +104,10 @@ class Fs {
 
   // CopyFileA: replaces an existing destination unless failIfExists.
   virtual Error CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
-  // MoveFileExA with MOVEFILE_COPY_ALLOWED only: never replaces an existing
-  // destination; across volumes a copy and a delete.
+  // Never replaces an existing destination. Across volumes (files only) the
+  // copy goes to the destination's temporary (ReplacementTempPath), reaches
+  // the disk, is renamed into place without replacing, and then the source is
+  // deleted: a destination is never seen cut short.
   virtual Error MoveFile(const std::string& from, const std::string& to) = 0;
   // One rename within a volume that puts `from` in place of `to`, replacing a
   // file there in one step (a directory or a read-only file is refused with 5).
@@ -108,6 +131,48 @@ class Fs {
   // Unix permission bits (07777). Windows has none: 0 is read and nothing set.
   virtual Error GetUnixMode(const std::string& path, uint32_t* mode) = 0;
   virtual Error SetUnixMode(const std::string& path, uint32_t mode) = 0;
+
+  // The identity of what is at the path; a link is described, not followed.
+  virtual Error GetIdentity(const std::string& path, FileIdentity* identity) = 0;
+  // Forces the file's bytes and attributes to the disk.
+  virtual Error FlushFile(const std::string& path) = 0;
+  // Forces the folder's entries (names made, renamed, removed) to the disk.
+  // Windows: nothing to do, NTFS logs them itself.
+  virtual Error FlushDir(const std::string& path) = 0;
+
+  // Opens (with `create`, first makes) a folder that only this user, the
+  // administrators (root) and the system may write: a folder made here gets
+  // mode 0700 (POSIX) or a DACL of its own granting them alone (Windows). A
+  // link, a folder owned by anyone else or one that others can write is
+  // refused with 5, a missing one (without `create`) with 2 or 3.
+  virtual Error OpenOwnFolder(const std::string& path, bool create,
+                              std::unique_ptr<Folder>* folder) = 0;
+  // The entries of a held folder. Every name is one entry of it, and a link
+  // there is never followed. A file opened here is not buffered: each Write
+  // reaches the file before it returns.
+  virtual Error OpenAt(Folder* folder, const std::string& name, WriteMode mode,
+                       std::unique_ptr<WritableFile>* file) = 0;
+  // Refused (5) for a file that is not the caller's as OpenOwnFolder says.
+  virtual Error ReadAt(Folder* folder, const std::string& name,
+                       std::unique_ptr<ReadableFile>* file) = 0;
+  virtual Error AttributesAt(Folder* folder, const std::string& name, uint32_t* attributes) = 0;
+  virtual Error ListAt(Folder* folder, std::vector<DirEntry>* entries) = 0;
+  // A file, a link or a whole tree, read-only or not.
+  virtual Error DeleteAt(Folder* folder, const std::string& name) = 0;
+  // Replaces `to` with `from`.
+  virtual Error RenameAt(Folder* folder, const std::string& from, const std::string& to) = 0;
+  // A second name in the folder for the file at `path` (as AddHardLink).
+  virtual Error LinkInto(Folder* folder, const std::string& name, const std::string& path) = 0;
+  // A copy of the file at `path`, with its attributes and times, on the disk
+  // before this returns; never replaces.
+  virtual Error CopyInto(Folder* folder, const std::string& name, const std::string& path) = 0;
+  // One rename of what is at `path` (file, link or tree) into the folder;
+  // never replaces, never copies (17 across volumes).
+  virtual Error MoveInto(Folder* folder, const std::string& name, const std::string& path) = 0;
+  // The entry moved out to `path`, never replacing; across volumes as MoveFile.
+  virtual Error MoveOut(Folder* folder, const std::string& name, const std::string& path) = 0;
+  // FlushDir of the held folder.
+  virtual Error FlushFolder(Folder* folder) = 0;
 };
 
 // Forwards everything; tests derive from it and override the one call they break.
@@ -168,6 +233,42 @@ class FsWrapper : public Fs {
   Error SetUnixMode(const std::string& p, uint32_t m) override {
     return m_pTarget->SetUnixMode(p, m);
   }
+  Error GetIdentity(const std::string& p, FileIdentity* i) override {
+    return m_pTarget->GetIdentity(p, i);
+  }
+  Error FlushFile(const std::string& p) override { return m_pTarget->FlushFile(p); }
+  Error FlushDir(const std::string& p) override { return m_pTarget->FlushDir(p); }
+  Error OpenOwnFolder(const std::string& p, bool c, std::unique_ptr<Folder>* f) override {
+    return m_pTarget->OpenOwnFolder(p, c, f);
+  }
+  Error OpenAt(Folder* d, const std::string& n, WriteMode m,
+               std::unique_ptr<WritableFile>* f) override {
+    return m_pTarget->OpenAt(d, n, m, f);
+  }
+  Error ReadAt(Folder* d, const std::string& n, std::unique_ptr<ReadableFile>* f) override {
+    return m_pTarget->ReadAt(d, n, f);
+  }
+  Error AttributesAt(Folder* d, const std::string& n, uint32_t* a) override {
+    return m_pTarget->AttributesAt(d, n, a);
+  }
+  Error ListAt(Folder* d, std::vector<DirEntry>* e) override { return m_pTarget->ListAt(d, e); }
+  Error DeleteAt(Folder* d, const std::string& n) override { return m_pTarget->DeleteAt(d, n); }
+  Error RenameAt(Folder* d, const std::string& f, const std::string& t) override {
+    return m_pTarget->RenameAt(d, f, t);
+  }
+  Error LinkInto(Folder* d, const std::string& n, const std::string& p) override {
+    return m_pTarget->LinkInto(d, n, p);
+  }
+  Error CopyInto(Folder* d, const std::string& n, const std::string& p) override {
+    return m_pTarget->CopyInto(d, n, p);
+  }
+  Error MoveInto(Folder* d, const std::string& n, const std::string& p) override {
+    return m_pTarget->MoveInto(d, n, p);
+  }
+  Error MoveOut(Folder* d, const std::string& n, const std::string& p) override {
+    return m_pTarget->MoveOut(d, n, p);
+  }
+  Error FlushFolder(Folder* d) override { return m_pTarget->FlushFolder(d); }
 
  private:
   Fs* m_pTarget;

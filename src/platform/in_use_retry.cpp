@@ -81,4 +81,15 @@ Error InUseRetryFs::RenameOver(const std::string& from, const std::string& to) {
                          [&](Error e) { return MayBeInUse(e, to, true); });
 }
 
+// A tree moved aside is refused while a program holds a file in it.
+Error InUseRetryFs::MoveInto(Folder* folder, const std::string& name, const std::string& path) {
+  return RetryWhileInUse([&] { return target()->MoveInto(folder, name, path); },
+                         [&](Error e) { return MayBeInUse(e, path, false); });
+}
+
+Error InUseRetryFs::MoveOut(Folder* folder, const std::string& name, const std::string& path) {
+  return RetryWhileInUse([&] { return target()->MoveOut(folder, name, path); },
+                         [&](Error e) { return MayBeInUse(e, path, false); });
+}
+
 }  // namespace platform

@@ -37,7 +37,8 @@ void ResetInUseBudget();
 using InUsePause = void (*)(uint32_t milliseconds);
 InUsePause SetInUsePause(InUsePause pause);
 
-// The rule over a back-end's RenameOver, MoveFile, DeleteFile and RemoveDir.
+// The rule over a back-end's RenameOver, MoveFile, DeleteFile and RemoveDir,
+// and the journal's moves of a file or tree into and out of its folder.
 // Windows also answers 5 for a file held open without FILE_SHARE_DELETE or
 // mapped as a running program's image (`accessDeniedMayBeInUse`); a 5 that a
 // read-only attribute gives, or a file operation on a directory, fails at once.
@@ -50,6 +51,8 @@ class InUseRetryFs : public FsWrapper {
   Error DeleteFile(const std::string& path) override;
   Error MoveFile(const std::string& from, const std::string& to) override;
   Error RenameOver(const std::string& from, const std::string& to) override;
+  Error MoveInto(Folder* folder, const std::string& name, const std::string& path) override;
+  Error MoveOut(Folder* folder, const std::string& name, const std::string& path) override;
 
  private:
   // True when `error` may mean that another program holds `path`.

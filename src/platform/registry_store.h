@@ -96,6 +96,10 @@ class RegistryStore {
   // thing both do nothing. For one thread at a time.
   virtual void BeginChanges() {}
   virtual Error EndChanges() { return kErrorSuccess; }
+
+  // Whose HKEY_CURRENT_USER this process sees: the user's SID (Windows), the
+  // uid (POSIX).
+  virtual std::string CurrentUser() = 0;
 };
 
 // Forwards everything; tests derive from it and override the one call they break.
@@ -133,6 +137,7 @@ class RegistryStoreWrapper : public RegistryStore {
   }
   void BeginChanges() override { m_pTarget->BeginChanges(); }
   Error EndChanges() override { return m_pTarget->EndChanges(); }
+  std::string CurrentUser() override { return m_pTarget->CurrentUser(); }
 
  private:
   RegistryStore* m_pTarget;

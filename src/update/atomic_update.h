@@ -15,12 +15,14 @@ class TiXmlElement;
 extern const char kAtomicAttribute[];  // "atomic"
 bool IsAtomicManifest(const TiXmlElement* root);
 
-// Fetches every package's file, then runs every action under a journal, and
-// shows the outcome. True when the whole update is in place (the caller then
-// records the version and shows that it is finished).
+// Fetches every package's file, checks the room the actions need, then runs
+// every action and records `version` under a journal, and shows the outcome
+// unless it is a success. True when the whole update is in place and the
+// version recorded (the caller then shows that it is finished).
 bool RunPackagesAtomically(const std::vector<std::unique_ptr<PackageInfo>>& packages,
-                           void (*progress)(int done));
+                           const std::string& version, void (*progress)(int done));
 
 // Undoes what the journal left by an update that was cut short says, and says
-// so. Nothing when there is no journal.
-void RecoverUnfinishedUpdate();
+// so. False when a journal remains (it could not be read or wholly undone):
+// then no update may run.
+bool RecoverUnfinishedUpdate();

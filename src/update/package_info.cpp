@@ -142,6 +142,15 @@ bool PackageInfo::RunAllActions(bool stopAtFailure) {
   return true;
 }
 
+void PackageInfo::AddSpaceNeeded(SpaceNeeds* needs) {
+  for (const auto* list : {&m_listPreActions, &m_listActions, &m_listPostActions}) {
+    for (const std::unique_ptr<Action>& action : *list) {
+      action->SubstituteThisFile(m_szLocalFile);
+      action->AddSpaceNeeded(needs);
+    }
+  }
+}
+
 bool PackageInfo::Fetch() {
   if (!m_szDescription.empty()) WriteLog(m_szDescription, true);
   m_szLocalFile.clear();

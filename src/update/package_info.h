@@ -9,6 +9,7 @@
 
 #include "actions/action.h"
 
+class SpaceNeeds;
 class TiXmlElement;
 
 // The child elements of a "package" that LoadFromXml reads; names match exactly.
@@ -63,6 +64,8 @@ class PackageInfo {
   // The three lists in order; false at the first failing action when asked
   // to stop there.
   bool RunAllActions(bool stopAtFailure);
+  // The room the actions of the three lists will take (after Fetch).
+  void AddSpaceNeeded(SpaceNeeds* needs);
 
   std::string m_szName;
   std::string m_szVersion;

@@ -66,7 +66,9 @@ UpdateRun::~UpdateRun() = default;
 bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
   // Files in use are waited for up to 30 s in each run.
   platform::ResetInUseBudget();
-  RecoverUnfinishedUpdate();
+  // An update over a product that is half put back would be undone by the
+  // journal's next try.
+  if (!RecoverUnfinishedUpdate()) return false;
   if (!IsOnline()) return false;
 
   TotalProgress(0);
@@ -110,7 +112,8 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
       bool complete = true;
       if (m_bAtomic) {
         // Says itself why the update is not complete.
-        complete = RunPackagesAtomically(m_listPackages, [](int k) { TotalProgress(2 + k); });
+        complete = RunPackagesAtomically(m_listPackages, m_szLatestVersion,
+                                         [](int k) { TotalProgress(2 + k); });
       } else {
         for (int k = 1; k <= n; ++k) {
           if (!m_listPackages[k - 1]->Process()) complete = false;
@@ -121,7 +124,7 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
         if (!complete) Show(texts::kUpdateIncomplete);
       }
       if (complete) {
-        SetInstalledVersion(m_szLatestVersion);
+        if (!m_bAtomic) SetInstalledVersion(m_szLatestVersion);
         Show(texts::kUpdateFinished);
       }
     }

@@ -15,8 +15,9 @@ class UpdateRun {
   virtual ~UpdateRun();
 
   // `url` is a copy the downloader may rewrite; `manifestText` receives the
-  // downloaded manifest. False when offline or the manifest cannot be fetched,
-  // true on every other path.
+  // downloaded manifest. False when offline, when the manifest cannot be
+  // fetched or when an update cut short could not be put back; true on every
+  // other path.
   bool RunUpdate(std::string url, std::string& manifestText);
   // Replaces the path variables, parses the text and, when its version is
   // newer than the installed one, reads its packages. False when the text is

@@ -482,8 +482,9 @@ def disk_full_during_download(w):
 @case
 def disk_full_during_extraction(w):
     """A package that unpacks to 80 MiB into a 72 MiB tmpfs (room for the
-    download, which leaves 64 MiB free): the unzip action names the entry it
-    could not write, the actions after it still run, and the files the
+    download, which leaves 64 MiB free): the unzip action sees before its first
+    entry that the volume would fall below 64 MiB free, names the folder and
+    writes nothing; the actions after it still run, and the files the
     extraction would have replaced keep their bytes, with no temporary left."""
     w.tmpfs(w.box.app_dir, "72m")
     w.install()
@@ -501,15 +502,13 @@ def disk_full_during_extraction(w):
                '<action type="mkdir" description="after unpack" dir="${app_path}/marker"/>')
     w.serve_update(archive, actions)
     run = w.run()
-    zeros = os.path.join(w.box.app_dir, "data", "zeros.bin")
-    check(in_order(run.log, ["文件校验正确\r\n", "unpack\r\n", "正在解压文件: ",
-                             "解压文件出错: %s\r\n" % zeros, "after unpack\r\n", "更新完毕\r\n"]),
-          "extraction error for the entry, then the next action", run.log)
-    check(not os.path.exists(os.path.join(w.box.app_dir, "data", "last.txt")),
-          "no entry after the failed one")
+    check(in_order(run.log, ["文件校验正确\r\n", "unpack\r\n", "磁盘空间不足: %s\r\n" % data,
+                             "after unpack\r\n", "更新完毕\r\n"]),
+          "no room for the archive, then the next action", run.log)
+    check("正在解压文件: " not in run.log, "an entry was begun", run.log)
     check(os.path.isdir(os.path.join(w.box.app_dir, "marker")), "the next action ran")
-    check(read(zeros) == old["zeros.bin"], "zeros.bin keeps its old bytes")
-    check(read(os.path.join(data, "small.txt")) == b"small file", "small.txt replaced")
+    for name, content in old.items():
+        check(read(os.path.join(data, name)) == content, "%s keeps its old bytes" % name)
     check(sorted(os.listdir(data)) == ["small.txt", "zeros.bin"], "nothing beside them",
           str(os.listdir(data)))
 
@@ -717,6 +716,44 @@ def killed_while_replacing_a_file(w):
         block = f.read(1 << 20)
         check(block == bytes(1 << 20) and os.path.getsize(big) == 256 << 20, "big.bin is new")
     check(os.listdir(data) == ["big.bin"], "a temporary left", str(os.listdir(data)))
+
+
+def killed_while_moving_to_another_volume(atomic):
+    def run_case(w):
+        """SIGKILL while a move copies a 256 MiB file to a folder on another
+        volume (a tmpfs): the destination is absent, only its temporary is
+        there, and the source is whole; the next run moves it whole and no
+        temporary stays. In an atomic update the next start's undo clears the
+        temporary first."""
+        w.install()
+        other = os.path.join(w.box.app_dir, "other")
+        w.tmpfs(other, "300m")
+        source = os.path.join(w.box.app_dir, "big.bin")
+        content = bytes(range(256)) * (1 << 20)
+        with open(source, "wb") as f:
+            f.write(content)
+        target = os.path.join(other, "big.bin")
+        actions = ('<action type="copy" description="move" from="${app_path}/big.bin" '
+                   'to="${app_path}/other/big.bin" move="true"/>')
+        text = manifest(*w.publish("p.bin", PAYLOAD)[1:], md5(PAYLOAD), actions)
+        if atomic:
+            text = text.replace('<updateinfo version', '<updateinfo atomic="true" version')
+        _, url = w.publish("update.xml", text)
+        w.set_manifest_url(url)
+        kill_while_written(w, w.start(), target)
+        check(not os.path.exists(target), "the destination was cut short")
+        check(read(source) == content, "the source changed")
+        run = w.run()
+        check(in_order(run.log, ["move\r\n", "更新完毕\r\n"]), "moved", run.log)
+        check(read(target) == content, "the destination is not whole")
+        check(not os.path.exists(source), "the source stayed")
+        check(sorted(os.listdir(other)) == ["big.bin"], "a temporary left",
+              str(os.listdir(other)))
+    return run_case
+
+
+CASES["killed_while_moving_to_another_volume"] = killed_while_moving_to_another_volume(False)
+CASES["killed_while_moving_to_another_volume_atomic"] = killed_while_moving_to_another_volume(True)
 
 
 @case

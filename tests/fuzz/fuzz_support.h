@@ -18,6 +18,7 @@ class DiscardedFile : public platform::WritableFile {
     *written = n;
     return true;
   }
+  bool Sync() override { return true; }
   bool Close() override { return true; }
 };
 

@@ -12,6 +12,7 @@ class ShortFile : public platform::WritableFile {
     if (full) n /= 2;
     return m_pReal->Write(data, n, written) && !full;
   }
+  bool Sync() override { return m_pReal->Sync(); }
   bool Close() override { return m_pReal->Close(); }
 
  private:

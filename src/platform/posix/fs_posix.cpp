@@ -18,6 +18,7 @@
 #include "platform/env.h"
 #include "platform/in_use_retry.h"
 #include "platform/posix/errno_map.h"
+#include "platform/replacement_temp.h"
 
 namespace platform {
 namespace {
@@ -71,7 +72,8 @@ bool StatReplaced(const std::string& path, struct stat* st) {
 // as on a full disk.
 class PosixWritableFile : public WritableFile {
  public:
-  explicit PosixWritableFile(int fd) : m_fd(fd) {}
+  explicit PosixWritableFile(int fd, bool writeThrough = false)
+      : m_fd(fd), m_bWriteThrough(writeThrough) {}
   ~PosixWritableFile() override { Close(); }
 
   bool Write(const void* data, size_t n, size_t* written) override {
@@ -90,6 +92,11 @@ class PosixWritableFile : public WritableFile {
     m_nHeld += n;
     *written = n;
     return true;
+  }
+
+  bool Sync() override {
+    if (m_fd < 0) return false;
+    return Flush() && !m_bLost && fdatasync(m_fd) == 0;
   }
 
   bool Close() override {
@@ -133,6 +140,154 @@ class PosixWritableFile : public WritableFile {
   bool m_bWriteThrough = false;
   bool m_bLost = false;  // bytes once taken never reached the file
 };
+
+// What a name in a folder is, links not followed.
+uint32_t EntryAttributes(int dir, const char* name, const struct stat& st) {
+  if (!S_ISLNK(st.st_mode)) return AttributesOf(std::string(), st);
+  struct stat target;
+  uint32_t attributes = kAttrReparsePoint;
+  if (fstatat(dir, name, &target, 0) == 0 && S_ISDIR(target.st_mode)) attributes |= kAttrDirectory;
+  return attributes;
+}
+
+// Owned by this user or root, and written by nobody else.
+bool IsOwn(const struct stat& st) {
+  return (st.st_uid == geteuid() || st.st_uid == 0) && !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+// A single entry of a folder: no separator, not "." or "..".
+bool IsEntryName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// A rename that never replaces: by the kernel where the file system can, by a
+// hard link and an unlink (files) or a check and a rename (folders) where not.
+Error RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+  if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return kErrorSuccess;
+  int err = errno;
+  if (err == EEXIST) return kErrorAlreadyExists;
+  if (err == EXDEV) return kErrorNotSameDevice;
+  if (err != EINVAL && err != ENOSYS) return ErrorFromErrno(err);
+  struct stat st;
+  if (fstatat(fromDir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+  if (!S_ISDIR(st.st_mode)) {
+    if (linkat(fromDir, from, toDir, to, 0) != 0) {
+      return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno);
+    }
+    unlinkat(fromDir, from, 0);
+    return kErrorSuccess;
+  }
+  if (fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) return kErrorAlreadyExists;
+  return renameat(fromDir, from, toDir, to) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+}
+
+Error CopyData(int in, int out) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t r = ::read(in, buffer.data(), buffer.size());
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return ErrorFromErrno(errno);
+    if (r == 0) return kErrorSuccess;
+    ssize_t done = 0;
+    while (done < r) {
+      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(r - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return w < 0 ? ErrorFromErrno(errno) : kErrorDiskFull;
+      done += w;
+    }
+  }
+}
+
+// The bytes, mode and times of `in` into a new file made at dir/name, forced
+// to the disk. A failed copy leaves nothing.
+Error CopyToNewFile(int in, const struct stat& src, int dir, const char* name) {
+  int out = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (out < 0) return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno);
+  struct timespec times[2] = {src.st_atim, src.st_mtim};
+  Error err = CopyData(in, out);
+  if (err == kErrorSuccess &&
+      (fchmod(out, src.st_mode & 07777) != 0 || futimens(out, times) != 0 || fsync(out) != 0)) {
+    err = ErrorFromErrno(errno);
+  }
+  if (::close(out) != 0 && err == kErrorSuccess) err = ErrorFromErrno(errno);
+  if (err != kErrorSuccess) unlinkat(dir, name, 0);
+  return err;
+}
+
+Error SyncPath(const std::string& path, int flags) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+  if (fd < 0) return ErrorFromErrno(errno);
+  int rc = fsync(fd);
+  int err = errno;
+  ::close(fd);
+  return rc == 0 ? kErrorSuccess : ErrorFromErrno(err);
+}
+
+// A file of another volume put at `to`: copied to the destination's
+// temporary, forced to the disk, renamed into place without replacing and the
+// folder flushed, so that `to` is absent or whole whenever the process stops.
+Error PlaceCopy(int in, const std::string& to) {
+  struct stat src;
+  if (fstat(in, &src) != 0) return ErrorFromErrno(errno);
+  if (!S_ISREG(src.st_mode)) return kErrorNotSameDevice;
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) return kErrorAlreadyExists;
+  std::string temp = ReplacementTempPath(to);
+  unlink(temp.c_str());
+  Error err = CopyToNewFile(in, src, AT_FDCWD, temp.c_str());
+  if (err != kErrorSuccess) return err;
+  err = RenameNoReplace(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str());
+  if (err != kErrorSuccess) {
+    unlink(temp.c_str());
+    return err;
+  }
+  return SyncPath(FolderOfPath(to), O_DIRECTORY);
+}
+
+// A held folder: its descriptor.
+class PosixFolder : public Folder {
+ public:
+  explicit PosixFolder(int fd) : m_fd(fd) {}
+  ~PosixFolder() override { ::close(m_fd); }
+  int fd() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+int FdOf(Folder* folder) {
+  auto* f = dynamic_cast<PosixFolder*>(folder);
+  return f ? f->fd() : -1;
+}
+
+// Removes dir/name, a tree too, without following links and whatever the
+// write bits of its files and folders.
+Error RemoveEntry(int dir, const char* name) {
+  struct stat st;
+  if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+  if (!S_ISDIR(st.st_mode)) {
+    return unlinkat(dir, name, 0) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+  }
+  int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (sub < 0) return ErrorFromErrno(errno);
+  fchmod(sub, (st.st_mode & 07777) | S_IRWXU);
+  DIR* list = fdopendir(sub);
+  if (!list) {
+    ::close(sub);
+    return ErrorFromErrno(errno);
+  }
+  std::vector<std::string> names;
+  while (struct dirent* e = readdir(list)) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  }
+  Error err = kErrorSuccess;
+  for (const std::string& child : names) {
+    if (err == kErrorSuccess) err = RemoveEntry(dirfd(list), child.c_str());
+  }
+  closedir(list);
+  if (err != kErrorSuccess) return err;
+  return unlinkat(dir, name, AT_REMOVEDIR) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+}
 
 class PosixReadableFile : public ReadableFile {
  public:
@@ -302,30 +457,14 @@ class PosixFs : public Fs {
   Error MoveFile(const std::string& from, const std::string& to) override {
     struct stat st;
     if (lstat(from.c_str(), &st) != 0) return ErrorFromErrno(errno);
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-      return kErrorSuccess;
-    }
-    int err = errno;
-    if (err == EEXIST) return kErrorAlreadyExists;
-    if (err == EINVAL || err == ENOSYS) {
-      // The file system cannot refuse a replacement by itself: a hard link can.
-      if (!S_ISDIR(st.st_mode) && link(from.c_str(), to.c_str()) == 0) {
-        unlink(from.c_str());
-        return kErrorSuccess;
-      }
-      if (errno == EEXIST) return kErrorAlreadyExists;
-      if (S_ISDIR(st.st_mode) && lstat(to.c_str(), &st) != 0 &&
-          rename(from.c_str(), to.c_str()) == 0) {
-        return kErrorSuccess;
-      }
-      return ErrorFromErrno(errno);
-    }
-    if (err != EXDEV || S_ISDIR(st.st_mode)) return ErrorFromErrno(err);
-    // Another volume: copy, then delete the source.
-    Error copied = CopyFile(from, to, true);
-    if (copied != kErrorSuccess) return copied == kErrorFileExists ? kErrorAlreadyExists : copied;
-    if (unlink(from.c_str()) != 0) return ErrorFromErrno(errno);
-    return kErrorSuccess;
+    Error err = RenameNoReplace(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
+    if (err != kErrorNotSameDevice || S_ISDIR(st.st_mode)) return err;
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return ErrorFromErrno(errno);
+    err = PlaceCopy(in, to);
+    ::close(in);
+    if (err != kErrorSuccess) return err;
+    return unlink(from.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
   }
 
   Error RenameOver(const std::string& from, const std::string& to) override {
@@ -416,24 +555,156 @@ class PosixFs : public Fs {
     return kErrorSuccess;
   }
 
- private:
-  static Error CopyData(int in, int out) {
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-      ssize_t r = ::read(in, buffer.data(), buffer.size());
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return ErrorFromErrno(errno);
-      if (r == 0) return kErrorSuccess;
-      ssize_t done = 0;
-      while (done < r) {
-        ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(r - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return w < 0 ? ErrorFromErrno(errno) : kErrorDiskFull;
-        done += w;
-      }
-    }
+  Error GetIdentity(const std::string& path, FileIdentity* identity) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    identity->id.volume = static_cast<uint64_t>(st.st_dev);
+    identity->id.index = static_cast<uint64_t>(st.st_ino);
+    identity->attributes = AttributesOf(path, st);
+    identity->size = static_cast<uint64_t>(st.st_size);
+    identity->lastWrite = ToFileTime(st.st_mtim);
+    return kErrorSuccess;
   }
 
+  Error FlushFile(const std::string& path) override { return SyncPath(path, 0); }
+
+  Error FlushDir(const std::string& path) override { return SyncPath(path, O_DIRECTORY); }
+
+  Error OpenOwnFolder(const std::string& path, bool create,
+                      std::unique_ptr<Folder>* folder) override {
+    if (create && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      // A link, or something other than a folder, in its place.
+      if (errno == ELOOP || errno == ENOTDIR) return kErrorAccessDenied;
+      return ErrorFromErrno(errno);
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !IsOwn(st)) {
+      ::close(fd);
+      return kErrorAccessDenied;
+    }
+    folder->reset(new PosixFolder(fd));
+    return kErrorSuccess;
+  }
+
+  Error OpenAt(Folder* folder, const std::string& name, WriteMode mode,
+               std::unique_ptr<WritableFile>* file) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    flags |= mode == WriteMode::kAppend ? O_APPEND : O_TRUNC;
+    int fd = openat(FdOf(folder), name.c_str(), flags, 0600);
+    if (fd < 0) return ErrorFromErrno(errno == ELOOP ? EACCES : errno);
+    file->reset(new PosixWritableFile(fd, true));
+    return kErrorSuccess;
+  }
+
+  Error ReadAt(Folder* folder, const std::string& name,
+               std::unique_ptr<ReadableFile>* file) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    int fd = openat(FdOf(folder), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ErrorFromErrno(errno == ELOOP ? EACCES : errno);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !IsOwn(st)) {
+      ::close(fd);
+      return kErrorAccessDenied;
+    }
+    file->reset(new PosixReadableFile(fd));
+    return kErrorSuccess;
+  }
+
+  Error AttributesAt(Folder* folder, const std::string& name, uint32_t* attributes) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    struct stat st;
+    if (fstatat(FdOf(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return ErrorFromErrno(errno);
+    }
+    *attributes = EntryAttributes(FdOf(folder), name.c_str(), st);
+    return kErrorSuccess;
+  }
+
+  Error ListAt(Folder* folder, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    int fd = dup(FdOf(folder));
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (!dir) {
+      if (fd >= 0) ::close(fd);
+      return ErrorFromErrno(errno);
+    }
+    // The copy shares the held descriptor's position.
+    rewinddir(dir);
+    for (;;) {
+      errno = 0;
+      struct dirent* e = readdir(dir);
+      if (!e) break;
+      if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+      DirEntry entry;
+      entry.name = e->d_name;
+      struct stat st;
+      if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        entry.attributes = EntryAttributes(dirfd(dir), e->d_name, st);
+      }
+      entries->push_back(entry);
+    }
+    Error err = errno ? ErrorFromErrno(errno) : kErrorSuccess;
+    closedir(dir);
+    return err;
+  }
+
+  Error DeleteAt(Folder* folder, const std::string& name) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    return RemoveEntry(FdOf(folder), name.c_str());
+  }
+
+  Error RenameAt(Folder* folder, const std::string& from, const std::string& to) override {
+    if (!IsEntryName(from) || !IsEntryName(to)) return kErrorInvalidParameter;
+    int fd = FdOf(folder);
+    return renameat(fd, from.c_str(), fd, to.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+  }
+
+  Error LinkInto(Folder* folder, const std::string& name, const std::string& path) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    if (linkat(AT_FDCWD, path.c_str(), FdOf(folder), name.c_str(), 0) != 0) {
+      return ErrorFromErrno(errno);
+    }
+    return kErrorSuccess;
+  }
+
+  Error CopyInto(Folder* folder, const std::string& name, const std::string& path) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    int in = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) return ErrorFromErrno(errno);
+    struct stat src;
+    Error err = fstat(in, &src) == 0 && S_ISREG(src.st_mode)
+                    ? CopyToNewFile(in, src, FdOf(folder), name.c_str())
+                    : kErrorAccessDenied;
+    ::close(in);
+    return err;
+  }
+
+  Error MoveInto(Folder* folder, const std::string& name, const std::string& path) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    return RenameNoReplace(AT_FDCWD, path.c_str(), FdOf(folder), name.c_str());
+  }
+
+  Error MoveOut(Folder* folder, const std::string& name, const std::string& path) override {
+    if (!IsEntryName(name)) return kErrorInvalidParameter;
+    int fd = FdOf(folder);
+    Error err = RenameNoReplace(fd, name.c_str(), AT_FDCWD, path.c_str());
+    if (err != kErrorNotSameDevice) return err;
+    int in = openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) return kErrorNotSameDevice;
+    err = PlaceCopy(in, path);
+    ::close(in);
+    if (err != kErrorSuccess) return err;
+    return RemoveEntry(fd, name.c_str());
+  }
+
+  Error FlushFolder(Folder* folder) override {
+    return fsync(FdOf(folder)) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+  }
+
+ private:
   static Error SetTimes(const std::string& path, const struct timespec times[2]) {
     if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return ErrorFromErrno(errno);
     return kErrorSuccess;

@@ -755,6 +755,8 @@ class PosixRegistryStore : public RegistryStore {
     pending.m_bOn = false;
     return first;
   }
+
+  std::string CurrentUser() override { return std::to_string(getuid()); }
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/env.h"
 #include "platform/posix/errno_map.h"
+#include "platform/replacement_temp.h"
 #include "platform/shell_link_file.h"
 
 namespace platform {
@@ -192,11 +193,15 @@ class PosixShell : public Shell {
     std::string temp = linkPath + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes);
+    bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes) && fdatasync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && rename(temp.c_str(), linkPath.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    if (!ok) {
+      unlink(temp.c_str());
+      return false;
+    }
+    // The new name on the disk too.
+    return Env::Get().fs().FlushDir(FolderOfPath(linkPath)) == kErrorSuccess;
   }
 
   int32_t LoadLink(const std::string& linkPath, WindowId, ShellLink* link) override {

@@ -2,8 +2,10 @@
 // numbers are the ones errors.h names, so they pass through unchanged.
 #include "platform/env.h"
 #include "platform/in_use_retry.h"
+#include "platform/replacement_temp.h"
 #include "platform/separators.h"
 #include "platform/win32/ansi_text.h"
+#include "platform/win32/own_user_win32.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -43,6 +45,8 @@ class Win32WritableFile : public WritableFile {
     return done == n;
   }
 
+  bool Sync() override { return m_hFile != INVALID_HANDLE_VALUE && ::FlushFileBuffers(m_hFile); }
+
   bool Close() override {
     if (m_hFile == INVALID_HANDLE_VALUE) return true;
     BOOL ok = ::CloseHandle(m_hFile);
@@ -73,6 +77,66 @@ class Win32ReadableFile : public ReadableFile {
  private:
   HANDLE m_hFile;
 };
+
+// A held folder: a handle that lets nobody rename or delete it, and the path
+// it was opened by, under which it therefore stays.
+class Win32Folder : public Folder {
+ public:
+  Win32Folder(HANDLE h, std::string path) : m_hFolder(h), m_szPath(std::move(path)) {}
+  ~Win32Folder() override { ::CloseHandle(m_hFolder); }
+  const std::string& path() const { return m_szPath; }
+
+ private:
+  HANDLE m_hFolder;
+  std::string m_szPath;
+};
+
+// A single entry of a folder: no separator, not "." or "..".
+bool IsEntryName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         NextSeparator(name) == std::string::npos;
+}
+
+// The path of a folder's entry; empty for a name that is not one entry.
+std::string EntryPath(Folder* folder, const std::string& name) {
+  auto* f = dynamic_cast<Win32Folder*>(folder);
+  if (!f || !IsEntryName(name)) return std::string();
+  return f->path() + "\\" + name;
+}
+
+// Opens what is at the path itself, a link included.
+HANDLE OpenNoFollow(const std::string& path, DWORD access) {
+  return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// A file, a link or a tree, without following links, read-only or not.
+Error RemoveTree(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+  if (a & FILE_ATTRIBUTE_READONLY) {
+    ::SetFileAttributesA(path.c_str(), a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    return ::DeleteFileA(path.c_str()) ? kErrorSuccess : ::GetLastError();
+  }
+  if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      Error err = kErrorSuccess;
+      do {
+        std::string name = data.cFileName;
+        if (name != "." && name != ".." && err == kErrorSuccess)
+          err = RemoveTree(path + "\\" + name);
+      } while (::FindNextFileA(find, &data));
+      ::FindClose(find);
+      if (err != kErrorSuccess) return err;
+    }
+  }
+  return ::RemoveDirectoryA(path.c_str()) ? kErrorSuccess : ::GetLastError();
+}
 
 class Win32Fs : public Fs {
  public:
@@ -200,8 +264,29 @@ class Win32Fs : public Fs {
 
   Error MoveFile(const std::string& from, const std::string& to) override {
     if (!Fits(from) || !Fits(to)) return ERROR_FILENAME_EXCED_RANGE;
-    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED)) return ::GetLastError();
-    return kErrorSuccess;
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return kErrorSuccess;
+    DWORD err = ::GetLastError();
+    DWORD a = ::GetFileAttributesA(from.c_str());
+    if (err != ERROR_NOT_SAME_DEVICE || a == INVALID_FILE_ATTRIBUTES ||
+        (a & FILE_ATTRIBUTE_DIRECTORY)) {
+      return err;
+    }
+    // Another volume: the copy goes to the destination's temporary, reaches
+    // the disk and is renamed into place without replacing, so that the
+    // destination is absent or whole whenever the process stops.
+    if (::GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_ALREADY_EXISTS;
+    std::string temp = ReplacementTempPath(to);
+    if (!Fits(temp)) return ERROR_FILENAME_EXCED_RANGE;
+    RemoveTree(temp);
+    if (!::CopyFileA(from.c_str(), temp.c_str(), TRUE)) return ::GetLastError();
+    Error flushed = FlushFile(temp);
+    if (flushed != kErrorSuccess ||
+        !::MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      err = flushed != kErrorSuccess ? flushed : ::GetLastError();
+      RemoveTree(temp);
+      return err;
+    }
+    return ::DeleteFileA(from.c_str()) ? kErrorSuccess : ::GetLastError();
   }
 
   Error AddHardLink(const std::string& existing, const std::string& name) override {
@@ -301,6 +386,164 @@ class Win32Fs : public Fs {
   }
 
   Error SetUnixMode(const std::string&, uint32_t) override { return kErrorSuccess; }
+
+  Error GetIdentity(const std::string& path, FileIdentity* identity) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
+    HANDLE h = OpenNoFollow(path, FILE_READ_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    Error err = kErrorSuccess;
+    if (::GetFileInformationByHandle(h, &info)) {
+      identity->id.volume = info.dwVolumeSerialNumber;
+      identity->id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+      identity->attributes = info.dwFileAttributes;
+      identity->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+      identity->lastWrite = FromFileTime(info.ftLastWriteTime);
+    } else {
+      err = ::GetLastError();
+    }
+    ::CloseHandle(h);
+    return err;
+  }
+
+  // FlushFileBuffers needs a handle that may write, which a read-only file
+  // does not give: the bit is taken off while the file is flushed.
+  Error FlushFile(const std::string& path) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+    bool readOnly = (a & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly)
+      ::SetFileAttributesA(path.c_str(), a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Error err = kErrorSuccess;
+    if (h == INVALID_HANDLE_VALUE) {
+      err = ::GetLastError();
+    } else {
+      if (!::FlushFileBuffers(h)) err = ::GetLastError();
+      ::CloseHandle(h);
+    }
+    if (readOnly) ::SetFileAttributesA(path.c_str(), a);
+    return err;
+  }
+
+  Error FlushDir(const std::string&) override { return kErrorSuccess; }
+
+  Error OpenOwnFolder(const std::string& path, bool create,
+                      std::unique_ptr<Folder>* folder) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
+    if (create) {
+      PSECURITY_DESCRIPTOR descriptor = win32::NewOwnFolderDescriptor();
+      if (!descriptor) return ERROR_ACCESS_DENIED;
+      SECURITY_ATTRIBUTES sa = {sizeof sa, descriptor, FALSE};
+      BOOL made = ::CreateDirectoryA(path.c_str(), &sa);
+      DWORD err = ::GetLastError();
+      ::LocalFree(descriptor);
+      if (!made && err != ERROR_ALREADY_EXISTS) return err;
+    }
+    // No FILE_SHARE_DELETE: while the handle is open nobody can rename or
+    // delete the folder, nor put a link in its place.
+    HANDLE h =
+        ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !win32::OnlyOwnersMayWrite(h)) {
+      ::CloseHandle(h);
+      return ERROR_ACCESS_DENIED;
+    }
+    folder->reset(new Win32Folder(h, path));
+    return kErrorSuccess;
+  }
+
+  Error OpenAt(Folder* folder, const std::string& name, WriteMode mode,
+               std::unique_ptr<WritableFile>* file) override {
+    std::string path = EntryPath(folder, name);
+    if (path.empty()) return ERROR_INVALID_PARAMETER;
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT))
+      return ERROR_ACCESS_DENIED;
+    return OpenForWrite(path, mode, file);
+  }
+
+  Error ReadAt(Folder* folder, const std::string& name,
+               std::unique_ptr<ReadableFile>* file) override {
+    std::string path = EntryPath(folder, name);
+    if (path.empty()) return ERROR_INVALID_PARAMETER;
+    HANDLE h =
+        ::CreateFileA(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !win32::OnlyOwnersMayWrite(h)) {
+      ::CloseHandle(h);
+      return ERROR_ACCESS_DENIED;
+    }
+    file->reset(new Win32ReadableFile(h));
+    return kErrorSuccess;
+  }
+
+  Error AttributesAt(Folder* folder, const std::string& name, uint32_t* attributes) override {
+    std::string path = EntryPath(folder, name);
+    return path.empty() ? ERROR_INVALID_PARAMETER : GetAttributes(path, attributes);
+  }
+
+  Error ListAt(Folder* folder, std::vector<DirEntry>* entries) override {
+    auto* f = dynamic_cast<Win32Folder*>(folder);
+    return f ? ListDir(f->path(), entries) : ERROR_INVALID_PARAMETER;
+  }
+
+  Error DeleteAt(Folder* folder, const std::string& name) override {
+    std::string path = EntryPath(folder, name);
+    return path.empty() ? ERROR_INVALID_PARAMETER : RemoveTree(path);
+  }
+
+  Error RenameAt(Folder* folder, const std::string& from, const std::string& to) override {
+    std::string a = EntryPath(folder, from);
+    std::string b = EntryPath(folder, to);
+    if (a.empty() || b.empty()) return ERROR_INVALID_PARAMETER;
+    if (!::MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return ::GetLastError();
+    }
+    return kErrorSuccess;
+  }
+
+  Error LinkInto(Folder* folder, const std::string& name, const std::string& path) override {
+    std::string entry = EntryPath(folder, name);
+    return entry.empty() ? ERROR_INVALID_PARAMETER : AddHardLink(path, entry);
+  }
+
+  Error CopyInto(Folder* folder, const std::string& name, const std::string& path) override {
+    std::string entry = EntryPath(folder, name);
+    if (entry.empty()) return ERROR_INVALID_PARAMETER;
+    Error err = CopyFile(path, entry, true);
+    if (err == kErrorSuccess) err = FlushFile(entry);
+    if (err != kErrorSuccess && err != ERROR_FILE_EXISTS) RemoveTree(entry);
+    return err;
+  }
+
+  Error MoveInto(Folder* folder, const std::string& name, const std::string& path) override {
+    std::string entry = EntryPath(folder, name);
+    if (entry.empty()) return ERROR_INVALID_PARAMETER;
+    if (!Fits(path) || !Fits(entry)) return ERROR_FILENAME_EXCED_RANGE;
+    if (!::MoveFileExA(path.c_str(), entry.c_str(), MOVEFILE_WRITE_THROUGH))
+      return ::GetLastError();
+    return kErrorSuccess;
+  }
+
+  Error MoveOut(Folder* folder, const std::string& name, const std::string& path) override {
+    std::string entry = EntryPath(folder, name);
+    return entry.empty() ? ERROR_INVALID_PARAMETER : MoveFile(entry, path);
+  }
+
+  Error FlushFolder(Folder*) override { return kErrorSuccess; }
 
  private:
   // Directories open only with backup semantics.

@@ -3,10 +3,17 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/win32/own_user_win32.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {
+
+// The registry counts name lengths in characters; an ANSI name takes up to
+// two bytes a character in a double-byte code page (four covers any).
+constexpr DWORD kMaxBytesPerChar = 4;
+// A key name has at most 255 characters.
+constexpr DWORD kMaxKeyNameChars = 255;
 
 // The predefined handles are the sign-extended 32-bit values.
 HKEY RootHandle(RootKey root) {
@@ -104,7 +111,7 @@ class Win32RegistryStore : public RegistryStore {
   Error EnumKey(RegistryHandle* key, uint32_t index, std::string* name) override {
     HKEY h = KeyOf(key);
     if (!h) return kErrorInvalidHandle;
-    char buffer[256];
+    char buffer[kMaxKeyNameChars * kMaxBytesPerChar + 1];
     DWORD n = sizeof buffer;
     LONG rc = ::RegEnumKeyExA(h, index, buffer, &n, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_SUCCESS) name->assign(buffer, n);
@@ -120,7 +127,7 @@ class Win32RegistryStore : public RegistryStore {
     LONG rc = ::RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                  &maxName, &maxData, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) return static_cast<Error>(rc);
-    std::vector<char> nameBuffer(maxName + 1);
+    std::vector<char> nameBuffer(maxName * kMaxBytesPerChar + 1);
     std::vector<BYTE> dataBuffer(maxData + 1);
     DWORD nameSize = static_cast<DWORD>(nameBuffer.size());
     DWORD dataSize = static_cast<DWORD>(dataBuffer.size());
@@ -146,6 +153,8 @@ class Win32RegistryStore : public RegistryStore {
     if (!h) return kErrorInvalidHandle;
     return static_cast<Error>(::RegDeleteValueA(h, name.c_str()));
   }
+
+  std::string CurrentUser() override { return win32::CurrentUserSidText(); }
 };
 
 }  // namespace

@@ -88,7 +88,9 @@ class Win32Shell : public Shell {
     WCHAR wide[MAX_PATH];
     if (!WidePath(linkPath, wide)) return false;
     if (setIconLocation) shellLink->SetIconLocation(link.iconFile.c_str(), link.iconIndex);
-    return SUCCEEDED(file->Save(wide, TRUE));
+    // The shell writes the file in place: its bytes are forced to the disk.
+    return SUCCEEDED(file->Save(wide, TRUE)) &&
+           Env::Get().fs().FlushFile(linkPath) == kErrorSuccess;
   }
 
   int32_t LoadLink(const std::string& linkPath, WindowId owner, ShellLink* link) override {

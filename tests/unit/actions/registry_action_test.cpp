@@ -7,6 +7,7 @@
 #include <string>
 
 #include "actions/action_registry.h"
+#include "actions/journal.h"
 #include "env/registry_key.h"
 #include "platform/env.h"
 #include "support/registry_sandbox.h"
@@ -144,6 +145,37 @@ TEST_F(RegistryActionTest, DashBeforeTheKeyDeletesTheWholeTreeWhateverElseIsGive
                              value="5"/>)"));
   EXPECT_FALSE(KeyExists(kHkeyCurrentUser, "Software\\Example"));
   EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Other"));
+}
+
+namespace {
+
+// The second value of every key cannot be read, as in a damaged hive.
+class DamagedValues : public platform::RegistryStoreWrapper {
+ public:
+  DamagedValues() : RegistryStoreWrapper(&platform::Env::Get().registry()) {}
+  platform::Error EnumValue(platform::RegistryHandle* k, uint32_t i, std::string* n, uint32_t* t,
+                            std::string* d) override {
+    return i == 1 ? platform::kErrorBadDatabase : RegistryStoreWrapper::EnumValue(k, i, n, t, d);
+  }
+};
+
+}  // namespace
+
+// Under a journal a tree is deleted only when all of it was saved.
+TEST_F(RegistryActionTest, ATreeThatCannotBeSavedWholeIsNotDeleted) {
+  Write(kHkeyCurrentUser, "Software\\Example\\A", "v", platform::kRegSz, "x");
+  Write(kHkeyCurrentUser, "Software\\Example\\A", "w", platform::kRegSz, "y");
+  TempDir app;
+  Journal journal(RollbackPathOf(app.path()));
+  ASSERT_EQ(journal.Begin(app.path(), "1.0.0.0"), Journal::Status::kOk);
+  g_pJournal = &journal;
+  DamagedValues damaged;
+  {
+    platform::ScopedService<platform::RegistryStore> guard(&platform::Env::SetRegistry, &damaged);
+    EXPECT_FALSE(Apply(R"(<action key="-HKCU\Software\Example"/>)"));
+  }
+  g_pJournal = nullptr;
+  EXPECT_TRUE(Read(kHkeyCurrentUser, "Software\\Example\\A", "w").bExists);
 }
 
 TEST_F(RegistryActionTest, KeyDeletionNeverReachesARoot) {

@@ -12,6 +12,12 @@
 #include "platform/win32/windows_api.h"
 #include "support/temp_dir.h"
 
+// The back-end's own test: folders made with a DACL of the test's choosing.
+#include "platform/win32/own_user_win32.h"
+#include "platform/win32/windows_api.h"
+// After windows.h.
+#include <sddl.h>
+
 namespace {
 
 const std::string kShallow = "\x9C\x5C";  // 淺
@@ -220,3 +226,55 @@ TEST_F(ShellFolderWin32, AMissingFolderIsNotMade) {
 }
 
 }  // namespace
+
+// The rollback folder: held so that nobody can rename it, its entries reached
+// through it, and only entries of it.
+TEST(FsWin32, AnOwnFolderIsHeldSoThatNobodyRenamesIt) {
+  TempDir dir;
+  std::string own = dir.Sub("own" + kRide);
+  std::string moved = dir.Sub("moved");
+  std::unique_ptr<platform::Folder> folder;
+  ASSERT_EQ(fs().OpenOwnFolder(own, true, &folder), 0u);
+  EXPECT_NE(fs().MoveFile(own, moved), 0u);
+  std::unique_ptr<platform::WritableFile> file;
+  size_t written = 0;
+  ASSERT_EQ(fs().OpenAt(folder.get(), "journal", platform::WriteMode::kCreateAlways, &file), 0u);
+  ASSERT_TRUE(file->Write("abc", 3, &written) && file->Sync() && file->Close());
+  std::unique_ptr<platform::ReadableFile> read;
+  EXPECT_EQ(fs().ReadAt(folder.get(), "journal", &read), 0u);
+  read.reset();
+  EXPECT_EQ(fs().OpenAt(folder.get(), "a\\b", platform::WriteMode::kAppend, &file),
+            platform::kErrorInvalidParameter);
+  folder.reset();
+  EXPECT_EQ(fs().MoveFile(own, moved), 0u);
+}
+
+// Whose a folder or journal is, as its security descriptor says.
+TEST(FsWin32, OnlyTheUserTheAdministratorsAndTheSystemMayWrite) {
+  std::string me = platform::win32::CurrentUserSidText();
+  ASSERT_FALSE(me.empty());
+  const std::pair<std::string, bool> cases[] = {
+      {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
+      {"O:" + me + "D:P(A;;FA;;;" + me + ")(A;;FR;;;WD)", true},
+      {"O:SYD:(A;OICIIO;FA;;;WD)(A;;FA;;;SY)", true},  // only handed on
+      {"O:BAD:(D;;FA;;;WD)", true},
+      {"O:WDD:P(A;;FA;;;SY)", false},  // owned by everyone
+      {"O:BAD:P(A;;FA;;;WD)", false},
+      {"O:BAD:P(A;;0x2;;;BU)", false},      // users may add files
+      {"O:BAD:P(A;;0x10000;;;AU)", false},  // or delete it
+      {"O:BA", false},                      // no DACL: everyone may
+  };
+  for (const auto& [sddl, own] : cases) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        << sddl;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(platform::win32::OnlyOwnersMayWrite(owner, present ? dacl : nullptr), own) << sddl;
+    ::LocalFree(descriptor);
+  }
+}

@@ -97,3 +97,23 @@ TEST_F(RegistryStoreWin32, SubKeysComeInAscendingOrderIgnoringCase) {
 }
 
 }  // namespace
+
+// Names of 150 double-byte characters: 300 bytes, more than a buffer sized
+// in characters holds.
+TEST_F(RegistryStoreWin32, LongDoubleByteNamesAreListedWhole) {
+  std::string name;
+  for (int i = 0; i < 150; ++i) name += "\xD6\xD0";  // 中
+  std::unique_ptr<platform::RegistryHandle> key;
+  ASSERT_EQ(store().CreateKey(kHkeyCurrentUser, std::string(kBase) + "\\" + name,
+                              platform::kKeyAllAccess, &key),
+            0u);
+  ASSERT_EQ(store().SetValue(key.get(), name, platform::kRegSz, "x", 2), 0u);
+  std::string listed, data;
+  uint32_t type = 0;
+  ASSERT_EQ(store().EnumValue(key.get(), 0, &listed, &type, &data), 0u);
+  EXPECT_EQ(listed, name);
+  std::unique_ptr<platform::RegistryHandle> base;
+  ASSERT_EQ(store().OpenKey(kHkeyCurrentUser, kBase, platform::kKeyRead, &base), 0u);
+  ASSERT_EQ(store().EnumKey(base.get(), 0, &listed), 0u);
+  EXPECT_EQ(listed, name);
+}

@@ -11,6 +11,7 @@
 #include "actions/mkdir_action.h"
 #include "actions/remove_action.h"
 #include "env/texts.h"
+#include "platform/env.h"
 #include "platform/in_use_retry.h"
 #include "unit/update/run_fixture.h"
 #include "update/update_run.h"
@@ -131,12 +132,13 @@ TEST_F(AtomicRunTest, ATreeHeldForAMomentIsMovedAsideOnceItIsLetGo) {
     struct HeldTree : platform::FsWrapper {
       HeldTree(const std::string& tree, int held)
           : FsWrapper(platform::DefaultFs()), m_szTree(tree), m_nHeld(held) {}
-      platform::Error MoveFile(const std::string& f, const std::string& t) override {
-        if (f == m_szTree && m_nHeld != 0) {
+      platform::Error MoveInto(platform::Folder* folder, const std::string& name,
+                               const std::string& path) override {
+        if (path == m_szTree && m_nHeld != 0) {
           if (m_nHeld > 0) --m_nHeld;
           return platform::kErrorSharingViolation;
         }
-        return FsWrapper::MoveFile(f, t);
+        return FsWrapper::MoveInto(folder, name, path);
       }
       std::string m_szTree;
       int m_nHeld;
@@ -151,4 +153,76 @@ TEST_F(AtomicRunTest, ATreeHeldForAMomentIsMovedAsideOnceItIsLetGo) {
     EXPECT_EQ(s_nPauses, held > 0 ? held : 14) << held;
   }
   platform::SetInUsePause(oldPause);
+}
+
+namespace {
+
+// DisplayVersion cannot be written.
+class NoDisplayVersion : public platform::RegistryStoreWrapper {
+ public:
+  NoDisplayVersion() : RegistryStoreWrapper(&platform::Env::Get().registry()) {}
+  platform::Error SetValue(platform::RegistryHandle* k, const std::string& n, uint32_t t,
+                           const void* d, size_t s) override {
+    return n == "DisplayVersion" ? platform::kErrorAccessDenied
+                                 : RegistryStoreWrapper::SetValue(k, n, t, d, s);
+  }
+};
+
+// 1 MiB free outside the download folder.
+class FullVolume : public platform::FsWrapper {
+ public:
+  FullVolume() : FsWrapper(&platform::Env::Get().fs()) {}
+  platform::Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    *bytes = path.compare(0, g_szDownloadPath.size(), g_szDownloadPath) == 0 ? 1ull << 40 : 1 << 20;
+    return platform::kErrorSuccess;
+  }
+};
+
+}  // namespace
+
+// The version is the update's last change: when it cannot be written, the
+// update is put back; when the volume has no room, nothing begins.
+TEST_F(AtomicRunTest, AVersionNotWrittenOrTooLittleRoomLeavesTheOldVersion) {
+  m_internet.Serve("http://h/a.zip", "a");
+  m_internet.Serve("http://h/b.zip", "b");
+  std::string made = g_szAppPath + "/made";
+  std::string copy = "<action type='mkdir' dir='" + made + "'/><action type='copy' from='" +
+                     g_szAppPath + "/download/a.zip' to='" + made + "/a' move='false'/>";
+  {
+    NoDisplayVersion registry;
+    platform::ScopedService<platform::RegistryStore> guard(&platform::Env::SetRegistry, &registry);
+    Run(Manifest(copy));
+  }
+  EXPECT_EQ(Shown().back(), "status:" + std::string(texts::kUpdateRolledBack));
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+  EXPECT_FALSE(std::filesystem::exists(made));
+  RecordingAction::Journal().clear();
+  {
+    FullVolume volume;
+    platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &volume);
+    Run(Manifest(copy));
+  }
+  Strings shown = Shown();
+  EXPECT_EQ(Strings(shown.end() - 2, shown.end()),
+            Status({texts::kNotEnoughSpace + g_szAppPath, texts::kUpdateIncomplete}));
+  EXPECT_TRUE(RecordingAction::Journal().empty());
+  EXPECT_FALSE(std::filesystem::exists(RollbackPathOf(g_szAppPath)));
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+}
+
+// A journal that cannot be read is kept, with everything it names, and no
+// update runs over what it might still have to put back.
+TEST_F(AtomicRunTest, AJournalThatCannotBeUndoneStopsTheRun) {
+  {
+    Journal journal(RollbackPathOf(g_szAppPath));
+    ASSERT_EQ(journal.Begin(g_szAppPath, "1.0.0.0"), Journal::Status::kOk);
+  }
+  std::string bytes = "s1\nbad bytes";
+  WriteFileBytes(JoinPath(RollbackPathOf(g_szAppPath), "journal"), bytes);
+  for (int start = 0; start < 2; ++start) {
+    Run(Manifest());
+    EXPECT_EQ(Shown().back(), "status:" + std::string(texts::kLastUpdateNotRestored));
+  }
+  EXPECT_TRUE(m_internet.m_aOpened.empty());
+  EXPECT_EQ(ReadFileBytes(JoinPath(RollbackPathOf(g_szAppPath), "journal")), bytes);
 }
