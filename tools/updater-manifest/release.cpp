@@ -1,6 +1,7 @@
 #include "release.h"
 
 #include <cctype>
+#include <memory>
 #include <vector>
 
 #include "actions/action.h"
@@ -146,7 +147,7 @@ class Release {
     TreeChanges changes;
     bool keepExecuteBits = o.naming.client == ReleaseClient::kPosix;
     if (!CompareTrees(o.szOld, oldTree, o.szNew, newTree, keepExecuteBits, &changes, &error)) {
-      return Fail(error);
+      return Refuse(error);
     }
     if (changes.Empty()) {
       return Refuse(Format(kReleaseEqualFormat, o.szOld.c_str(), o.szNew.c_str()));
@@ -157,6 +158,11 @@ class Release {
       ClientName name;
       std::string shown = TreePath(o.szNew, path);
       if (!NameForClient(o.naming, path, shown, false, &name, &error)) return Refuse(error);
+      // A file that cannot be opened stops the release before OUT is made.
+      std::unique_ptr<platform::ReadableFile> file;
+      if (platform::Env::Get().fs().OpenForRead(shown, &file) != platform::kErrorSuccess) {
+        return Refuse(Format(kCannotBeReadFormat, shown.c_str()));
+      }
       files.push_back({shown, name.szEntry, name.bUtf8Flag, newTree.at(path)});
     }
     std::vector<std::string> preRemoves;
@@ -178,8 +184,10 @@ class Release {
   }
 
  private:
+  // A folder OUT made for this release goes again when it stays empty.
   ReleaseOutcome Fail(const std::string& message) {
     m_err << message << "\n";
+    if (m_bOutMade) platform::Env::Get().fs().RemoveDir(m_options.szOut);
     return ReleaseOutcome::kFailed;
   }
   ReleaseOutcome Refuse(const std::string& message) {
@@ -194,6 +202,7 @@ class Release {
                        const std::vector<std::string>& mkdirs) {
     const ReleaseOptions& o = m_options;
     platform::Fs& fs = platform::Env::Get().fs();
+    m_bOutMade = !PathExists(o.szOut);
     if (!CreateDirectoryTree(platform::TrimTrailingSeparators(o.szOut)) || !IsDirectory(o.szOut)) {
       return Fail(Format(kCannotBeWrittenFormat, o.szOut.c_str()));
     }
@@ -246,6 +255,7 @@ class Release {
   }
 
   const ReleaseOptions& m_options;
+  bool m_bOutMade = false;
   std::ostream& m_out;
   std::ostream& m_err;
 };
