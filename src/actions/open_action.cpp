@@ -24,7 +24,7 @@ int OpenAction::SetParam(const std::string& name, const std::string& value) {
 int OpenAction::Execute() {
   LogDescription();
   if (!PathExists(m_szFile)) return 0;
-  return StartProgram(m_szFile, m_bWait);
+  return StartProgram(QuotedProgramPath(m_szFile), m_bWait);
 }
 
 std::unique_ptr<Action> OpenAction::Clone() const { return std::make_unique<OpenAction>(); }

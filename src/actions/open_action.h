@@ -15,7 +15,7 @@ class OpenAction : public Action {
   // "file" and also "cmd" set m_szFile; "async" as for "run".
   int SetParam(const std::string& name, const std::string& value) override;
   // False, with nothing started, when m_szFile does not exist; otherwise
-  // m_szFile is the whole command line.
+  // m_szFile is the whole command line, in quotes when it holds a blank.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
 

@@ -52,6 +52,13 @@ void RunWorker(RunBlock* block) {
 
 }  // namespace
 
+std::string QuotedProgramPath(const std::string& path) {
+  if (path.find_first_of(" \t") == std::string::npos || (!path.empty() && path[0] == '"')) {
+    return path;
+  }
+  return "\"" + path + "\"";
+}
+
 bool WaitFromAsync(const std::string& async) { return !MbsEqualNoCase(async, "true"); }
 
 bool LaunchProcess(const std::string& commandLine, ProcessInformation* info) {

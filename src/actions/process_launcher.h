@@ -18,6 +18,11 @@ struct ProcessInformation {
 // and without blanks, means not waiting.
 bool WaitFromAsync(const std::string& async);
 
+// A program's path as the first token of a command line: in double quotes when
+// it holds a blank and is not quoted already. Unquoted, "D:\Program Files\acc.exe"
+// would start a "D:\Program.exe" first, if anyone had put one there.
+std::string QuotedProgramPath(const std::string& path);
+
 // Creates the process for `commandLine` (its first window hidden, no handle
 // inheritance, the caller's environment and current directory). True when it
 // was created.

@@ -1,6 +1,7 @@
 #include "actions/run_action.h"
 
 #include "actions/process_launcher.h"
+#include "env/config.h"
 
 RunAction::RunAction() : Action("run") { InitDefaults(); }
 
@@ -25,7 +26,11 @@ int RunAction::SetParam(const std::string& name, const std::string& value) {
 
 int RunAction::Execute() {
   LogDescription();
-  std::string commandLine = m_szCmd + " " + m_szArgs;
+  // A cmd that names one existing file is that program, blanks and all; one
+  // that carries its own arguments is taken as written.
+  std::string program = m_szCmd;
+  if (PathExists(program) && !IsDirectory(program)) program = QuotedProgramPath(program);
+  std::string commandLine = program + " " + m_szArgs;
   if (!m_bWait) return StartProgram(commandLine, false);
   // A waited-for program that did not start or ended with another code than
   // 0 has failed.

@@ -16,6 +16,7 @@ class RunAction : public Action {
   // m_bWait to false for "true" in any case and to true for anything else.
   int SetParam(const std::string& name, const std::string& value) override;
   // Starts m_szCmd + " " + m_szArgs; the blank is there also without arguments.
+  // An m_szCmd that names an existing file and holds a blank goes in quotes.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
 

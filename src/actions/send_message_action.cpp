@@ -17,6 +17,8 @@ constexpr int32_t kWmQuit = 18;
 constexpr int32_t kWmCommand = 273;
 // WM_CLOSE attempts between two questions.
 constexpr int kAttemptsPerQuestion = 2;
+// How long the program whose window closed may take to end.
+constexpr uint32_t kProcessEndMs = 10000;
 
 struct MessageName {
   const char* szName;
@@ -104,9 +106,18 @@ int SendMessageAction::Execute() {
       windows.PostMessage(window, message, m_wParam, m_lParam);
       return result;
     }
+    // Learned before the window goes: afterwards it names no process.
+    std::unique_ptr<platform::WindowProcess> process;
+    if (m_nMessage == kWmClose) process = windows.OpenWindowProcess(window);
+    // A window that does not answer in time stays, as one that refuses does.
     windows.SendMessage(window, message, m_wParam, m_lParam);
     result = 1;
-    if (m_nMessage != kWmClose || !windows.IsWindow(window)) return result;
+    if (m_nMessage != kWmClose) return result;
+    if (!windows.IsWindow(window)) {
+      // Closed only once its program has let go of its files.
+      if (process) process->WaitForEnd(kProcessEndMs);
+      return result;
+    }
     if (++attempts < kAttemptsPerQuestion) continue;
     attempts = 0;
     if (!g_pMainWnd) return result;

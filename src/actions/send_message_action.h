@@ -18,7 +18,7 @@ class SendMessageAction : public Action {
   // TRUE when the message was sent to a window at least once. A message to
   // the updater's own window is posted instead. WM_CLOSE goes out again while
   // the window stays; after every second attempt the user is asked whether to
-  // retry.
+  // retry. Once the window has gone, its process gets up to 10 s to end.
   int Execute() override;
   std::unique_ptr<Action> Clone() const override;
 

@@ -24,6 +24,8 @@ constexpr unsigned kReadBufferSize = 2048;
 // The name buffer of the entry information, terminating zero included.
 constexpr unsigned kNameBufferSize = 260;
 constexpr uint32_t kDosDirectoryAttribute = 0x10;
+// General-purpose bit 11: the entry's name is UTF-8.
+constexpr unsigned kUtf8NameFlag = 0x800;
 constexpr unsigned kMadeOnUnix = 3;
 constexpr uint32_t kExecuteBits = 0111;
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
@@ -162,16 +164,25 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   if (!m_hArchive) return false;
   *info = ZipEntryInfo();
   unz_file_info64 file;
-  char name[kNameBufferSize];
-  if (unzGetCurrentFileInfo64(Archive(m_hArchive), &file, name, sizeof name, nullptr, 0, nullptr,
-                              0) != UNZ_OK) {
+  unzFile archive = Archive(m_hArchive);
+  if (unzGetCurrentFileInfo64(archive, &file, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return false;
   }
-  // A longer name would come back cut short, and one with a zero byte would
-  // read as a shorter one: either way another file than the archive names.
-  if (file.size_filename >= sizeof name) return false;
-  std::string stored(name, file.size_filename);
+  std::string stored(file.size_filename, '\0');
+  if (!stored.empty() && unzGetCurrentFileInfo64(archive, &file, &stored[0], file.size_filename,
+                                                 nullptr, 0, nullptr, 0) != UNZ_OK) {
+    return false;
+  }
+  // A name with a zero byte would read as a shorter one: another file than
+  // the archive names.
   if (stored.find('\0') != std::string::npos) return false;
+  // A name stored as UTF-8 becomes the system's text before any rule reads
+  // it; one the system's text cannot hold names nothing here.
+  if ((file.flag & kUtf8NameFlag) && !platform::Env::Get().text().FromUtf8(stored, &stored)) {
+    return false;
+  }
+  // A longer name would come back cut short from a 260-byte buffer.
+  if (stored.size() >= kNameBufferSize) return false;
 
   info->m_szName = platform::ToPlatformSeparators(stored);
   info->m_dwDosDateTime = static_cast<uint32_t>(file.dosDate);

@@ -7,8 +7,9 @@
 #include <string>
 
 struct ZipEntryInfo {
-  // As stored, in the system code page; both "/" and "\\" turned into the
-  // platform's separator. A directory entry's name ends with a separator.
+  // As stored, in the system code page (a name flagged as UTF-8 converted to
+  // it); both "/" and "\\" turned into the platform's separator. A directory
+  // entry's name ends with a separator.
   std::string m_szName;
   // DOS date in the upper 16 bits, DOS time in the lower 16 bits; local time.
   uint32_t m_dwDosDateTime = 0;
@@ -35,8 +36,9 @@ class ZipExtractor {
   bool GoToFirstEntry();
   // False at the end of the archive and on an error alike.
   bool GoToNextEntry();
-  // False when nothing is open, the entry cannot be read, or its name would
-  // not fit in 260 bytes (it is never cut short).
+  // False when nothing is open, the entry cannot be read, its UTF-8 name has
+  // no form in the system's text, or its name would not fit in 260 bytes (it
+  // is never cut short).
   bool GetEntryInfo(ZipEntryInfo* info);
   // Writes the current entry below `folder`. Refuses a name that would leave
   // the folder (IsSafeEntryName) and any existing link below the folder on the

@@ -58,13 +58,46 @@ const char kAppPathVar[] = "${app_path}";
 const char kWinPathVar[] = "${win_path}";
 const char kSys32PathVar[] = "${sys32_path}";
 
+namespace {
+
+// A value as XML text, so that the parser gives back exactly the value: a
+// folder named "Tom & Jerry" must not lose its "&" or end the manifest. None
+// of the five is a GBK trail byte (those start at 0x40).
+std::string AsXmlText(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 // One building pass per variable, in this order: a value, or the text around
 // an empty one, may form a later variable, which is then replaced as well.
 std::string ExpandPathVars(const std::string& text) {
   std::string out = text;
-  ReplaceAll(&out, kAppPathVar, g_szAppPath);
-  ReplaceAll(&out, kWinPathVar, g_szWinPath);
-  ReplaceAll(&out, kSys32PathVar, g_szSys32Path);
+  ReplaceAll(&out, kAppPathVar, AsXmlText(g_szAppPath));
+  ReplaceAll(&out, kWinPathVar, AsXmlText(g_szWinPath));
+  ReplaceAll(&out, kSys32PathVar, AsXmlText(g_szSys32Path));
   return out;
 }
 
@@ -72,7 +105,10 @@ std::string DownloadPathOf(const std::string& appPath) { return JoinPath(appPath
 
 std::string GetThisFilePath() { return platform::Env::Get().paths().ThisExecutable(); }
 
-bool IsThisFile(const std::string& path) { return MbsEqualNoCase(path, g_szThisFile); }
+// Without a path of its own (one the code page cannot name) nothing is the updater.
+bool IsThisFile(const std::string& path) {
+  return !g_szThisFile.empty() && MbsEqualNoCase(path, g_szThisFile);
+}
 
 std::string GetSelfUpdateName(std::string& name) {
   name = JoinPath(g_szThisDir, "_" + g_szThisName);

@@ -18,6 +18,15 @@ long SecondsFromEnv(const char* name, long fallback) {
   return value;
 }
 
+// The URL's scheme in lower case when it is followed by "://"; empty otherwise.
+std::string Scheme(const std::string& url) {
+  size_t colon = url.find(':');
+  if (colon == std::string::npos || url.compare(colon, 3, "://") != 0) return std::string();
+  std::string scheme = url.substr(0, colon);
+  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return scheme;
+}
+
 }  // namespace
 
 long HttpConnectSeconds() {
@@ -53,6 +62,12 @@ bool TransferPace::Arrived(uint64_t bytes, int64_t nowMs) {
     m_nMarkMs = nowMs;
   }
   return true;
+}
+
+bool RedirectAllowed(const std::string& from, const std::string& to) {
+  std::string target = Scheme(to);
+  if (target != "http" && target != "https") return false;
+  return !(Scheme(from) == "https" && target == "http");
 }
 
 }  // namespace platform

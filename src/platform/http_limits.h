@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -43,5 +44,9 @@ class TransferPace {
   int64_t m_nMarkMs;          // when the bytes since the mark began to count
   uint64_t m_nSinceMark = 0;  // bytes since then
 };
+
+// Whether a redirect from `from` to `to` (absolute URLs) is followed: only to
+// http or https, and never from https down to http.
+bool RedirectAllowed(const std::string& from, const std::string& to);
 
 }  // namespace platform

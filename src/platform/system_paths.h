@@ -12,7 +12,8 @@ class SystemPaths {
   virtual std::string WindowsDirectory() = 0;
   // The system directory (POSIX: /usr/lib).
   virtual std::string SystemDirectory() = 0;
-  // Full path of the running executable, in the platform's separator form.
+  // Full path of the running executable, in the platform's separator form;
+  // empty when it has no form in the system's text.
   virtual std::string ThisExecutable() = 0;
   // The debugger output channel (POSIX: standard error, only when
   // UPDATER_DEBUG is set).

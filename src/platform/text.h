@@ -1,4 +1,5 @@
-// Text services of the active code page: lead bytes and environment expansion.
+// Text services of the active code page: lead bytes, environment expansion and
+// conversion from UTF-8.
 #pragma once
 
 #include <string>
@@ -21,6 +22,10 @@ class Text {
 
   // Value of an environment variable; false when it is not set.
   virtual bool GetVariable(const std::string& name, std::string* value) const = 0;
+
+  // UTF-8 text in the active code page; false when it is not UTF-8 or holds a
+  // character the code page has not.
+  virtual bool FromUtf8(const std::string& utf8, std::string* text) const = 0;
 };
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "env/main_window.h"
 #include "env/texts.h"
 #include "env/update_log.h"
+#include "platform/in_use_retry.h"
 #include "update/atomic_update.h"
 #include "update/manifest_nesting.h"
 #include "update/manifest_trust.h"
@@ -62,6 +63,8 @@ UpdateRun::UpdateRun() = default;
 UpdateRun::~UpdateRun() = default;
 
 bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
+  // Files in use are waited for up to 30 s in each run.
+  platform::ResetInUseBudget();
   RecoverUnfinishedUpdate();
   if (!IsOnline()) return false;
 

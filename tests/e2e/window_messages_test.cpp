@@ -245,6 +245,21 @@ TEST_F(WindowMessagesX11, LowerCaseWmCloseClosesTheWindowOnceWithoutAQuestion) {
   EXPECT_FALSE(platform::Env::Get().windows().IsWindow(target.id()));
 }
 
+// Its window gone, the program may still hold its files: the action returns
+// only once the process has ended.
+TEST_F(WindowMessagesX11, TheProcessOfAClosedWindowIsWaitedFor) {
+  TestWindow target(m_dir, {"--linger", "1500"});
+  ASSERT_NE(target.id(), 0u);
+  QuestionWindow window;
+  auto action = FromManifest(
+      "<action type=\"sendmessage\" classname=\"VelmarTest\" title=\"Velmar Test Window\" "
+      "message=\"WM_CLOSE\"/>");
+  ASSERT_TRUE(action);
+  EXPECT_NE(action->Execute(), 0);
+  EXPECT_TRUE(target.Exited(std::chrono::milliseconds(0)));
+  EXPECT_EQ(target.Received(), (std::vector<std::string>{"close", "closed"}));
+}
+
 TEST_F(WindowMessagesX11, RefusingWindowGetsTwoClosesPerQuestionUntilIgnored) {
   TestWindow target(m_dir, {"--refuse"});
   ASSERT_NE(target.id(), 0u);

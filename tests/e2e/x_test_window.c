@@ -6,7 +6,11 @@
  *   message <msg> <wparam> <lparam>   (_VELMAR_WINDOW_MESSAGE, as unsigned
  *                                      32-bit numbers in hexadecimal)
  * Usage: x_test_window --log FILE [--name N] [--class C] [--title T] [--refuse]
- * --refuse ignores close requests. The client ends itself after 120 seconds. */
+ *                      [--linger MS]
+ * --refuse ignores close requests; --linger keeps the process on for MS
+ * milliseconds after its window is gone, as a program that still writes its
+ * files does. The window names its process (_NET_WM_PID, WM_CLIENT_MACHINE).
+ * The client ends itself after 120 seconds. */
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
   const char* cls = "VelmarTest";
   const char* title = "Velmar Test Window";
   int refuse = 0;
+  int linger = 0;
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--refuse")) {
       refuse = 1;
@@ -41,6 +46,8 @@ int main(int argc, char** argv) {
       cls = argv[++i];
     } else if (i + 1 < argc && !strcmp(argv[i], "--title")) {
       title = argv[++i];
+    } else if (i + 1 < argc && !strcmp(argv[i], "--linger")) {
+      linger = atoi(argv[++i]);
     } else {
       fprintf(stderr, "x_test_window: unknown argument %s\n", argv[i]);
       return 2;
@@ -71,6 +78,17 @@ int main(int argc, char** argv) {
   Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
   XChangeProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
                   (const unsigned char*)title, (int)strlen(title));
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  XTextProperty machine;
+  char* hostList[] = {host};
+  if (XStringListToTextProperty(hostList, 1, &machine)) {
+    XSetWMClientMachine(d, w, &machine);
+    XFree(machine.value);
+  }
+  long pid = (long)getpid();
+  XChangeProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                  (const unsigned char*)&pid, 1);
   Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
   Atom deleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
   Atom velmarMessage = XInternAtom(d, "_VELMAR_WINDOW_MESSAGE", False);
@@ -93,6 +111,7 @@ int main(int argc, char** argv) {
       XSync(d, False);
       LogLine("closed");
       XCloseDisplay(d);
+      if (linger > 0) usleep((useconds_t)linger * 1000);
       return 0;
     }
     if (e.xclient.message_type == velmarMessage) {

@@ -15,6 +15,9 @@ class GbkLikeText : public platform::Text {
   bool GetVariable(const std::string& name, std::string* value) const override {
     return m_pReal->GetVariable(name, value);
   }
+  bool FromUtf8(const std::string& utf8, std::string* text) const override {
+    return m_pReal->FromUtf8(utf8, text);
+  }
 
  private:
   platform::Text* m_pReal;

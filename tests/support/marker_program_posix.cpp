@@ -16,8 +16,14 @@ MarkerCommand ExitingProgram(int code) {
 std::string WriteMarkerScript(const std::string& folder, double seconds, const std::string& marker,
                               const std::string& text) {
   std::string script = folder + "/start";
-  WriteFileBytes(script, "#!/bin/sh\nsleep " + std::to_string(seconds) + "\necho " + text + " > '" +
-                             marker + "'\n");
+  WriteFileBytes(script, "#!/bin/sh\nsleep " + std::to_string(seconds) + "\necho " + text +
+                             " \"$@\" > '" + marker + "'\n");
   chmod(script.c_str(), 0755);
   return script;
+}
+
+std::string PlantDecoy(const std::string& path) {
+  WriteFileBytes(path, "#!/bin/sh\necho decoy > '" + path + ".ran'\n");
+  chmod(path.c_str(), 0755);
+  return path + ".ran";
 }

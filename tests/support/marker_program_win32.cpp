@@ -23,6 +23,12 @@ std::string WriteMarkerScript(const std::string& folder, double seconds, const s
                               const std::string& text) {
   std::string script = folder + "\\start.cmd";
   MarkerCommand command = MarkerProgram(seconds, marker, text);
-  WriteFileBytes(script, "@" + command.szProgram + " " + command.szArguments + "\r\n");
+  WriteFileBytes(script, "@" + command.szProgram + " " + command.szArguments + " %*\r\n");
   return script;
+}
+
+std::string PlantDecoy(const std::string& path) {
+  std::string program = path + ".exe";
+  WriteFileBytes(program, ReadFileBytes(TestWindowProgram()));
+  return program + ".ran";
 }

@@ -30,6 +30,12 @@ ZipBuilder& ZipBuilder::UnixFile(const std::string& name, const std::string& dat
   return *this;
 }
 
+ZipBuilder& ZipBuilder::Utf8File(const std::string& name, const std::string& data) {
+  File(name, data);
+  m_items.back().flags = 0x800;
+  return *this;
+}
+
 bool ZipBuilder::Write(const std::string& path) const {
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
   if (!zip) return false;
@@ -45,7 +51,7 @@ bool ZipBuilder::Write(const std::string& path) const {
     uLong madeBy = item.madeOnUnix ? (3u << 8) | 20u : 0u;
     if (zipOpenNewFileInZip4_64(zip, item.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                                 method, level, raw, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                nullptr, 0, madeBy, 0, raw) != ZIP_OK) {
+                                nullptr, 0, madeBy, item.flags, raw) != ZIP_OK) {
       ok = false;
       break;
     }

@@ -27,6 +27,10 @@ class ZipBuilder {
   // half of its external attributes.
   ZipBuilder& UnixFile(const std::string& name, const std::string& data, uint32_t mode);
 
+  // A file entry whose name is flagged as UTF-8 (general-purpose bit 11), as
+  // Python's zipfile and 7-Zip write non-ASCII names.
+  ZipBuilder& Utf8File(const std::string& name, const std::string& data);
+
   // A stored entry whose header states `declaredSize` (with ZIP64 fields) and
   // the CRC of `data`, while only `data` follows: an archive that lies.
   ZipBuilder& Claiming(const std::string& name, const std::string& data, uint64_t declaredSize);
@@ -43,6 +47,7 @@ class ZipBuilder {
     bool stored;
     uint64_t declaredSize = UINT64_MAX;  // the real size unless set
     bool madeOnUnix = false;
+    uint32_t flags = 0;  // general-purpose bits
   };
   std::vector<Item> m_items;
 };

@@ -22,6 +22,17 @@ Cases:
   atomic_killed   the same, ended with taskkill /f during a waiting program at
                   each position: the next start puts everything back, the one
                   after completes the update
+  files_in_use    the product's window closes at once while its process holds
+                  its exe for 3 s more, one file is held for 2 s and one for
+                  20 s (no FILE_SHARE_DELETE or FILE_SHARE_WRITE): the exe and
+                  the first file are replaced, the second fails after about
+                  10 s with the unzip's message and keeps its bytes
+  decoy_program   an installation in "Program Files" with a "Program.exe"
+                  planted beside that folder: run and open start the real
+                  program, with its arguments, and never the decoy
+  zip_names       Chinese names as Python's zipfile writes them (flagged as
+                  UTF-8) and as Info-ZIP's zip stores GBK names (unflagged)
+                  unpack to the same names
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32. Where the
@@ -751,11 +762,160 @@ def case_atomic(wine, work, killed=False):
             (inst.desktop / name).unlink(missing_ok=True)
 
 
+def install(wine, app, base):
+    clear_keys(wine)
+    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(app), "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", base + "/%s/update.xml", "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
+
+
+def serve_package(www, base, package, actions, pre_actions=""):
+    """Version 1.1.0.0 with one package, its file `package` (bytes)."""
+    (www / "1.0.0.0").mkdir(parents=True)
+    (www / "pkg.bin").write_bytes(package)
+    (www / "1.0.0.0" / "update.xml").write_bytes(f"""<?xml version="1.0" encoding="GBK"?>
+<updateinfo version="1.1.0.0"><package name="p">
+  <url>{base}/pkg.bin</url><md5>{hashlib.md5(package).hexdigest()}</md5>
+  <pre-actions>{pre_actions}</pre-actions><actions>{actions}</actions>
+</package></updateinfo>
+""".encode("gbk"))
+
+
+def run_update(wine, work):
+    """One "-auto" run in `work` until its end time is logged; the log."""
+    log = pathlib.Path(work) / "updater.log"
+    log.unlink(missing_ok=True)
+    process = subprocess.Popen([wine.wine, wine.updater, "-auto"], cwd=work,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        assert wait_for(lambda: log.exists() and "结束时间".encode("gbk") in log.read_bytes(),
+                        120, 0.2), \
+            f"the run did not end: {log.read_bytes() if log.exists() else b''!r}"
+        wine.run(wine.probe, "close")
+        process.wait(timeout=30)
+    finally:
+        if process.poll() is None:
+            process.kill()
+    return log.read_bytes().decode("gbk")
+
+
+def case_files_in_use(wine, work):
+    www, base = nginx_folder("wine-in-use")
+    work = pathlib.Path(work)
+    app = work / "Velmar Acc"
+    app.mkdir()
+    shutil.copy(wine.test_window, app / "acc.exe")
+    (app / "data.bin").write_bytes(b"old data")
+    (app / "locked.bin").write_bytes(b"old locked")
+    acc = b"MZ" + os.urandom(3000)
+    a, tw = "${app_path}", windows_path(wine.test_window)
+    serve_package(
+        www, base,
+        zip_bytes([("acc.exe", acc), ("data.bin", b"new data"), ("locked.bin", b"new locked")]),
+        f'<action type="unzip" file="${{this_file}}" where="{a}"/>',
+        f'<action type="sendmessage" classname="VelmarInUse" title="Velmar Acc"'
+        f' message="WM_CLOSE"/>'
+        f'<action type="run" cmd="{tw}" args="hold &quot;{a}\\data.bin&quot; 2000"/>'
+        f'<action type="run" cmd="{tw}" args="hold &quot;{a}\\locked.bin&quot; 20000"/>')
+    install(wine, app, base)
+    record = work.parent / (work.name + "-window.txt")
+    record.unlink(missing_ok=True)
+    window = subprocess.Popen([wine.wine, str(app / "acc.exe"), "window", "VelmarInUse",
+                               "Velmar Acc", windows_path(record), "linger"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        assert wait_for(lambda: wine.run(wine.probe, "find", "VelmarInUse", "Velmar Acc",
+                                         check=False).returncode == 0, 30), "no test window"
+        began = time.monotonic()
+        log = run_update(wine, work)
+        took = time.monotonic() - began
+        app_win = windows_path(app)
+        lines = log.split("\r\n")
+        assert [line for line in lines if "解压" in line] == [
+            f"正在解压文件: {app_win}\\acc.exe", f"正在解压文件: {app_win}\\data.bin",
+            f"正在解压文件: {app_win}\\locked.bin", f"解压文件出错: {app_win}\\locked.bin"], log
+        assert (app / "acc.exe").read_bytes() == acc, "the exe its process held is replaced"
+        assert (app / "data.bin").read_bytes() == b"new data", "the file held for 2 s is replaced"
+        assert (app / "locked.bin").read_bytes() == b"old locked", "the held file keeps its bytes"
+        assert window.wait(timeout=30) == 0
+        # The held file's 10 s, the lingering process's 3 s and the 2 s hold
+        # overlap only partly; 30 s would be the run's whole budget.
+        assert 10 <= took < 30, f"the run took {took:.1f} s"
+        print(f"files_in_use: the run took {took:.1f} s")
+    finally:
+        if window.poll() is None:
+            window.kill()
+        shutil.rmtree(www, ignore_errors=True)
+
+
+def case_decoy_program(wine, work):
+    www, base = nginx_folder("wine-decoy")
+    work = pathlib.Path(work)
+    app = work / "Program Files" / "Velmar Acc"
+    app.mkdir(parents=True)
+    shutil.copy(wine.test_window, work / "Program.exe")
+    shutil.copy(wine.test_window, app / "acc.exe")
+    a = "${app_path}"
+    serve_package(www, base, b"readme",
+                  f'<action type="run" cmd="{a}\\acc.exe" args="marker 0 &quot;{a}\\ran.txt&quot; 乗 x"/>'
+                  f'<action type="open" file="{a}\\acc.exe"/>')
+    install(wine, app, base)
+    try:
+        log = run_update(wine, work)
+        assert "更新完毕" in log, log
+        assert not (work / "Program.exe.ran").exists(), \
+            (work / "Program.exe.ran").read_bytes()
+        assert (app / "ran.txt").read_bytes() == "乗 x\n".encode("gbk"), "run with its arguments"
+        assert (app / "acc.exe.ran").exists(), "open started the program"
+    finally:
+        shutil.rmtree(www, ignore_errors=True)
+
+
+def case_zip_names(wine, work):
+    www, base = nginx_folder("wine-zip-names")
+    work = pathlib.Path(work)
+    app = work / "Velmar Acc"
+    app.mkdir()
+    flagged = io.BytesIO()
+    with zipfile.ZipFile(flagged, "w") as archive:
+        archive.writestr("中文/说明.txt", b"python")
+    # Info-ZIP over files named in GBK, as on a Chinese Windows.
+    src = os.fsencode(work.parent / (work.name + "-src"))
+    shutil.rmtree(src, ignore_errors=True)
+    os.makedirs(os.path.join(src, "旧版".encode("gbk")))
+    with open(os.path.join(src, "旧版".encode("gbk"), "说明.txt".encode("gbk")), "wb") as f:
+        f.write(b"info-zip")
+    subprocess.run(["zip", "-qr", os.path.join(src, b"info.zip"), "旧版".encode("gbk")], cwd=src,
+                   check=True)
+    with open(os.path.join(src, b"info.zip"), "rb") as f:
+        unflagged = f.read()
+    for data, flag in ((flagged.getvalue(), 0x800), (unflagged, 0)):
+        infos = zipfile.ZipFile(io.BytesIO(data)).infolist()
+        assert all(i.flag_bits & 0x800 == flag for i in infos), [i.flag_bits for i in infos]
+    # Both archives in one package: the second is unpacked from the first.
+    package = zip_bytes([("flagged.zip", flagged.getvalue()), ("unflagged.zip", unflagged)])
+    a = "${app_path}"
+    serve_package(www, base, package,
+                  f'<action type="unzip" file="${{this_file}}" where="{a}\\zips"/>'
+                  f'<action type="unzip" file="{a}\\zips\\flagged.zip" where="{a}"/>'
+                  f'<action type="unzip" file="{a}\\zips\\unflagged.zip" where="{a}"/>')
+    install(wine, app, base)
+    try:
+        log = run_update(wine, work)
+        assert "解压文件出错" not in log, log
+        assert (app / "中文" / "说明.txt").read_bytes() == b"python", tree(app)
+        assert (app / "旧版" / "说明.txt").read_bytes() == b"info-zip", tree(app)
+    finally:
+        shutil.rmtree(www, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
              "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic,
-             "atomic_killed": lambda wine, work: case_atomic(wine, work, True)}
+             "atomic_killed": lambda wine, work: case_atomic(wine, work, True),
+             "files_in_use": case_files_in_use, "decoy_program": case_decoy_program,
+             "zip_names": case_zip_names}
     parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)

@@ -45,6 +45,10 @@ bool UnexpandedText::GetVariable(const std::string& name, std::string* value) co
   return platform::DefaultText()->GetVariable(name, value);
 }
 
+bool UnexpandedText::FromUtf8(const std::string& utf8, std::string* text) const {
+  return platform::DefaultText()->FromUtf8(utf8, text);
+}
+
 platform::Error ScratchLogFs::OpenForWrite(const std::string& path, platform::WriteMode mode,
                                            std::unique_ptr<platform::WritableFile>* file) {
   if (!fs::path(path).is_relative()) return FsWrapper::OpenForWrite(path, mode, file);

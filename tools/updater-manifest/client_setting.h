@@ -27,6 +27,7 @@ class UnexpandedText : public platform::Text {
   bool IsLeadByte(unsigned char c) const override;
   bool ExpandEnvironment(const std::string& in, size_t capacity, std::string* out) const override;
   bool GetVariable(const std::string& name, std::string* value) const override;
+  bool FromUtf8(const std::string& utf8, std::string* text) const override;
 };
 
 // Writes the files the updater opens by a relative name (its updater.log) into

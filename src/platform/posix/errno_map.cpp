@@ -20,9 +20,10 @@ Error ErrorFromErrno(int err) {
     case EPERM:
     case EROFS:
     case EISDIR:
+      return kErrorAccessDenied;
     case ETXTBSY:
     case EBUSY:
-      return kErrorAccessDenied;
+      return kErrorSharingViolation;
     case ENOMEM:
       return kErrorNotEnoughMemory;
     case ENOTEMPTY:

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/in_use_retry.h"
 #include "platform/posix/errno_map.h"
 
 namespace platform {
@@ -441,8 +442,10 @@ class PosixFs : public Fs {
 
 }  // namespace
 
+// Renames and deletions wait a while for a file that is busy (EBUSY, ETXTBSY).
 Fs* DefaultFs() {
-  static PosixFs fs;
+  static PosixFs posixFs;
+  static InUseRetryFs fs(&posixFs, false);
   return &fs;
 }
 

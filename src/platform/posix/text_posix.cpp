@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/env.h"
+#include "platform/shell_link_file.h"
 
 namespace platform {
 namespace {
@@ -44,6 +45,13 @@ class PosixText : public Text {
     const char* v = getenv(name.c_str());
     if (!v) return false;
     *value = v;
+    return true;
+  }
+
+  // UTF-8 is the system's text: valid UTF-8 comes through unchanged.
+  bool FromUtf8(const std::string& utf8, std::string* text) const override {
+    if (kUtf8CodePage.toNarrow(kUtf8CodePage.toWide(utf8)) != utf8) return false;
+    *text = utf8;
     return true;
   }
 };

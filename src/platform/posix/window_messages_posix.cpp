@@ -8,11 +8,20 @@
 // window, and both empty match none. WM_CLOSE goes out as the WM_DELETE_WINDOW
 // protocol message; every other message as a _VELMAR_WINDOW_MESSAGE client
 // message whose three 32-bit values are the message, wparam and lparam.
+// A window's process is the one its _NET_WM_PID names, when WM_CLIENT_MACHINE
+// says it runs on this machine; it is held as a pidfd, so that another process
+// that later gets the same number is never waited for.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -163,6 +172,55 @@ Window Search(Display* d, Window parent, const std::string& className, const std
   return 0;
 }
 
+// The process number of a window made on this machine; 0 when it has none.
+pid_t LocalProcessOf(Display* d, Window w) {
+  XTextProperty machine;
+  if (!XGetWMClientMachine(d, w, &machine) || !machine.value) return 0;
+  std::string client(reinterpret_cast<char*>(machine.value), machine.nitems);
+  XFree(machine.value);
+  char host[HOST_NAME_MAX + 1] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || client != host) return 0;
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  pid_t pid = 0;
+  if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                         &type, &format, &count, &after, &data) == Success &&
+      data) {
+    if (type == XA_CARDINAL && format == 32 && count == 1) {
+      pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
+    }
+    XFree(data);
+  }
+  return pid;
+}
+
+class PidfdProcess : public WindowProcess {
+ public:
+  explicit PidfdProcess(int fd) : m_fd(fd) {}
+  ~PidfdProcess() override { close(m_fd); }
+  PidfdProcess(const PidfdProcess&) = delete;
+  PidfdProcess& operator=(const PidfdProcess&) = delete;
+
+  // The pidfd becomes readable when the process ends.
+  bool WaitForEnd(uint32_t milliseconds) override {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      deadline - std::chrono::steady_clock::now())
+                      .count();
+      struct pollfd p = {m_fd, POLLIN, 0};
+      int n = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+      if (n > 0) return true;
+      if (n == 0 || errno != EINTR) return false;
+    }
+  }
+
+ private:
+  int m_fd;
+};
+
 bool Exists(Display* d, Window w) {
   XWindowAttributes attributes;
   return XGetWindowAttributes(d, w, &attributes) != 0;
@@ -229,6 +287,22 @@ class X11WindowMessages : public WindowMessages {
     if (!window) return false;
     Connection c;
     return c && Exists(c.get(), static_cast<Window>(window));
+  }
+
+  std::unique_ptr<WindowProcess> OpenWindowProcess(WindowId window) override {
+    if (!window) return nullptr;
+    pid_t pid = 0;
+    {
+      Connection c;
+      if (!c) return nullptr;
+      pid = LocalProcessOf(c.get(), static_cast<Window>(window));
+    }
+    if (pid <= 0 || pid == getpid()) return nullptr;
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0) return nullptr;
+    std::unique_ptr<WindowProcess> process(new (std::nothrow) PidfdProcess(fd));
+    if (!process) close(fd);
+    return process;
   }
 };
 

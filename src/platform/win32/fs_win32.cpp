@@ -1,7 +1,9 @@
 // Windows back-end of Fs: the kernel32 file functions, ANSI forms. Their error
 // numbers are the ones errors.h names, so they pass through unchanged.
 #include "platform/env.h"
+#include "platform/in_use_retry.h"
 #include "platform/separators.h"
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -11,9 +13,10 @@ uint64_t FromFileTime(const FILETIME& ft) {
   return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// The ANSI functions take at most MAX_PATH characters; Windows refuses a
-// longer path with 206, where Wine would go on with a name cut short.
-bool Fits(const std::string& path) { return path.size() < MAX_PATH; }
+// The ANSI functions take at most MAX_PATH characters (UTF-16 units after
+// their conversion, so a GBK path may be twice as many bytes); Windows refuses
+// a longer path with 206, where Wine would go on with a name cut short.
+bool Fits(const std::string& path) { return AnsiCharacterCount(path) < MAX_PATH; }
 
 FILETIME ToFileTime(uint64_t value) {
   FILETIME ft;
@@ -129,23 +132,32 @@ class Win32Fs : public Fs {
     std::string pattern = path;
     if (pattern.empty() || (!EndsWithSeparator(pattern) && pattern.back() != '/')) pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+    // The wide listing: FindFirstFileA would hand back a name with characters
+    // the code page has not as "?", a name that names another file or none.
+    std::wstring widePattern;
+    if (!AnsiToWide(pattern, &widePattern)) return ERROR_INVALID_NAME;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(widePattern.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
       DWORD err = ::GetLastError();
       // An existing empty folder has at least "." and ".."; 2 means the folder
       // itself is missing.
       return err == ERROR_FILE_NOT_FOUND ? kErrorPathNotFound : err;
     }
+    DWORD err = ERROR_NO_MORE_FILES;
     do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
       DirEntry entry;
-      entry.name = name;
+      // An entry that cannot be named fails the listing: skipping it would
+      // let a removal or a copy of the folder pass it over in silence.
+      if (!WideToAnsi(data.cFileName, &entry.name)) {
+        err = kErrorNoUnicodeTranslation;
+        break;
+      }
+      if (entry.name == "." || entry.name == "..") continue;
       entry.attributes = data.dwFileAttributes;
       entries->push_back(entry);
-    } while (::FindNextFileA(find, &data));
-    DWORD err = ::GetLastError();
+    } while (::FindNextFileW(find, &data));
+    if (err == ERROR_NO_MORE_FILES) err = ::GetLastError();
     ::FindClose(find);
     return err == ERROR_NO_MORE_FILES ? kErrorSuccess : err;
   }
@@ -193,6 +205,7 @@ class Win32Fs : public Fs {
   }
 
   Error AddHardLink(const std::string& existing, const std::string& name) override {
+    if (!Fits(existing) || !Fits(name)) return ERROR_FILENAME_EXCED_RANGE;
     if (!::CreateHardLinkA(name.c_str(), existing.c_str(), nullptr)) return ::GetLastError();
     return kErrorSuccess;
   }
@@ -200,6 +213,7 @@ class Win32Fs : public Fs {
   // The running updater is never the destination here (its side name is), and
   // a read-only destination stays as it is, as with CreateFileA.
   Error RenameOver(const std::string& from, const std::string& to) override {
+    if (!Fits(from) || !Fits(to)) return ERROR_FILENAME_EXCED_RANGE;
     DWORD a = ::GetFileAttributesA(to.c_str());
     if (a != INVALID_FILE_ATTRIBUTES &&
         (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
@@ -256,6 +270,7 @@ class Win32Fs : public Fs {
   bool ResolveLinks(const std::string&, std::string*) override { return false; }
 
   Error GetFileId(const std::string& path, FileId* id) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     HANDLE h = OpenForTimes(path, 0);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
     BY_HANDLE_FILE_INFORMATION info;
@@ -271,6 +286,7 @@ class Win32Fs : public Fs {
   }
 
   Error GetFreeBytes(const std::string& path, uint64_t* bytes) override {
+    if (!Fits(path)) return ERROR_FILENAME_EXCED_RANGE;
     ULARGE_INTEGER available;
     if (!::GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) {
       return ::GetLastError();
@@ -297,8 +313,10 @@ class Win32Fs : public Fs {
 
 }  // namespace
 
+// Renames and deletions wait a while for a file another program holds.
 Fs* DefaultFs() {
-  static Win32Fs fs;
+  static Win32Fs win32Fs;
+  static InUseRetryFs fs(&win32Fs, true);
   return &fs;
 }
 

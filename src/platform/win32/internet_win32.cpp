@@ -21,20 +21,16 @@ namespace platform {
 namespace {
 
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
-// INTERNET_FLAG_NEED_FILE.
-constexpr DWORD kRequestFlags = 0x80000C10;
+// INTERNET_FLAG_NO_CACHE_WRITE: always from the server, and the body is not
+// also kept in the cache (NEED_FILE would ask for that very copy), which
+// would double the disk every package takes.
+constexpr DWORD kRequestFlags = 0x84000C00;
 static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE |
-                                INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE),
+                                INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NO_CACHE_WRITE),
               "request flags");
 
 bool IsRedirectStatus(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool IsHttpUrl(const std::string& url) {
-  std::string scheme = url.substr(0, url.find(':'));
-  for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return (scheme == "http" || scheme == "https") && url.compare(scheme.size(), 3, "://") == 0;
 }
 
 int64_t NowMs() {
@@ -97,13 +93,19 @@ class WinInetRequest : public HttpRequest {
     ::InternetCloseHandle(m_hSession);
   }
 
+  // Read whole, however long: 32 bytes, and more when the header needs them.
   std::string ContentLengthText() override {
-    char buffer[32];
-    DWORD size = sizeof buffer;
-    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) {
-      return std::string();
+    std::vector<char> buffer(32);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr)) {
+      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::string();
+      buffer.resize(size + 1);
+      size = static_cast<DWORD>(buffer.size());
+      if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr)) {
+        return std::string();
+      }
     }
-    return std::string(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
+    return std::string(buffer.data(), size < buffer.size() ? size : buffer.size() - 1);
   }
 
   int StatusCode() override { return static_cast<int>(Status(m_hRequest)); }
@@ -195,7 +197,8 @@ class WinInetInternet : public Internet {
         return std::unique_ptr<HttpRequest>(new WinInetRequest(session, request, pace));
       }
       ::InternetCloseHandle(request);
-      if (redirects == kMaxHttpRedirects || !IsHttpUrl(next)) break;
+      // https to http is refused, as WinINet itself refuses it.
+      if (redirects == kMaxHttpRedirects || !RedirectAllowed(current, next)) break;
       current = next;
     }
     ::InternetCloseHandle(session);

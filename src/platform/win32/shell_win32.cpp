@@ -1,5 +1,5 @@
 // Windows back-end of Shell: special folders through SHGetSpecialFolderLocation
-// and SHGetPathFromIDListA, links through the shell link object's IShellLinkA
+// and SHGetPathFromIDListW, links through the shell link object's IShellLinkA
 // and IPersistFile, deletion through SHFileOperationA.
 // The SDK headers below need <windows.h> first.
 // clang-format off
@@ -13,6 +13,7 @@
 
 #include "platform/env.h"
 #include "platform/separators.h"
+#include "platform/win32/ansi_text.h"
 
 namespace platform {
 namespace {
@@ -56,15 +57,17 @@ class Win32Shell : public Shell {
     // Windows' special folders are the shell's to make: asked for as they are.
     (void)create;
     if (FAILED(::SHGetSpecialFolderLocation(nullptr, folder, &pidl)) || !pidl) return false;
-    char buffer[MAX_PATH];
-    BOOL ok = ::SHGetPathFromIDListA(pidl, buffer);
+    // Asked for in UTF-16: a folder whose name the code page cannot hold has
+    // no path here (the ANSI form would name it with "?").
+    WCHAR buffer[MAX_PATH];
+    BOOL ok = ::SHGetPathFromIDListW(pidl, buffer);
     IMalloc* malloc = nullptr;
     if (SUCCEEDED(::SHGetMalloc(&malloc)) && malloc) {
       malloc->Free(pidl);
       malloc->Release();
     }
-    if (!ok || buffer[0] == '\0') return false;
-    std::string dir = buffer;
+    std::string dir;
+    if (!ok || buffer[0] == L'\0' || !WideToAnsi(buffer, &dir)) return false;
     // "C:\" keeps its backslash off too: the caller adds one.
     if (dir.size() > 1 && EndsWithSeparator(dir)) dir.pop_back();
     *path = dir;

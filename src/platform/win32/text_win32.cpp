@@ -1,8 +1,9 @@
 // Windows back-end of Text: the lead bytes of the active ANSI code page (GBK
-// on the product's systems) and ExpandEnvironmentStringsA.
+// on the product's systems), ExpandEnvironmentStringsA and UTF-8 names.
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -35,6 +36,22 @@ class Win32Text : public Text {
     if (got >= n) return false;
     value->assign(buffer.data(), got);
     return true;
+  }
+
+  bool FromUtf8(const std::string& utf8, std::string* text) const override {
+    if (utf8.size() > 0x7FFFFFFF) return false;
+    std::wstring wide;
+    if (!utf8.empty()) {
+      const int n = static_cast<int>(utf8.size());
+      int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
+      if (size <= 0) return false;
+      wide.resize(static_cast<size_t>(size));
+      if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, &wide[0], size) !=
+          size) {
+        return false;
+      }
+    }
+    return WideToAnsi(wide, text);
   }
 };
 

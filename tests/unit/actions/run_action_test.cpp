@@ -134,6 +134,40 @@ TEST_F(RunActionRecorded, OnlyAsyncTrueInAnyCaseGoesOnWithoutWaiting) {
   }
 }
 
+// A cmd naming one existing file with a blank is quoted; anything else, a cmd
+// that carries its own arguments above all, stays as written.
+TEST_F(RunActionRecorded, ExistingProgramsWithBlanksAreQuotedAndOtherCommandsKeptAsWritten) {
+  const std::string prog = m_dir.Sub("my prog");
+  ASSERT_TRUE(std::filesystem::create_directory(prog));
+  const std::string file = m_dir.Sub("my prog/acc");
+  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  struct Case {
+    std::string cmd;
+    std::string expected;
+  } cases[] = {
+      {file, "\"" + file + "\" -a"},
+      {"\"" + file + "\"", "\"" + file + "\" -a"},
+      {file + " -b", file + " -b -a"},
+      {prog, prog + " -a"},
+      {m_dir.Sub("my prog/none"), m_dir.Sub("my prog/none") + " -a"},
+  };
+  for (const Case& c : cases) {
+    RunAction run;
+    run.SetParam("cmd", c.cmd);
+    run.SetParam("args", "-a");
+    run.Execute();
+  }
+  OpenAction open;
+  open.SetParam("file", file);
+  open.Execute();
+  auto starts = m_processes.Starts();
+  ASSERT_EQ(starts.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(starts[i].szCommandLine, cases[i].expected);
+  }
+  EXPECT_EQ(starts.back().szCommandLine, "\"" + file + "\"");
+}
+
 TEST_F(RunActionRecorded, DoubledBackslashesCollapseInCmdButNotInArgs) {
   Bound<RunAction>(R"(<action cmd="C:\\Tools\\\\x.exe" args="D:\\data\\in.txt"/>)")->Execute();
   auto starts = m_processes.Starts();
@@ -247,7 +281,7 @@ TEST_F(RunActionReal, AWaitedForProgramHasFailedUnlessItEndsWithCodeZero) {
 }
 
 TEST_F(RunActionReal, OpenStartsAnExistingProgramAndWaitsForIt) {
-  // A folder with a blank: the whole path is the command line, unquoted.
+  // A folder with a blank: the whole path is the program.
   std::string folder = m_dir.Sub("my prog");
   ASSERT_TRUE(std::filesystem::create_directory(folder));
   std::string script = WriteMarkerScript(folder, 0.3, Marker(), "opened");
@@ -257,6 +291,21 @@ TEST_F(RunActionReal, OpenStartsAnExistingProgramAndWaitsForIt) {
   EXPECT_TRUE(open->Execute());
   EXPECT_GE(SecondsSince(start), 0.25);
   EXPECT_EQ(ReadFileBytes(Marker()), "opened\n");
+}
+
+// A program planted where the path's first blank cuts it ("D:\Program.exe"
+// before "D:\Program Files\...") is never started, by "open" nor by "run".
+TEST_F(RunActionReal, AProgramPlantedBeforeTheBlankOfAPathNeverRuns) {
+  std::string folder = m_dir.Sub("my prog");
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  std::string script = WriteMarkerScript(folder, 0, Marker(), "ran");
+  std::string decoy = PlantDecoy(m_dir.Sub("my"));
+
+  EXPECT_TRUE(Bound<RunAction>(R"(<action cmd=")" + script + R"(" args="-x 1"/>)")->Execute());
+  EXPECT_EQ(ReadFileBytes(Marker()), "ran -x 1\n");
+  EXPECT_TRUE(Bound<OpenAction>(R"(<action file=")" + script + R"("/>)")->Execute());
+  EXPECT_EQ(ReadFileBytes(Marker()), "ran\n");
+  EXPECT_FALSE(std::filesystem::exists(decoy));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ class FakeWindowMessages : public platform::WindowMessages {
                    int32_t lParam) override {
     m_aCalls.push_back(Describe("send", window, message, wParam, lParam));
     if (message == 16 && m_nClosesToGo >= 0 && --m_nClosesToGo < 0) m_bGone = true;
-    return true;
+    return m_bAnswers;
   }
   bool PostMessage(platform::WindowId window, uint32_t message, int32_t wParam,
                    int32_t lParam) override {
@@ -34,6 +34,20 @@ class FakeWindowMessages : public platform::WindowMessages {
     return true;
   }
   bool IsWindow(platform::WindowId window) override { return window == m_id && !m_bGone; }
+  // The window's process, when it can be opened; its waits are recorded.
+  struct Process : platform::WindowProcess {
+    std::vector<std::string>* calls;
+    bool WaitForEnd(uint32_t ms) override {
+      return calls->push_back("wait " + std::to_string(ms)), true;
+    }
+  };
+  std::unique_ptr<platform::WindowProcess> OpenWindowProcess(platform::WindowId window) override {
+    m_aCalls.push_back("process " + std::to_string(window));
+    if (!m_bHasProcess) return nullptr;
+    auto process = std::make_unique<Process>();
+    process->calls = &m_aCalls;
+    return process;
+  }
 
   // Only the send and post calls.
   std::vector<std::string> Deliveries() const {
@@ -49,6 +63,8 @@ class FakeWindowMessages : public platform::WindowMessages {
   platform::WindowId m_id = 0x400007;
   int m_nClosesToGo = 0;  // goes away with the first WM_CLOSE
   bool m_bGone = false;
+  bool m_bAnswers = true;     // false: every send times out
+  bool m_bHasProcess = true;  // false: the process cannot be opened
   std::vector<std::string> m_aCalls;
 
  private:
@@ -139,6 +155,44 @@ TEST_F(SendMessageActionTest, RetryStopsAsSoonAsTheWindowGoesAway) {
   EXPECT_EQ(m_windows.Deliveries().size(), 3u);
   EXPECT_EQ(window.CallsOf("box:").size(), 1u);
   EXPECT_TRUE(window.m_answers.empty());
+}
+
+// The window's process is learned before WM_CLOSE goes out and waited for
+// (up to 10 s) once the window has gone; a window that stays, or a process
+// that cannot be opened, is not waited for; other messages leave it alone.
+TEST_F(SendMessageActionTest, AClosedWindowsProcessIsWaitedFor) {
+  const std::string open = "process 4194311", close = "send 4194311 16 0 0";
+  struct Case {
+    const char* message;
+    int closesToGo;
+    bool hasProcess;
+    bool answers;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"WM_CLOSE", 0, true, true, {open, close, "wait 10000"}},
+      {"WM_CLOSE", 0, false, true, {open, close}},
+      {"WM_COMMAND", 0, true, true, {"send 4194311 273 0 0"}},
+      // Not answering in time is not closing: two attempts, then the question.
+      {"WM_CLOSE", -1, true, false, {open, close, open, close}},
+  };
+  for (const Case& c : cases) {
+    FakeWindowMessages windows;
+    windows.m_nClosesToGo = c.closesToGo;
+    windows.m_bHasProcess = c.hasProcess;
+    windows.m_bAnswers = c.answers;
+    platform::ScopedService<platform::WindowMessages> guard(&platform::Env::SetWindows, &windows);
+    RecordingMainWindow window;
+    window.m_answers = {kIdIgnore};
+    SendMessageAction action = Bound(std::string("classname=\"VelmarAcc\" title=\"Velmar Acc\" ") +
+                                     "message=\"" + c.message + "\"");
+    EXPECT_EQ(action.Execute(), 1) << c.message;
+    std::vector<std::string> calls;
+    for (const std::string& call : windows.m_aCalls) {
+      if (call.compare(0, 5, "find ") != 0) calls.push_back(call);
+    }
+    EXPECT_EQ(calls, c.calls) << c.message << c.closesToGo << c.hasProcess;
+    EXPECT_EQ(window.CallsOf("box:").size(), c.closesToGo < 0 ? 1u : 0u);
+  }
 }
 
 TEST_F(SendMessageActionTest, WithoutAMainWindowNobodyIsAskedAndTwoClosesGoOut) {

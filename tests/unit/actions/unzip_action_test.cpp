@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "env/config.h"
 #include "env/texts.h"
 #include "platform/env.h"
 #include "support/native_path.h"
@@ -391,6 +392,39 @@ TEST_F(UnzipActionTest, NameTooLongForItsBufferIsRefusedNotCutShort) {
 
   EXPECT_EQ(ReadLogLines().back(), kUnzipError + out + NativePath("/"));
   EXPECT_FALSE(fs::exists(out + NativePath("/abcd")));
+}
+
+// Names flagged as UTF-8 (as Python's zipfile and 7-Zip write them) are the
+// system's text (GBK on Windows) before any rule reads them; unflagged names
+// are taken as stored. A flagged name that is no UTF-8, or (Windows) has a
+// character GBK has not, fails the unzip at that entry.
+TEST_F(UnzipActionTest, NamesFlaggedAsUtf8BecomeTheSystemsText) {
+  const bool gbk = platform::kPathSep == '\\';
+  struct Case {
+    std::string utf8;
+    std::string name;  // empty: refused
+  } cases[] = {
+      {"\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt", "中文/说明.txt"},
+      {"\xE4\xB9\x97.txt", "乗.txt"},  // GBK 81 5C: its trail byte is no separator
+      {"\xED\x95\x9C.txt", gbk ? "" : "\xED\x95\x9C.txt"},  // 한: not in GBK
+      {"\xFF.txt", ""},
+      {"\xC0\xAF..\xC0\xAFx.txt", ""},  // an overlong "/" is no "/"
+      {"\xE2\x80\xA5/../x.txt", ""},    // the name rules hold after the conversion
+  };
+  for (const Case& c : cases) {
+    const std::string out = m_dir.Sub("out");
+    fs::remove_all(out);
+    EXPECT_EQ(Unzip(Archive(ZipBuilder().Utf8File(c.utf8, "u").File("旧/说明.txt", "g")), out),
+              !c.name.empty())
+        << c.name;
+    if (c.name.empty()) {
+      EXPECT_THAT(ReadLogLines().back(), HasSubstr(kUnzipError)) << c.utf8;
+      EXPECT_FALSE(PathExists(out + NativePath("/旧"))) << c.utf8;
+    } else {
+      EXPECT_EQ(ReadFileBytes(out + NativePath("/" + c.name)), "u");
+      EXPECT_EQ(ReadFileBytes(out + NativePath("/旧/说明.txt")), "g");
+    }
+  }
 }
 
 // Zip-slip: names and links that would put an entry outside the folder.

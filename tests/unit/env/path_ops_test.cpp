@@ -100,6 +100,10 @@ TEST_F(ConfigValues, ExpandPathVarsOnTrickyInputs) {
       {"", "", "S", "${sys${app_path}32${win_path}_path}", "S"},
       {"", "", "", "${app_path}${win_path}${sys32_path}", ""},
       {"/opt/\x95\\", "W", "S", "${app_path}\\", "/opt/\x95\\\\"},
+      // Values are written as XML text; the manifest's own text is not touched.
+      {"Tom & Jerry", "<W>", "\"S'", "${app_path}|${win_path}|${sys32_path}&amp;",
+       "Tom &amp; Jerry|&lt;W&gt;|&quot;S&apos;&amp;"},
+      {"&amp;", "W", "S", "${app_path}", "&amp;amp;"},
   };
   for (const Case& c : cases) {
     g_szAppPath = c.app;
@@ -132,6 +136,9 @@ TEST_F(ConfigValues, ThisFileComparesIgnoringCaseOnly) {
   std::string side;
   EXPECT_EQ(GetSelfUpdateName(side), NativePath("/opt/Tools/_Updater"));
   EXPECT_EQ(side, NativePath("/opt/Tools/_Updater"));
+  // No path of its own (one the code page cannot name): nothing is the updater.
+  g_szThisFile.clear();
+  EXPECT_FALSE(IsThisFile(""));
 }
 
 // A manifest may name a folder with tens of thousands of levels: the walk

@@ -9,6 +9,7 @@
 #include "env/delete_tree.h"
 #include "env/registry_key.h"
 #include "platform/env.h"
+#include "platform/win32/windows_api.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -97,6 +98,82 @@ TEST(FsWin32, EveryOperationOnNamesEndingInABackslashTrailByte) {
   EXPECT_EQ(fs().DeleteFile(moved), 0u);
   EXPECT_TRUE(DeleteTree(dir));
   EXPECT_FALSE(PathExists(dir));
+}
+
+// A file whose name GBK cannot hold (Korean, made through the wide function):
+// the listing fails rather than hand it back with "?" or pass it over, so the
+// folder's removal fails and takes nothing.
+TEST(FsWin32, AListingEntryTheCodePageCannotNameFailsTheListing) {
+  TempDir temp;
+  const std::string dir = temp.path() + "\\tree";
+  ASSERT_EQ(fs().CreateDir(dir), 0u);
+  ASSERT_TRUE(Write(dir + "\\a.txt", "a"));
+  WCHAR wide[MAX_PATH];
+  ASSERT_GT(::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide, MAX_PATH), 0);
+  HANDLE h = ::CreateFileW((std::wstring(wide) + L"\\\xD55C.txt").c_str(), GENERIC_WRITE, 0,
+                           nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ::CloseHandle(h);
+
+  std::vector<platform::DirEntry> entries;
+  EXPECT_EQ(fs().ListDir(dir, &entries), platform::kErrorNoUnicodeTranslation);
+  EXPECT_FALSE(DeleteTree(dir));
+  EXPECT_EQ(Read(dir + "\\a.txt"), "a");
+}
+
+// The ANSI functions' limit counts characters: a GBK path of more than 200
+// characters (some 400 bytes) works in every operation, one of 260 characters
+// or more is refused by every operation with 206 before it reaches the disk.
+TEST(FsWin32, PathLengthIsCountedInCharacters) {
+  TempDir temp;
+  std::string level;
+  for (int i = 0; i < 40; ++i) level += kShallow;
+  std::string dir = temp.path();
+  for (int i = 0; i < 4; ++i) {
+    dir += "\\" + level;
+    ASSERT_EQ(fs().CreateDir(dir), 0u) << dir.size();
+  }
+  const std::string file = dir + "\\a" + kRide;
+  ASSERT_GT(file.size(), 360u);
+  ASSERT_TRUE(Write(file, "data"));
+  platform::FileId id;
+  platform::FileTimes times;
+  uint64_t free = 0;
+  EXPECT_EQ(fs().CopyFile(file, dir + "\\b", false), 0u);
+  EXPECT_EQ(fs().AddHardLink(file, dir + "\\c"), 0u);
+  EXPECT_EQ(fs().RenameOver(dir + "\\b", dir + "\\c"), 0u);
+  EXPECT_EQ(fs().GetFileId(file, &id) | fs().GetFreeBytes(dir, &free), 0u);
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"a" + kRide, "c"}));
+
+  std::string tooLong = dir + "\\";
+  for (int i = 0; i < 100; ++i) tooLong += kRide;
+  uint32_t attributes = 0;
+  std::unique_ptr<platform::WritableFile> out;
+  std::unique_ptr<platform::ReadableFile> in;
+  std::vector<platform::DirEntry> entries;
+  std::string full;
+  const platform::Error refused[] = {
+      fs().GetAttributes(tooLong, &attributes),
+      fs().SetAttributes(tooLong, platform::kAttrNormal),
+      fs().CreateDir(tooLong),
+      fs().RemoveDir(tooLong),
+      fs().DeleteFile(tooLong),
+      fs().ListDir(tooLong, &entries),
+      fs().OpenForWrite(tooLong, platform::WriteMode::kCreateAlways, &out),
+      fs().OpenForRead(tooLong, &in),
+      fs().CopyFile(file, tooLong, false),
+      fs().MoveFile(file, tooLong),
+      fs().RenameOver(file, tooLong),
+      fs().AddHardLink(file, tooLong),
+      fs().GetFileTimes(tooLong, &times),
+      fs().SetFileTimes(tooLong, times),
+      fs().GetFileId(tooLong, &id),
+      fs().GetFreeBytes(tooLong, &free),
+  };
+  for (size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], 206u) << i;
+  EXPECT_FALSE(fs().GetFullPath(tooLong, &full));
+  EXPECT_EQ(Read(file), "data");
+  EXPECT_TRUE(DeleteTree(temp.path() + "\\" + level));
 }
 
 // The templates folder moved to a folder of our own for one test.

@@ -1,5 +1,6 @@
 // The pace a back-end holds a transfer to when its client has no rule of its
-// own: 1,024 bytes in every window of 30 s, and the deadline.
+// own (1,024 bytes in every window of 30 s, and the deadline), and the redirects
+// it follows.
 #include "platform/http_limits.h"
 
 #include <gtest/gtest.h>
@@ -36,3 +37,23 @@ TEST(TransferPace, FewerThan1024BytesInAWindowOrTheDeadlineGiveTheTransferUp) {
     EXPECT_EQ(givenUpAt, c.givenUpAt) << c.what;
   }
 }
+
+namespace {
+
+TEST(RedirectAllowed, OnlyToHttpOrHttpsAndNeverFromHttpsDownToHttp) {
+  struct Case {
+    const char* from;
+    const char* to;
+    bool allowed;
+  } cases[] = {
+      {"http://a/x", "http://b/y", true},     {"http://a/x", "HTTPS://b/y", true},
+      {"https://a/x", "https://b/y", true},   {"https://a/x", "http://b/y", false},
+      {"HTTPS://a/x", "Http://a/x", false},   {"http://a/x", "ftp://b/y", false},
+      {"http://a/x", "file:///etc/x", false}, {"http://a/x", "http:b", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::RedirectAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
+  }
+}
+
+}  // namespace

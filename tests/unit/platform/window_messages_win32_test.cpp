@@ -15,9 +15,9 @@ class WindowMessagesWin32 : public ::testing::Test {
   platform::WindowMessages& windows() { return platform::Env::Get().windows(); }
 
   // Starts the helper window and waits until it can be found.
-  platform::WindowId Start(const std::string& title, bool stubborn) {
+  platform::WindowId Start(const std::string& title, const std::string& mode = "") {
     std::string line = "\"" + TestWindowProgram() + "\" window " + kClass + " \"" + title +
-                       "\" \"" + Record() + "\"" + (stubborn ? " stubborn" : "");
+                       "\" \"" + Record() + "\" " + mode;
     m_szTitle = title;
     if (!platform::Env::Get().processes().Launch(line, &m_process)) return 0;
     platform::WindowId found = 0;
@@ -40,7 +40,7 @@ class WindowMessagesWin32 : public ::testing::Test {
 };
 
 TEST_F(WindowMessagesWin32, SendReachesTheWindowWithSignExtendedParameters) {
-  platform::WindowId w = Start("Velmar Test 1", false);
+  platform::WindowId w = Start("Velmar Test 1");
   ASSERT_NE(w, 0u);
   // Both texts go over as they stand: an empty one names an empty class or
   // title, never "any".
@@ -64,18 +64,39 @@ TEST_F(WindowMessagesWin32, SendReachesTheWindowWithSignExtendedParameters) {
 }
 
 TEST_F(WindowMessagesWin32, AnEmptyTitleFindsTheWindowWithoutOne) {
-  platform::WindowId w = Start("", false);
+  platform::WindowId w = Start("");
   ASSERT_NE(w, 0u);
   EXPECT_EQ(windows().FindWindow(kClass, ""), w);
 }
 
 TEST_F(WindowMessagesWin32, StubbornWindowStaysAfterClose) {
-  platform::WindowId w = Start("Velmar Test 2", true);
+  platform::WindowId w = Start("Velmar Test 2", "stubborn");
   ASSERT_NE(w, 0u);
   EXPECT_TRUE(windows().SendMessage(w, 0x10, 0, 0));
   EXPECT_TRUE(windows().SendMessage(w, 0x10, 0, 0));
   EXPECT_TRUE(windows().IsWindow(w));
   EXPECT_EQ(ReadFileBytes(Record()), "10 0 0\n10 0 0\n");
+}
+
+// Its window gone, the program's process goes on (holding its files) until it
+// ends; the process is learned while the window exists.
+TEST_F(WindowMessagesWin32, TheProcessOfAWindowOutlivesItAndCanBeWaitedFor) {
+  platform::WindowId w = Start("Velmar Test 3", "linger");
+  ASSERT_NE(w, 0u);
+  std::unique_ptr<platform::WindowProcess> process = windows().OpenWindowProcess(w);
+  ASSERT_TRUE(process);
+  EXPECT_TRUE(windows().SendMessage(w, 0x10, 0, 0));
+  EXPECT_TRUE(WaitFor([&] { return !windows().IsWindow(w); }));
+  EXPECT_FALSE(process->WaitForEnd(0)) << "the process lives on for a while";
+  EXPECT_TRUE(process->WaitForEnd(10000));
+  EXPECT_FALSE(windows().OpenWindowProcess(w)) << "a gone window names no process";
+}
+
+TEST_F(WindowMessagesWin32, AWindowThatDoesNotAnswerFailsTheSendInsteadOfHoldingIt) {
+  platform::WindowId w = Start("Velmar Test 4", "hang");
+  ASSERT_NE(w, 0u);
+  EXPECT_FALSE(windows().SendMessage(w, 0x0403, 0, 0));
+  EXPECT_TRUE(windows().IsWindow(w));
 }
 
 }  // namespace

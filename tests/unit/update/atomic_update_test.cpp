@@ -9,7 +9,9 @@
 #include "actions/copy_action.h"
 #include "actions/journal.h"
 #include "actions/mkdir_action.h"
+#include "actions/remove_action.h"
 #include "env/texts.h"
+#include "platform/in_use_retry.h"
 #include "unit/update/run_fixture.h"
 #include "update/update_run.h"
 
@@ -109,4 +111,44 @@ TEST_F(AtomicRunTest, AFailingActionEndsTheActionsAndPutsEverythingBack) {
   EXPECT_FALSE(std::filesystem::exists(made));
   EXPECT_FALSE(std::filesystem::exists(RollbackPathOf(g_szAppPath)));
   EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+}
+
+// Windows refuses to rename a folder that holds a file another program has
+// open; Wine lets it pass, so the refusal comes from a file system that
+// answers 32 for the folder's first moves. The journal's move aside of a
+// tree to be removed waits like any move: a folder let go in time is removed,
+// one held for good fails the removal after 10 s and the update is put back.
+TEST_F(AtomicRunTest, ATreeHeldForAMomentIsMovedAsideOnceItIsLetGo) {
+  static int s_nPauses = 0;
+  platform::InUsePause oldPause = platform::SetInUsePause([](uint32_t) { ++s_nPauses; });
+  RegisterActionType("remove", std::make_unique<RemoveAction>());
+  m_internet.Serve("http://h/a.zip", "a");
+  m_internet.Serve("http://h/b.zip", "b");
+  const std::string tree = g_szAppPath + "/cache";
+  for (int held : {3, -1}) {
+    std::filesystem::create_directories(tree + "/sub");
+    ASSERT_TRUE(WriteFileBytes(tree + "/sub/x", "x"));
+    struct HeldTree : platform::FsWrapper {
+      HeldTree(const std::string& tree, int held)
+          : FsWrapper(platform::DefaultFs()), m_szTree(tree), m_nHeld(held) {}
+      platform::Error MoveFile(const std::string& f, const std::string& t) override {
+        if (f == m_szTree && m_nHeld != 0) {
+          if (m_nHeld > 0) --m_nHeld;
+          return platform::kErrorSharingViolation;
+        }
+        return FsWrapper::MoveFile(f, t);
+      }
+      std::string m_szTree;
+      int m_nHeld;
+    } busy(tree, held);
+    platform::InUseRetryFs retrying(&busy, true);
+    platform::ScopedService<platform::Fs> guard(&platform::Env::SetFs, &retrying);
+    s_nPauses = 0;
+    Run(Manifest("<action type='remove' path='" + tree + "'/>"));
+    EXPECT_EQ(Shown().back(), "status:" + std::string(held > 0 ? texts::kUpdateFinished
+                                                               : texts::kUpdateRolledBack));
+    EXPECT_EQ(std::filesystem::exists(tree + "/sub/x"), held < 0) << held;
+    EXPECT_EQ(s_nPauses, held > 0 ? held : 14) << held;
+  }
+  platform::SetInUsePause(oldPause);
 }

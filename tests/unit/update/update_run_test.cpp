@@ -6,7 +6,12 @@
 
 #include <algorithm>
 
+#include "actions/action_registry.h"
+#include "actions/shortcut_action.h"
+#include "actions/shortcut_manager.h"
 #include "env/texts.h"
+#include "platform/path_sep.h"
+#include "support/shortcut_sandbox.h"
 #include "unit/update/run_fixture.h"
 
 namespace {
@@ -198,6 +203,33 @@ TEST_F(UpdateRunTest, PathVariablesAreReplacedBeforeParsing) {
                      " cmd=/usr/lib/tool where= from= flag=1 exists"}));
   // The caller's copy of the manifest is the text as it was fetched.
   EXPECT_NE(m_szManifest.find("${app_path}"), std::string::npos);
+}
+
+// A folder name holding the characters XML gives a meaning ("<", ">" and the
+// double quote cannot be in a Windows name): the actions see the real names,
+// whether they come from a path variable, the environment or a shell folder
+// (Wine keeps a process's desktop where it first found it: one name for all).
+TEST_F(UpdateRunTest, NamesWithXmlCharactersReachTheActionsWhole) {
+  RegisterActionType("shortcut", std::make_unique<ShortcutAction>());
+  m_internet.Serve("http://h/pkg.zip", "x");
+  const std::string name = platform::kPathSep == '/' ? "Tom & Jerry's <\"1\">" : "Tom & Jerry's";
+  ShortcutSandbox box;
+  const std::string desktop = box.m_dir.Sub(name);
+  ASSERT_TRUE(std::filesystem::create_directories(desktop));
+  ScopedEnvVar xdg("XDG_DESKTOP_DIR", desktop);
+  ScopedShellFolders folders(box.m_szHome, box.m_szConfig, box.m_szData, desktop);
+  ScopedEnvVar variable("VELMAR_FOLDER", m_dir.Sub(name));
+  g_szAppPath = m_dir.Sub(name);
+  EXPECT_TRUE(
+      Run("<updateinfo version='2.0.0.0'><package><url>http://h/pkg.zip</url><actions>"
+          "<action type='run' cmd='${app_path}/acc' where=\"${app_path}\" "
+          "file='%VELMAR_FOLDER%|${this_file}'/><action type='shortcut' name='acc' "
+          "target=\"${app_path}/acc\"/></actions></package></updateinfo>"));
+  // An environment reference reaches an action together with "${this_file}".
+  EXPECT_EQ(RecordingAction::Journal(),
+            (Strings{"run file=" + g_szAppPath + "|" + JoinPath(g_szDownloadPath, "pkg.zip") +
+                     " cmd=" + g_szAppPath + "/acc where=" + g_szAppPath + " from= flag=1"}));
+  EXPECT_EQ(FolderNames(desktop), Strings{"acc.lnk"});
 }
 
 TEST_F(UpdateRunTest, SecondRunMakesTheDeletedDownloadFolderAgain) {
