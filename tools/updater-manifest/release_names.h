@@ -17,10 +17,10 @@ enum class EntryNames {
   kGbk,   // GBK bytes, taken as they are by an updater in the GBK code page
 };
 
-// The form Windows clients get unless --names says otherwise. GBK: the
-// updater takes an entry's name bytes as its system's text; it does not yet
-// convert names flagged as UTF-8.
-constexpr EntryNames kDefaultEntryNames = EntryNames::kGbk;
+// The form Windows clients get unless --names says otherwise: the updater
+// converts a name flagged as UTF-8 to its system's text before any rule reads
+// it. GBK is for updaters older than that, which take the bytes as they are.
+constexpr EntryNames kDefaultEntryNames = EntryNames::kUtf8;
 
 struct ClientNaming {
   ReleaseClient client = ReleaseClient::kWindows;
