@@ -1,23 +1,19 @@
 #!/usr/bin/env python3
-"""A release end to end: `updater-manifest release` over two folders (OLD as
-installed, NEW as it must become) into a folder nginx serves, the manifest
-signed with minisign, an installation of OLD, and the real updater run once.
-Afterwards the installation equals NEW (names, bytes, times and, on POSIX,
-execute bits), the registry holds the new version, and the server sent the
-zip's bytes, not the product's.
+"""A release end to end: `updater-manifest release` over OLD and NEW into a
+folder nginx serves, signed by minisign, and the real updater run once on an
+installation of OLD: it then equals NEW (names, bytes, times, and execute bits
+on POSIX), the registry holds the version, and the zip's bytes alone were sent.
 
-    release_test.py UPDATER REG_TOOL MANIFEST_TOOL CASE
-    release_test.py --wine WINE UPDATER_EXE DIALOG_PROBE MANIFEST_TOOL_EXE WORK BITS CASE
-    release_test.py --list
+    release_test.py UPDATER REG_TOOL MANIFEST_TOOL
+    release_test.py --wine WINE UPDATER_EXE DIALOG_PROBE MANIFEST_TOOL_EXE WORK BITS
 
-On POSIX the release is made for the POSIX updater (--client posix) and also
-held to the tool's own lint, plan and verify. Under Wine the Windows tool makes
-it as for the product's clients (backslashes, a GBK manifest, UTF-8 entry
-names) from folders with Chinese names, and updater.exe installs it in the
-code page 936.
+On POSIX the release is for the POSIX updater and also held to lint, plan and
+verify; under Wine the Windows tool makes it for the product's clients from
+folders with Chinese names, and updater.exe installs it in code page 936.
 """
 
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -35,36 +31,16 @@ OLD_TIME = 1623752430  # even seconds, which a zip keeps
 NEW_TIME = OLD_TIME + 86400
 PROGRAM = bytes((i * 7919 + i // 251) % 256 for i in range(1 << 20))
 
-# path: bytes (None: a folder), and whether it is executable. Names with GBK
-# trail bytes equal to "\": 淺 (9C 5C) inside, 乗 (81 5C) at the end.
-OLD = {
-    "program.bin": (PROGRAM, False),
-    "readme.txt": (b"Velmar Acc 1.0\n", False),
-    "old.txt": (b"dropped in 1.1\n", False),
-    "help/a.txt": (b"a\n", False),
-    "help/sub/b.txt": (b"b\n", False),
-    "swap_to_dir": (b"a file in 1.0\n", False),
-    "swap_to_file/x.txt": (b"x\n", False),
-    "数据/旧的.txt": (b"old data\n", False),
-    "数据/保留.txt": (b"kept\n", False),
-    "Readme.md": (b"readme\n", False),
-    "bin/start.sh": (b"#!/bin/sh\necho 1.0\n", True),
-    "bin/record.sh": (b"#!/bin/sh\n", False),
-}
-NEW = {
-    "program.bin": (PROGRAM, False),
-    "readme.txt": (b"Velmar Acc 1.1\n", False),
-    "新功能/说明.txt": (b"what is new\n", False),
-    "淺色/乗.txt": (b"light\n", False),
-    "cache": (None, False),
-    "logs/2026": (None, False),
-    "swap_to_dir/inner.txt": (b"a folder in 1.1\n", False),
-    "swap_to_file": (b"a file in 1.1\n", False),
-    "数据/保留.txt": (b"kept\n", False),
-    "README.md": (b"readme\n", False),
-    "bin/start.sh": (b"#!/bin/sh\necho 1.1\n", True),
-    "bin/record.sh": (b"#!/bin/sh\n", True),
-}
+# path: (bytes or None for a folder, executable). Every kind of change, once;
+# 淺 (9C 5C) and 乗 (81 5C) have GBK trail bytes equal to "\".
+OLD = {"program.bin": (PROGRAM, False), "readme.txt": (b"1.0\n", False),
+       "help/sub/b.txt": (b"b\n", False), "swap/x.txt": (b"x\n", False),
+       "数据/旧的.txt": (b"old\n", False), "数据/保留.txt": (b"kept\n", False),
+       "Readme.md": (b"r\n", False), "bin/record.sh": (b"#!/bin/sh\n", False)}
+NEW = {"program.bin": (PROGRAM, False), "readme.txt": (b"1.1\n", False),
+       "淺色/乗.txt": (b"light\n", False), "logs/2026": (None, False), "swap": (b"file\n", False),
+       "数据/保留.txt": (b"kept\n", False), "README.md": (b"r\n", False),
+       "bin/record.sh": (b"#!/bin/sh\n", True)}
 
 
 def make_tree(root, spec, base=None):
@@ -72,16 +48,12 @@ def make_tree(root, spec, base=None):
     old time, as a build that did not touch it would."""
     for path, (data, executable) in spec.items():
         full = os.path.join(root, *path.split("/"))
-        if data is None:
-            os.makedirs(full, exist_ok=True)
-            continue
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, "wb") as f:
-            f.write(data)
-        os.chmod(full, 0o755 if executable else 0o644)
-        same = base is not None and base.get(path, (None,))[0] == data
-        when = OLD_TIME if base is None or same else NEW_TIME
-        os.utime(full, (when, when))
+        os.makedirs(full if data is None else os.path.dirname(full), exist_ok=True)
+        if data is not None:
+            pathlib.Path(full).write_bytes(data)
+            os.chmod(full, 0o755 if executable else 0o644)
+            when = OLD_TIME if base is None or base.get(path, (None,))[0] == data else NEW_TIME
+            os.utime(full, (when, when))
 
 
 def snapshot(root, modes):
@@ -90,15 +62,9 @@ def snapshot(root, modes):
     for top, dirs, files in os.walk(root):
         for name in dirs + files:
             full = os.path.join(top, name)
-            rel = os.path.relpath(full, root).replace(os.sep, "/")
             st = os.lstat(full)
-            if os.path.isdir(full):
-                tree[rel] = "folder"
-            else:
-                with open(full, "rb") as f:
-                    data = f.read()
-                tree[rel] = (len(data), hash(data), int(st.st_mtime),
-                             bool(st.st_mode & 0o111) if modes else None)
+            tree[os.path.relpath(full, root)] = "folder" if name in dirs else (
+                pathlib.Path(full).read_bytes(), int(st.st_mtime), modes and st.st_mode & 0o111)
     return tree
 
 
@@ -116,7 +82,7 @@ def served_bytes(w, name):
     return len(sent), sum(sent)
 
 
-def case_installs_new(w, manifest_tool, wine=None):
+def installs_new(w, manifest_tool, wine=None):
     work = os.path.dirname(w.keys)
     old, new = os.path.join(work, "旧版 1.0"), os.path.join(work, "新版 1.1")
     make_tree(old, OLD)
@@ -140,10 +106,9 @@ def case_installs_new(w, manifest_tool, wine=None):
         check(status == 0 and out == "", "lint clean", out)
         status, out = tool([manifest_tool, "plan", manifest, "--installed", "1.0.0.0",
                             "--app-path", w.client.app_dir])
-        changes = ["    readme.txt (mode 644)", "    新功能/说明.txt", "    bin/start.sh (mode 755)",
-                   "    bin/record.sh (mode 755)", "    swap_to_file (mode 644)", "    README.md",
-                   '= "%s/old.txt"' % w.client.app_dir, '= "%s/help/sub"' % w.client.app_dir,
-                   '= "%s/swap_to_dir"' % w.client.app_dir, '= "%s/logs/2026"' % w.client.app_dir]
+        changes = ["    readme.txt (mode 644)", "    淺色/乗.txt", "    bin/record.sh (mode 755)",
+                   "    swap (mode 644)", "    README.md"] + ['= "%s/%s"' % (w.client.app_dir, p) for p in
+                                                               ("help/sub", "swap", "logs/2026")]
         missing = [c for c in changes if c not in out]
         check(status == 0 and not missing, "plan shows the changes: missing %s" % missing, out)
         check("program.bin" not in out and "保留" not in out, "plan: unchanged files stay", out)
@@ -154,7 +119,7 @@ def case_installs_new(w, manifest_tool, wine=None):
         status, out = tool([manifest_tool, "verify", "%s/%s/update.xml" % (w.base, w.rel),
                             "--pubkey", pub])
         check(status == 0, "verify passes", out)
-    requested_before = served_bytes(w, zips[0])
+    before = served_bytes(w, zips[0])
 
     # The registry says 1.0.0.0 since the world was made; OLD is what is there.
     shutil.rmtree(w.client.app_dir)
@@ -163,39 +128,29 @@ def case_installs_new(w, manifest_tool, wine=None):
     got = lines_of(w.run())
     check(got[-1] == "更新完毕" and "更新信息签名正确" in got, "updated", "\n".join(got))
     check(w.recorded_version() == VERSION, "version %s" % w.recorded_version())
-    check(snapshot(w.client.app_dir, not wine) == snapshot(new, not wine), "installation is NEW",
-          "%s\n%s" % (sorted(snapshot(w.client.app_dir, not wine).items()),
-                      sorted(snapshot(new, not wine).items())))
-    count, sent = served_bytes(w, zips[0])
-    count -= requested_before[0]
-    sent -= requested_before[1]
+    got, want = snapshot(w.client.app_dir, not wine), snapshot(new, not wine)
+    check(got == want, "installation is NEW", "%s\n%s" % (sorted(got), sorted(want)))
+    count, sent = (now - then for now, then in zip(served_bytes(w, zips[0]), before))
     check(count == 1 and sent == zip_size < len(PROGRAM),
           "one download of %d bytes, the zip's size (%d requests, %d bytes)" % (zip_size, count, sent))
     print("product %d bytes, package %d bytes" %
           (sum(len(d) for d, _ in NEW.values() if d is not None), zip_size))
 
 
-CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
-
-
 def main():
     args = sys.argv[1:]
-    if args[:1] == ["--list"]:
-        print(";".join(CASES))
-        return
     with tempfile.TemporaryDirectory(prefix="release-") as root:
         if args[0] == "--wine":
-            wine, updater, probe, manifest_tool, work, bits, case = args[1:]
-            root = os.path.join(os.path.abspath(work), "release", case)
+            wine, updater, probe, manifest_tool, work, bits = args[1:]
+            root = os.path.join(os.path.abspath(work), "release")
             shutil.rmtree(root, ignore_errors=True)
             os.makedirs(root)
             client = WineClient(root, wine, updater, probe, int(bits))
-            CASES[case](World(root, client, "release-" + case), manifest_tool, wine)
+            installs_new(World(root, client, "release"), manifest_tool, wine)
         else:
-            updater, reg_tool, manifest_tool, case = args
-            client = PosixClient(root, os.path.abspath(updater), os.path.abspath(reg_tool))
-            CASES[case](World(root, client, "release-" + case), os.path.abspath(manifest_tool))
-    print("ok", case)
+            updater, reg_tool, manifest_tool = (os.path.abspath(a) for a in args)
+            installs_new(World(root, PosixClient(root, updater, reg_tool), "release"), manifest_tool)
+    print("ok release installs NEW")
 
 
 if __name__ == "__main__":
