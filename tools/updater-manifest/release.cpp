@@ -25,33 +25,8 @@ constexpr char kSignatureSuffix[] = ".minisig";
 constexpr char kZipPrefix[] = "update-";
 constexpr size_t kZipDigestDigits = 8;
 
-// Text for a double-quoted attribute or an element. None of these bytes is
-// ever a GBK trail byte.
-std::string XmlText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 std::string Action(const char* type, const char* parameter, const std::string& path) {
-  return std::string("      <action type=\"") + type + "\" " + parameter + "=\"" + XmlText(path) +
+  return std::string("      <action type=\"") + type + "\" " + parameter + "=\"" + AsXmlText(path) +
          "\"/>\n";
 }
 
@@ -99,11 +74,11 @@ std::string ManifestTemplate(const ReleaseOptions& options, const std::string& u
                  static_cast<int>(preRemoves.size() + removes.size()),
                  static_cast<int>(mkdirs.size())) +
           "\n";
-  text += "<updateinfo version=\"" + XmlText(options.szVersion) + "\"" +
+  text += "<updateinfo version=\"" + AsXmlText(options.szVersion) + "\"" +
           (options.bAtomic ? " atomic=\"true\"" : "") + ">\n";
   text += "  <package name=\"update\">\n";
-  text += "    <version>" + XmlText(options.szVersion) + "</version>\n";
-  if (!url.empty()) text += "    <url>" + XmlText(url) + "</url>\n";
+  text += "    <version>" + AsXmlText(options.szVersion) + "</version>\n";
+  if (!url.empty()) text += "    <url>" + AsXmlText(url) + "</url>\n";
   if (!preRemoves.empty()) {
     text += "    <pre-actions>\n";
     for (const std::string& path : preRemoves) text += Action("remove", "path", path);

@@ -95,7 +95,7 @@ TEST(ManifestRelease, EachKindOfChangeLeavesTheInstallationAsNew) {
       {"added file", {}, {"doc/new.txt=new"}, {"doc/new.txt"}, {}, {}, {}},
       {"changed file", {"a.txt=one"}, {"a.txt=two"}, {"a.txt"}, {}, {}, {}},
       {"same bytes, new time", {"a.txt=one"}, {"a.txt=one"}, {}, {}, {}, {}},
-      {"removed file", {"a.txt=one"}, {}, {}, {}, {"a.txt"}, {}},
+      {"removed file", {"a & <b>.txt=one"}, {}, {}, {}, {"a & <b>.txt"}, {}},
       {"removed folder tree",
        {"gone/sub/x=x", "gone/y=y", "gone/sub/empty/"},
        {},
