@@ -1,7 +1,7 @@
 #include "release.h"
 
-#include <cctype>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "actions/action.h"
@@ -102,10 +102,12 @@ class Release {
 
   ReleaseOutcome Make() {
     const ReleaseOptions& o = m_options;
-    if (!IsReleaseVersion(o.szVersion))
+    if (!IsReleaseVersion(o.szVersion)) {
       return Fail(Format(kReleaseVersionFormat, o.szVersion.c_str()));
-    if (!IsPackageBaseUrl(o.szBaseUrl))
+    }
+    if (!IsPackageBaseUrl(o.szBaseUrl)) {
       return Fail(Format(kReleaseBaseUrlFormat, o.szBaseUrl.c_str()));
+    }
     for (const std::string* folder : {&o.szOld, &o.szNew}) {
       if (!IsDirectory(*folder)) return Fail(Format(kNotAFolderFormat, folder->c_str()));
       if (IsAtOrInside(o.szOut, *folder)) {
@@ -208,14 +210,20 @@ class Release {
     std::string manifestPath = JoinPath(o.szOut, kManifestName);
     std::string text = ManifestTemplate(o, url, preRemoves, removes, mkdirs, files.size());
     std::string published;
+    std::string before;
     if (!PublishManifest(text, kManifestName, o.szOut, o.szExpires, manifestPath, &published,
-                         m_err) ||
-        !WriteWholeFile(manifestPath, published)) {
+                         m_err)) {
+      if (!zipPath.empty() && !zipWasThere) fs.DeleteFile(zipPath);
+      return Fail(Format(kNotWrittenFormat, manifestPath.c_str()));
+    }
+    // A signature beside the manifest signs its text: it stays only for the same text.
+    bool sameText = ReadTextFile(manifestPath, &before) && before == published;
+    if (!WriteWholeFile(manifestPath, published)) {
       if (!zipPath.empty() && !zipWasThere) fs.DeleteFile(zipPath);
       return Fail(Format(kNotWrittenFormat, manifestPath.c_str()));
     }
     std::string signature = manifestPath + kSignatureSuffix;
-    if (PathExists(signature)) fs.DeleteFile(signature);
+    if (!sameText && PathExists(signature)) fs.DeleteFile(signature);
 
     if (!zipPath.empty()) {
       m_out << Format(kReleaseZipWrittenFormat, zipPath.c_str(), static_cast<int>(files.size()),

@@ -32,6 +32,6 @@ enum class ReleaseOutcome {
 // NEW no longer has and the mkdirs of the empty folders it adds. Nothing is
 // written, and the reasons go to `err` naming each path, when the folders are
 // equal or hold what the client's updater refuses; a signature left in szOut
-// from before is removed, as it no longer signs update.xml. What was written
+// from before is removed unless update.xml kept its text. What was written
 // goes to `out`.
 ReleaseOutcome MakeRelease(const ReleaseOptions& options, std::ostream& out, std::ostream& err);

@@ -20,15 +20,18 @@ constexpr uint32_t kExecuteBits = 0111;
 
 // Special files read as plain files through the file system seam, and a
 // fifo would hold the read for ever; only the standard library tells them.
-// On Windows it reads a narrow path as UTF-8, so a path it cannot find there
-// is passed over: Windows has no such files.
+// On Windows it may read a narrow path in another code page; a path it cannot
+// find or convert is passed over there: Windows has no such files.
 bool IsSpecialFile(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::file_type type = std::filesystem::symlink_status(path, ec).type();
-  return !ec &&
-         (type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket ||
-          type == std::filesystem::file_type::block ||
-          type == std::filesystem::file_type::character);
+  namespace fs = std::filesystem;
+  try {
+    std::error_code ec;
+    fs::file_type type = fs::symlink_status(path, ec).type();
+    return !ec && (type == fs::file_type::fifo || type == fs::file_type::socket ||
+                   type == fs::file_type::block || type == fs::file_type::character);
+  } catch (const std::exception&) {
+    return false;  // a name its conversion refuses
+  }
 }
 
 bool IsAtOrBelow(const std::string& path, const std::string& top) {

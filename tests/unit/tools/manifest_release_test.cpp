@@ -204,6 +204,20 @@ TEST(ManifestRelease, NamesTakeTheClientsFormOrAreRefused) {
   }
 }
 
+TEST(ManifestRelease, ASignatureLeftBesideStaysOnlyWithTheTextItSigns) {
+  TempDir dir;
+  MakeTree(dir.Sub("old"), {"a=1"}, kOldTime);
+  MakeTree(dir.Sub("new"), {"a=2"}, kNewTime);
+  std::string error, signature = dir.Sub("out/update.xml.minisig");
+  ASSERT_EQ(Release(dir.path(), kPosix, &error), ReleaseOutcome::kWritten) << error;
+  ASSERT_TRUE(WriteFileBytes(signature, "signed"));
+  ASSERT_EQ(Release(dir.path(), kPosix, &error), ReleaseOutcome::kWritten) << error;
+  EXPECT_TRUE(fs::exists(signature));
+  ASSERT_TRUE(WriteFileBytes(dir.Sub("new/a"), "3"));
+  ASSERT_EQ(Release(dir.path(), kPosix, &error), ReleaseOutcome::kWritten) << error;
+  EXPECT_FALSE(fs::exists(signature));
+}
+
 class FailingFs : public platform::FsWrapper {
  public:
   FailingFs() : FsWrapper(&platform::Env::Get().fs()) {}
