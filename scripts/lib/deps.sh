@@ -92,12 +92,15 @@ updater_install_deps() {
 # (i686 for the shipped updater.exe, x86_64 for the tests when the 32-bit Wine
 # is missing), zlib for Windows (one package for both targets), Wine, a
 # Chinese locale for the ANSI code page 936, what apt-get source needs
-# (autotools: Debian's libsodium source has no configure) and osslsigncode.
+# (autotools: Debian's libsodium source has no configure), icoutils (wrestool
+# reads the built exe's manifest and version resource back) and osslsigncode
+# (Authenticode signing of the shipped exe).
 UPDATER_WINDOWS_PACKAGES=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 locales dpkg-dev
   autoconf automake libtool
+  icoutils osslsigncode
 )
 
 # Why wine32 is missing, empty when it is installed (set by

@@ -38,6 +38,8 @@ class DialogView {
   // Queues a click of Update; it is handled once the dialog is on screen and
   // its loop runs.
   virtual void PostUpdateClick() = 0;
+  // Ends the modal run as Close does; called after a handler has returned.
+  virtual void EndDialog() = 0;
 
   // The MainWindow operations that depend on the toolkit.
   virtual int MessageBox(const std::string& text, unsigned type) = 0;

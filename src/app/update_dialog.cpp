@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr char kAutoArgument[] = "-auto";
-
 // The one "%s" of a dialog format filled with `value`.
 std::string FormatLabel(const char* format, const std::string& value) {
   std::string text = format;
@@ -68,6 +66,7 @@ void UpdateDialog::OnUpdate() {
   m_runUpdate(g_szUpdateUrl, manifestText);
   m_bRunning = false;
   m_pView->EnableButtons(true);
+  if (m_bEndRequested) m_pView->EndDialog();
 }
 
 void UpdateDialog::ShowStatus(const std::string& text) {

@@ -45,6 +45,8 @@ class UpdateDialog : public MainWindow {
   int MessageBox(const std::string& text, unsigned type) override;
   void PumpMessage() override;
   platform::WindowId GetWindowId() const override;
+  // The view ends the dialog once the run that asked has returned.
+  void EndDialog() override { m_bEndRequested = true; }
 
   const std::string& StatusText() const { return m_szStatusText; }
   const std::string& CurVerText() const { return m_szCurVerText; }
@@ -64,4 +66,5 @@ class UpdateDialog : public MainWindow {
   UpdateRunner m_runUpdate;
   DialogView* m_pView = nullptr;
   bool m_bRunning = false;
+  bool m_bEndRequested = false;
 };

@@ -16,6 +16,9 @@ extern std::string g_szThisName;      // its file name
 
 extern const char kProductKey[];  // under HKEY_LOCAL_MACHINE
 extern const char kDefaultUpdateUrl[];
+// The one command-line argument that starts an update at once, compared
+// ignoring case; also what the elevated restart passes.
+inline constexpr char kAutoArgument[] = "-auto";
 
 // Fills the nine values; never fails. Called once, before any window exists.
 void LoadConfig();

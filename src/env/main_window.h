@@ -37,6 +37,10 @@ class MainWindow {
   virtual void PumpMessage() = 0;
   // The window's identity, as WindowMessages finds it.
   virtual platform::WindowId GetWindowId() const = 0;
+  // Ends the dialog once the running update returns, as Close does: an
+  // updater started with administrator rights takes over. A window that is no
+  // dialog has nothing to end.
+  virtual void EndDialog() {}
 };
 
 extern MainWindow* g_pMainWnd;

@@ -8,6 +8,10 @@ namespace texts {
 // Start-up and dialog.
 inline constexpr char kInstallFirst[] = "Please install Velmar Acc first.";
 inline constexpr char kDialogCaption[] = "Velmar Updater";
+// The version resource of updater.exe: its maker and the product it serves
+// (its description is the dialog's caption).
+inline constexpr char kCompanyName[] = "Korrin";
+inline constexpr char kProductName[] = "Velmar Acc";
 inline constexpr char kLabelState[] = "目前状态";
 inline constexpr char kLabelCurrentFile[] = "当前文件";
 inline constexpr char kLabelTotal[] = "  全  部";
@@ -57,6 +61,12 @@ inline constexpr char kStartingUpdate[] = "开始更新";
 inline constexpr char kUpdateFinished[] = "更新完毕";
 // Instead of that when a package's file did not arrive.
 inline constexpr char kUpdateIncomplete[] = "更新未完成，下次启动时将重试";
+// A due update that this process has no rights to carry out: a restart with
+// administrator rights, and when that is declined or cannot be had.
+inline constexpr char kRestartingElevated[] = "需要管理员权限，正在以管理员身份重新启动更新程序";
+inline constexpr char kCancelledNoAdminRights[] = "没有管理员权限，更新已取消";
+// Logged only, before the error number of a restart that failed otherwise.
+inline constexpr char kRestartFailed[] = "无法以管理员身份启动更新程序，错误 ";
 inline constexpr char kEndTimeFormat[] = "结束时间: %Y-%m-%d %H:%M:%S\r\n";
 
 // An atomic update: an action failed and everything was put back; a start

@@ -3,6 +3,7 @@
 // and restore it afterwards (see ScopedService).
 #pragma once
 
+#include "platform/elevation.h"
 #include "platform/fs.h"
 #include "platform/internet.h"
 #include "platform/processes.h"
@@ -23,6 +24,7 @@ WindowMessages* DefaultWindowMessages();
 Shell* DefaultShell();
 Text* DefaultText();
 SystemPaths* DefaultSystemPaths();
+Elevation* DefaultElevation();
 
 class Env {
  public:
@@ -39,6 +41,7 @@ class Env {
   Shell& shell() { return *Current(m_pShell, DefaultShell); }
   Text& text() { return *Current(m_pText, DefaultText); }
   SystemPaths& paths() { return *Current(m_pPaths, DefaultSystemPaths); }
+  Elevation& elevation() { return *Current(m_pElevation, DefaultElevation); }
 
   // Each setter returns the previous service (null when none was in use yet);
   // a null argument goes back to the default.
@@ -50,6 +53,7 @@ class Env {
   Shell* SetShell(Shell* p) { return Swap(m_pShell, p); }
   Text* SetText(Text* p) { return Swap(m_pText, p); }
   SystemPaths* SetPaths(SystemPaths* p) { return Swap(m_pPaths, p); }
+  Elevation* SetElevation(Elevation* p) { return Swap(m_pElevation, p); }
 
  private:
   template <typename T>
@@ -72,6 +76,7 @@ class Env {
   Shell* m_pShell = nullptr;
   Text* m_pText = nullptr;
   SystemPaths* m_pPaths = nullptr;
+  Elevation* m_pElevation = nullptr;
 };
 
 // Puts a service in place for the life of the object:

@@ -241,7 +241,7 @@ class Reader {
     if (count > left() / 2) return false;
     out->clear();
     for (size_t k = 0; k < count; ++k) {
-      uint16_t c;
+      uint16_t c = 0;
       U16(&c);
       out->push_back(static_cast<char16_t>(c));
     }

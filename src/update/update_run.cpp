@@ -15,6 +15,7 @@
 #include "update/atomic_update.h"
 #include "update/manifest_nesting.h"
 #include "update/manifest_trust.h"
+#include "update/write_access.h"
 
 namespace {
 
@@ -99,7 +100,12 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
   } else {
     int n = static_cast<int>(m_listPackages.size());
     TotalProgress(2, n + 2);
-    if (n > 0) {
+    // Only an update that is due asks for the rights to change the product.
+    WriteAccess access = n > 0 ? EnsureWriteAccess() : WriteAccess::kGranted;
+    // The download folder and the log belong to the elevated updater now.
+    if (access == WriteAccess::kRestarted) return true;
+    if (access == WriteAccess::kRefused) TotalProgress(n + 2);
+    if (n > 0 && access == WriteAccess::kGranted) {
       Show(texts::kStartingUpdate);
       bool complete = true;
       if (m_bAtomic) {

@@ -13,7 +13,8 @@ target_link_libraries(manifest_tool_e2e_tests PRIVATE updater_core GTest::gtest 
 target_compile_definitions(manifest_tool_e2e_tests PRIVATE
   UPDATER_MANIFEST_TOOL="$<TARGET_FILE:updater-manifest>"
   UPDATER_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
-  UPDATER_SERVERS_DIR="${UPDATER_SERVERS_DIR}")
+  UPDATER_SERVERS_DIR="${UPDATER_SERVERS_DIR}"
+  UPDATER_VERSION="${UPDATER_VERSION}")
 add_dependencies(manifest_tool_e2e_tests updater-manifest)
 gtest_discover_tests(manifest_tool_e2e_tests
   TEST_PREFIX e2e.manifest_tool.

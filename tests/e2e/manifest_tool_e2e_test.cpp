@@ -61,6 +61,13 @@ TEST(ManifestToolCli, LintExitsZeroWhenCleanOneWithFindingsTwoWhenUnreadable) {
   EXPECT_EQ(Tool("lint").nExit, 2);
 }
 
+// The version the build defines, as the version resource of updater.exe has it.
+TEST(ManifestToolCli, VersionIsTheBuildsUpdaterVersion) {
+  Outcome version = Tool("--version");
+  EXPECT_EQ(version.nExit, 0);
+  EXPECT_EQ(version.szOut, "updater-manifest " UPDATER_VERSION "\n");
+}
+
 TEST(ManifestToolCli, PublishWritesTheOutputOnlyWhenEveryFileIsThere) {
   TempDir dir;
   std::filesystem::create_directory(dir.Sub("files"));

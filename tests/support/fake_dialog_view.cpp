@@ -11,7 +11,7 @@ void FakeDialogView::RunModal(UpdateDialog& dialog) {
     m_pLog->push_back("click");
     dialog.OnUpdate();
   }
-  for (int i = 0; i < m_nUserClicks; ++i) {
+  for (int i = 0; i < m_nUserClicks && !m_bEnded; ++i) {
     m_pLog->push_back("click");
     dialog.OnUpdate();
   }
@@ -47,6 +47,11 @@ void FakeDialogView::EnableButtons(bool enable) {
 void FakeDialogView::PostUpdateClick() {
   m_bClickPosted = true;
   m_pLog->push_back("post");
+}
+
+void FakeDialogView::EndDialog() {
+  m_bEnded = true;
+  m_pLog->push_back("end");
 }
 
 int FakeDialogView::MessageBox(const std::string& text, unsigned) {

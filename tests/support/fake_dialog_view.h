@@ -27,6 +27,8 @@ class FakeDialogView : public DialogView {
   void EnableButtons(bool enable) override;
   // "post".
   void PostUpdateClick() override;
+  // "end"; no click is handled after it.
+  void EndDialog() override;
   // "box:<text>"; answers from m_answers, else IDIGNORE.
   int MessageBox(const std::string& text, unsigned type) override;
   // "pump"; runs m_onPump once when set.
@@ -43,6 +45,7 @@ class FakeDialogView : public DialogView {
  private:
   std::vector<std::string>* m_pLog;
   bool m_bClickPosted = false;
+  bool m_bEnded = false;
 };
 
 class FakeFrontEnd : public FrontEnd {

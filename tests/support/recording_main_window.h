@@ -21,8 +21,10 @@ class RecordingMainWindow : public MainWindow {
   int MessageBox(const std::string& text, unsigned type) override;
   void PumpMessage() override { ++m_nPumped; }
   platform::WindowId GetWindowId() const override { return m_windowId; }
+  void EndDialog() override { m_aCalls.push_back("end"); }
 
-  // Calls in order: "status:T", "file:P/R", "total:P/R", "latest:V", "box:T".
+  // Calls in order: "status:T", "file:P/R", "total:P/R", "latest:V", "box:T",
+  // "end".
   std::vector<std::string> m_aCalls;
   std::string m_szStatus;
   std::string m_szLatest;

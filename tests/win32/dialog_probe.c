@@ -9,7 +9,10 @@
  *   dialog_probe find <class> <title>  exit 0 when that top-level window exists
  *   dialog_probe link <lnk> <out>   writes what the shell reads from a link
  *                                   file through IShellLinkA; exit 1 when it
- *                                   cannot be loaded */
+ *                                   cannot be loaded
+ *   dialog_probe layout <out file>  writes the DPI the dialog is laid out for
+ *                                   and how many of its buttons and bars are
+ *                                   themed */
 #include <stdio.h>
 #include <string.h>
 /* <commctrl.h> and <shlobj.h> need <windows.h> first. */
@@ -18,6 +21,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <uxtheme.h>
 // clang-format on
 
 static HWND Dialog(void) { return FindWindowA("#32770", "Velmar Updater"); }
@@ -92,6 +96,30 @@ static void Centred(FILE* f, HWND dlg) {
   fprintf(f, "centred=%d\n", dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2);
 }
 
+/* The DPI the dialog is laid out for, and how many of its buttons and bars
+ * are themed (buttons only with Common Controls 6). */
+static BOOL CALLBACK CountThemed(HWND control, LPARAM counts) {
+  char cls[32] = "";
+  GetClassNameA(control, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Button") == 0 || lstrcmpiA(cls, "msctls_progress32") == 0) {
+    ((int*)counts)[1]++;
+    if (GetWindowTheme(control)) ((int*)counts)[0]++;
+  }
+  return TRUE;
+}
+
+static int WriteLayout(const char* out) {
+  HWND dlg = Dialog();
+  if (!dlg) return 1;
+  int counts[2] = {0, 0};
+  EnumChildWindows(dlg, CountThemed, (LPARAM)counts);
+  FILE* f = fopen(out, "wb");
+  if (!f) return 2;
+  fprintf(f, "dpi=%u\nthemed=%d/%d\n", GetDpiForWindow(dlg), counts[0], counts[1]);
+  fclose(f);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "state") == 0) {
     HWND dlg = Dialog();
@@ -147,5 +175,6 @@ int main(int argc, char** argv) {
   }
   if (argc == 4 && strcmp(argv[1], "find") == 0) return FindWindowA(argv[2], argv[3]) ? 0 : 1;
   if (argc == 4 && strcmp(argv[1], "link") == 0) return Link(argv[2], argv[3]);
+  if (argc == 3 && strcmp(argv[1], "layout") == 0) return WriteLayout(argv[2]);
   return 3;
 }

@@ -15,6 +15,9 @@
  *     has a copy of itself open the file without FILE_SHARE_DELETE or
  *     FILE_SHARE_WRITE and keep it open that long, and returns once the file
  *     is held (3 when it could not be).
+ *   test_window whereami <record file> [arguments...]
+ *     writes its current directory and the arguments after the file, one a
+ *     line.
  *   test_window <anything else>
  *     writes its command line to its own path with ".ran" appended: a copy
  *     planted where no program should be found shows that it was started. */
@@ -98,6 +101,16 @@ int main(int argc, char** argv) {
     if (f) fclose(f);
     Sleep((DWORD)atoi(argv[3]));
     CloseHandle(h);
+    return 0;
+  }
+  if (argc >= 3 && strcmp(argv[1], "whereami") == 0) {
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    FILE* f = fopen(argv[2], "wb");
+    if (!f) return 1;
+    fprintf(f, "%s\n", cwd);
+    for (int i = 3; i < argc; ++i) fprintf(f, "%s\n", argv[i]);
+    fclose(f);
     return 0;
   }
   if (argc >= 5 && strcmp(argv[1], "marker") == 0) {

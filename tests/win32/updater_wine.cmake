@@ -5,13 +5,13 @@
 include(${CMAKE_CURRENT_LIST_DIR}/../e2e/servers.cmake)
 
 add_executable(dialog_probe ${CMAKE_CURRENT_LIST_DIR}/dialog_probe.c)
-target_link_libraries(dialog_probe PRIVATE comctl32 ole32 uuid)
+target_link_libraries(dialog_probe PRIVATE comctl32 ole32 uuid uxtheme)
 
 if(TARGET updater)
   set(_wine_work ${CMAKE_BINARY_DIR}/wine-e2e)
   math(EXPR _bits "${CMAKE_SIZEOF_VOID_P} * 8")
   foreach(case not_installed auto_run gbk_actions atomic_rolled_back atomic_killed files_in_use
-      decoy_program zip_names)
+      decoy_program zip_names dpi_layout)
     add_test(NAME win32.updater.${case}
       COMMAND ${UPDATER_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/updater_wine_test.py ${case}
               --wine ${UPDATER_WINE} --updater $<TARGET_FILE:updater>

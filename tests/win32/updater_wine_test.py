@@ -33,6 +33,10 @@ Cases:
   zip_names       Chinese names as Python's zipfile writes them (flagged as
                   UTF-8) and as Info-ZIP's zip stores GBK names (unflagged)
                   unpack to the same names
+  dpi_layout      the dialog at 100 % and at 150 % (96 and 144 dpi): laid out
+                  for that DPI, its buttons and bars themed (Common Controls 6
+                  from the manifest); a screenshot of each is kept in
+                  DIR/win32-dialog-<dpi>dpi.png
 
 updater.exe is a 32-bit program: the keys of the product live in the 32-bit
 registry view (Wow6432Node), which reg.exe reaches with /reg:32. Where the
@@ -160,6 +164,50 @@ def case_not_installed(wine, work):
     finally:
         if process.poll() is None:
             process.kill()
+
+
+def case_dpi_layout(wine, work):
+    www, base = nginx_folder("wine-dpi")
+    (www / "1.0.0.0").mkdir(parents=True)
+    (www / "1.0.0.0" / "update.xml").write_bytes(b'<updateinfo version="1.0.0.0"/>')
+    clear_keys(wine)
+    wine.reg("add", PRODUCT_KEY, "/ve", "/d", windows_path(work), "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "updateurl", "/d", base + "/%s/update.xml", "/f")
+    wine.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", "00000010", "/f")
+    # Wine's desktop keeps the DPI it was made with: a new server makes it anew.
+    desktop = r"HKCU\Control Panel\Desktop"
+
+    # The persistent server must not hold the test's output open.
+    def restart_wine():
+        subprocess.run(["wineserver", "-k"], check=False)
+        subprocess.run(["wineserver", "-p"], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    log = pathlib.Path(work) / "updater.log"
+    try:
+        for dpi in (96, 144):
+            wine.reg("add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+            restart_wine()
+            log.unlink(missing_ok=True)
+            process = subprocess.Popen([wine.wine, wine.updater, "-AUTO"], cwd=work,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                assert wait_for(lambda: log.exists() and "结束时间".encode("gbk") in log.read_bytes(),
+                                60), f"{dpi} dpi: the run did not end"
+                layout = wine.probe_file("layout", work)
+                assert layout == {"dpi": str(dpi), "themed": "4/4"}, (dpi, layout)
+                state = wine.probe_file("state", work)
+                assert state["status"] == "你使用的已经是最新版本", state
+                screenshot(pathlib.Path(work).parent / f"win32-dialog-{dpi}dpi.png")
+                wine.run(wine.probe, "close")
+                assert process.wait(timeout=30) == 0
+            finally:
+                if process.poll() is None:
+                    process.kill()
+    finally:
+        wine.reg("delete", desktop, "/v", "LogPixels", "/f", check=False)
+        restart_wine()
+        shutil.rmtree(www, ignore_errors=True)
 
 
 def case_auto_run(wine, work):
@@ -915,7 +963,7 @@ def main():
              "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic,
              "atomic_killed": lambda wine, work: case_atomic(wine, work, True),
              "files_in_use": case_files_in_use, "decoy_program": case_decoy_program,
-             "zip_names": case_zip_names}
+             "zip_names": case_zip_names, "dpi_layout": case_dpi_layout}
     parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)

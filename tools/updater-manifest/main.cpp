@@ -17,6 +17,7 @@
 #include "publish.h"
 #include "release.h"
 #include "signed_fields.h"
+#include "updater_version.h"
 #include "verify.h"
 
 using namespace manifesttexts;
@@ -249,6 +250,11 @@ int main(int argc, char** argv) {
   if (command == "release") return Release(args);
   if (command == "plan") return Plan(args);
   if (command == "verify") return Verify(args);
+  // The updater's version: the tool and the client are built together.
+  if (command == "--version") {
+    std::cout << "updater-manifest " UPDATER_VERSION_TEXT "\n";
+    return kExitClean;
+  }
   if (command == "--help" || command == "-h") {
     std::cout << kUsage;
     return kExitClean;

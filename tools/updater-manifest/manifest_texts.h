@@ -261,7 +261,9 @@ inline constexpr char kUsage[] =
     "      downloads the manifest and its files as the updater does and checks each digest\n"
     "      and size; with keys (a minisign public key, or a file of them such as a .pub\n"
     "      file) also the signature URL.minisig, its timestamp, the manifest's expiry and\n"
-    "      that every file has its sha256 and size\n";
+    "      that every file has its sha256 and size\n"
+    "  updater-manifest --version\n"
+    "      the version of the updater this tool was built with\n";
 inline constexpr char kCannotBeReadFormat[] = "%s: cannot be read";
 inline constexpr char kNotAFolderFormat[] = "%s: not a folder";
 inline constexpr char kNotWrittenFormat[] = "%s: not written";

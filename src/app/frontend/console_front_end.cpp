@@ -52,7 +52,7 @@ class ConsoleDialogView : public DialogView {
   void RunModal(UpdateDialog& dialog) override {
     m_pDialog = &dialog;
     dialog.OnInitDialog();
-    for (;;) {
+    while (!m_bEnded) {
       if (m_bClickPosted) {
         m_bClickPosted = false;
         Click();
@@ -115,6 +115,7 @@ class ConsoleDialogView : public DialogView {
   }
 
   void PostUpdateClick() override { m_bClickPosted = true; }
+  void EndDialog() override { m_bEnded = true; }
 
   int MessageBox(const std::string& text, unsigned type) override {
     PrintLine(m_szCaption + ": " + WithoutLineEnd(text));
@@ -195,6 +196,7 @@ class ConsoleDialogView : public DialogView {
   bool m_bTerminalOut;
   bool m_bTerminalIn;
   bool m_bClickPosted = false;
+  bool m_bEnded = false;
   bool m_bButtonsEnabled = true;
   bool m_bInRun = false;
   bool m_bBarsDrawn = false;

@@ -21,6 +21,7 @@ class GtkDialogView : public DialogView {
   bool HasUpdateButton() const override { return m_pUpdate != nullptr; }
   void EnableButtons(bool enable) override;
   void PostUpdateClick() override;
+  void EndDialog() override { Cancel(); }
   int MessageBox(const std::string& text, unsigned type) override;
   // One non-blocking iteration of the GTK main loop.
   void PumpMessage() override;

@@ -72,6 +72,10 @@ class Win32DialogView : public DialogView {
                    reinterpret_cast<LPARAM>(button));
   }
 
+  void EndDialog() override {
+    if (m_hWnd) ::EndDialog(m_hWnd, IDCANCEL);
+  }
+
   int MessageBox(const std::string& text, unsigned type) override {
     return ::MessageBoxA(m_hWnd, text.c_str(), m_szCaption.c_str(), type);
   }

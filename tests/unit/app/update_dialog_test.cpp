@@ -151,6 +151,25 @@ TEST_F(UpdateDialogTest, AClickDispatchedWhileARunPumpsMessagesStartsNoSecondRun
   EXPECT_EQ(m_log.back(), "enable:1");
 }
 
+// The run hands over to an elevated updater: the dialog ends once the run has
+// returned, and clicks that would have come after are never handled.
+TEST_F(UpdateDialogTest, ARunThatAsksTheDialogToEndEndsItAfterTheRun) {
+  FakeDialogView view(&m_log);
+  view.m_nUserClicks = 2;
+  UpdateDialog* pDialog = nullptr;
+  UpdateRunner runner = [&](std::string, std::string&) {
+    m_log.push_back("run");
+    pDialog->EndDialog();
+    return true;
+  };
+  UpdateDialog dialog({}, runner);
+  pDialog = &dialog;
+  dialog.DoModal(view);
+  EXPECT_EQ(std::vector<std::string>(m_log.end() - 4, m_log.end()),
+            (std::vector<std::string>{"enable:0", "run", "enable:1", "end"}));
+  EXPECT_EQ(std::count(m_log.begin(), m_log.end(), "run"), 1);
+}
+
 TEST_F(UpdateDialogTest, InstalledVersionLabelIsFixedAtConstruction) {
   g_szVersion = "1.2.3.4";
   UpdateDialog dialog({}, RecordingRunner());
