@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
 """A release end to end: `updater-manifest release` over OLD and NEW into a
-folder nginx serves, signed by minisign, and the real updater run once on an
-installation of OLD: it then equals NEW (names, bytes, times, and execute bits
-on POSIX), the registry holds the version, and the zip's bytes alone were sent.
+folder nginx serves, signed by minisign, the real updater run once on an
+installation of OLD (on POSIX; under Wine the Windows tool releases for the
+product's clients from folders with Chinese names and updater.exe installs).
 
     release_test.py UPDATER REG_TOOL MANIFEST_TOOL
     release_test.py --wine WINE UPDATER_EXE DIALOG_PROBE MANIFEST_TOOL_EXE WORK BITS
-
-On POSIX the release is for the POSIX updater and also held to lint, plan and
-verify; under Wine the Windows tool makes it for the product's clients from
-folders with Chinese names, and updater.exe installs it in code page 936.
 """
 
 import os

@@ -64,14 +64,12 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
 // The package's three lists run by the updater's own actions, the package
 // file being the zip beside the manifest.
 void Install(const std::string& out, const std::string& installation) {
-  std::string text = ReadFileBytes(out + "/update.xml");
   ClientSetting client("1.0.0.0", {installation, "/usr", "/usr/lib"});
   UpdateRun run;
-  ASSERT_TRUE(run.LoadManifest(text));
-  ASSERT_EQ(run.m_listPackages.size(), 1u);
-  PackageInfo& package = *run.m_listPackages[0];
+  ASSERT_TRUE(run.LoadManifest(ReadFileBytes(out + "/update.xml")));
+  PackageInfo& package = *run.m_listPackages.at(0);
   if (!package.m_szUrl.empty()) package.m_szLocalFile = out + "/" + UrlFileName(package.m_szUrl);
-  EXPECT_TRUE(package.RunAllActions(true)) << text;
+  EXPECT_TRUE(package.RunAllActions(true));
 }
 
 ReleaseOutcome Release(const std::string& dir, ClientNaming naming, std::string* err) {
@@ -249,7 +247,6 @@ TEST(ManifestRelease, RefusesWhatItCannotCarryBeforeWritingAnything) {
       {"fifo", {}, kPosix, "new/fifo", "neither a file nor a folder"},
       {"", {"locked/a=a"}, kPosix, "new/locked", "cannot be listed"},
       {"", {"secret.txt=s"}, kPosix, "new/secret.txt", "cannot be read"},
-      {"", {"a/b\\c=c"}, kPosix, "new/a/b\\c", "inside a name"},
       {"", {"A.txt=A", "a.txt=a"}, windows, "new/a.txt", "one name on Windows"},
   };
   for (const auto& c : cases) {
