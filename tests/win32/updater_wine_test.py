@@ -177,11 +177,16 @@ def case_dpi_layout(wine, work):
     # Wine's desktop keeps the DPI it was made with: a new server makes it anew.
     desktop = r"HKCU\Control Panel\Desktop"
 
-    # The persistent server must not hold the test's output open.
+    # The persistent server must not hold the test's output open, nor must the
+    # processes a new server's first program starts (services, winedevice, the
+    # desktop's explorer): started by a later test's captured command, they
+    # would keep its output open until its time-out. A window search starts
+    # them here.
     def restart_wine():
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-k"], check=False)
-        subprocess.run(["wineserver", "-p"], check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-p"], check=True, **quiet)
+        subprocess.run([wine.wine, wine.probe, "find", "#32770", "-"], timeout=120, **quiet)
 
     log = pathlib.Path(work) / "updater.log"
     try:
