@@ -23,3 +23,18 @@ def in_order(text, parts):
             return False
         at += len(part)
     return True
+
+
+def run_wine(argv, timeout=60, **kwargs):
+    """subprocess.run with the output caught in files, not pipes: the first
+    Wine program of a server starts Wine's services and desktop, which inherit
+    its output and outlive it, so a pipe would not end until they do."""
+    import subprocess
+    import tempfile
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                              timeout=timeout, **kwargs)
+        out.seek(0)
+        err.seek(0)
+        done.stdout, done.stderr = out.read(), err.read()
+    return done

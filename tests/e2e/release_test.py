@@ -19,7 +19,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True
-from e2e_checks import check  # noqa: E402
+from e2e_checks import check, run_wine  # noqa: E402
 from signed_manifest_test import PosixClient, WineClient, World, lines_of  # noqa: E402
 
 VERSION = "1.1.0.0"
@@ -65,9 +65,8 @@ def snapshot(root, modes):
 
 
 def tool(argv, wine=None):
-    done = subprocess.run(([wine] if wine else []) + argv, capture_output=True, timeout=120)
-    encoding = "gbk" if wine else "utf-8"
-    return done.returncode, (done.stdout + done.stderr).decode(encoding, "replace")
+    done = run_wine(([wine] if wine else []) + argv, timeout=120)
+    return done.returncode, (done.stdout + done.stderr).decode("gbk" if wine else "utf-8", "replace")
 
 
 def served_bytes(w, name):

@@ -30,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
 sys.dont_write_bytecode = True
 import sandbox  # noqa: E402
-from e2e_checks import check  # noqa: E402
+from e2e_checks import check, run_wine  # noqa: E402
 
 PAYLOAD = b"the new program\n"
 REFUSED_TAIL = "更新信息不对，请与Korrin公司联系"
@@ -97,7 +97,7 @@ class WineClient:
         self.log_path = os.path.join(self.work, "updater.log")
 
     def wine_run(self, *argv, check_status=True):
-        done = subprocess.run([self.wine, *argv], cwd=self.work, capture_output=True, timeout=60)
+        done = run_wine([self.wine, *argv], cwd=self.work)
         check(not check_status or done.returncode == 0, "%s: exit %d" % (argv, done.returncode),
               done.stderr.decode("gbk", "replace"))
         return done
@@ -135,16 +135,14 @@ class WineClient:
     def probe_state(self):
         out = pathlib.Path(self.work) / "probe.txt"
         out.unlink(missing_ok=True)
-        done = subprocess.run([self.wine, self.probe, "state", self.windows_path(str(out))],
-                              capture_output=True, timeout=60)
+        done = run_wine([self.wine, self.probe, "state", self.windows_path(str(out))])
         if done.returncode != 0 or not out.exists():
             return {}
         return dict(line.partition("=")[::2] for line in out.read_bytes().decode("gbk").splitlines())
 
     def answer_box(self):
         out = pathlib.Path(self.work) / "box.txt"
-        subprocess.run([self.wine, self.probe, "box", self.windows_path(str(out))],
-                       capture_output=True, timeout=60)
+        run_wine([self.wine, self.probe, "box", self.windows_path(str(out))])
 
     def run(self, **env_vars):
         env = dict(os.environ, **env_vars)
@@ -160,7 +158,7 @@ class WineClient:
                     break
                 self.answer_box()
                 time.sleep(0.5)
-            subprocess.run([self.wine, self.probe, "close"], capture_output=True, timeout=60)
+            run_wine([self.wine, self.probe, "close"])
             check(process.wait(timeout=30) == 0, "updater.exe exit status")
         finally:
             if process.poll() is None:

@@ -57,6 +57,9 @@ import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_checks import run_wine  # noqa: E402
 import zipfile
 
 PRODUCT_KEY = r"HKLM\SOFTWARE\VELMAR\Velmar Acc"
@@ -78,8 +81,7 @@ class Wine:
         self.test_window = args.test_window
 
     def run(self, *argv, cwd=None, check=True, timeout=60):
-        result = subprocess.run([self.wine, *argv], cwd=cwd, capture_output=True,
-                                timeout=timeout)
+        result = run_wine([self.wine, *argv], cwd=cwd, timeout=timeout)
         if check and result.returncode != 0:
             raise AssertionError(f"{argv} exited with {result.returncode}: "
                                  f"{result.stdout!r} {result.stderr!r}")
@@ -177,16 +179,13 @@ def case_dpi_layout(wine, work):
     # Wine's desktop keeps the DPI it was made with: a new server makes it anew.
     desktop = r"HKCU\Control Panel\Desktop"
 
-    # The persistent server must not hold the test's output open, nor must the
-    # processes a new server's first program starts (services, winedevice, the
-    # desktop's explorer): started by a later test's captured command, they
-    # would keep its output open until its time-out. A window search starts
-    # them here.
+    # The persistent server must not hold the test's output open, and the old
+    # server is waited for before a new one starts.
     def restart_wine():
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-k"], check=False)
-        subprocess.run(["wineserver", "-p"], check=True, **quiet)
-        subprocess.run([wine.wine, wine.probe, "find", "#32770", "-"], timeout=120, **quiet)
+        subprocess.run(["wineserver", "-w"], check=False, timeout=60)
+        subprocess.run(["wineserver", "-p"], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     log = pathlib.Path(work) / "updater.log"
     try:
