@@ -8,7 +8,9 @@ with the updater-reg tool) and a web folder with the newer manifest
 127.0.0.1 by a server in this process.
 
 Used as a module by the tests, and by scripts/demo as:
-    sandbox.py ROOT REG_TOOL   # sets up ROOT, serves it until killed
+    sandbox.py ROOT REG_TOOL                    # sets up ROOT, serves it until killed
+    sandbox.py ROOT REG_TOOL --product FOLDER   # FOLDER installed, ROOT/www served as it is
+    sandbox.py builds FOLDER                    # the demo's build folders of 1.0.0.0 and 1.1.0.0
 It prints "ready <base url>" once the server answers.
 """
 
@@ -17,6 +19,7 @@ import functools
 import hashlib
 import http.server
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -96,8 +99,8 @@ class Sandbox:
                               text=True, check=True)
         return done.stdout
 
-    def install_product(self, version="1.0.0.0"):
-        shutil.copytree(os.path.join(DATA, "product"), self.app_dir, dirs_exist_ok=True)
+    def install_product(self, version="1.0.0.0", source=None):
+        shutil.copytree(source or os.path.join(DATA, "product"), self.app_dir, dirs_exist_ok=True)
         self.reg("add", PRODUCT_KEY, "/ve", "/t", "REG_SZ", "/d", self.app_dir, "/f")
         self.reg("add", PRODUCT_KEY, "/v", "cert", "/t", "REG_BINARY", "/d",
                  pack_version(version), "/f")
@@ -188,11 +191,45 @@ def serving(root, reg_tool, request_log=None):
         yield box, server
 
 
+def make_builds(folder):
+    """The demo product's build folders, as a build leaves them: FOLDER/1.0.0.0,
+    the installed product with a large program file, and FOLDER/1.1.0.0: the
+    same program file, a new read-me and list of changes (the packages' files),
+    the new program files, an empty cache folder, and no post-update step."""
+    old, new = os.path.join(folder, "1.0.0.0"), os.path.join(folder, "1.1.0.0")
+    shutil.copytree(os.path.join(DATA, "product"), old)
+    os.makedirs(os.path.join(old, "lib"))
+    # Stands for the product's program files that 1.1.0.0 leaves alone.
+    with open(os.path.join(old, "lib", "ledger-engine.bin"), "wb") as f:
+        f.write(random.Random(110).randbytes(3 << 20))
+    shutil.copytree(old, new)
+    shutil.copy(os.path.join(DATA, "packages", "readme.txt"), new)
+    os.makedirs(os.path.join(new, "doc"))
+    shutil.copy(os.path.join(DATA, "packages", "changes.txt"), os.path.join(new, "doc"))
+    shutil.copytree(os.path.join(DATA, "program"), new, dirs_exist_ok=True)
+    os.chmod(os.path.join(new, "bin", "start.sh"), 0o755)  # the launcher stays a program
+    os.makedirs(os.path.join(new, "data", "cache"))
+    os.remove(os.path.join(new, "bin", "record-update.sh"))
+    return old, new
+
+
 def main(argv):
-    if len(argv) != 3:
+    if argv[1:2] == ["builds"] and len(argv) == 3:
+        make_builds(argv[2])
+        return 0
+    if len(argv) not in (3, 5) or (len(argv) == 5 and argv[3] != "--product"):
         sys.stderr.write(__doc__)
         return 2
-    with serving(argv[1], argv[2], os.path.join(argv[1], "requests.log")) as (box, server):
+    root, reg_tool, log = argv[1], argv[2], os.path.join(argv[1], "requests.log")
+    if len(argv) == 5:
+        box = Sandbox(root, reg_tool)
+        with Server(box.www_dir, log) as server:
+            box.install_product(source=argv[4])
+            box.set_update_url(server.base_url + "/update.xml?v=%s")
+            print("ready", server.base_url, flush=True)
+            threading.Event().wait()
+        return 0
+    with serving(root, reg_tool, log) as (box, server):
         box.install_product()
         print("ready", server.base_url, flush=True)
         threading.Event().wait()

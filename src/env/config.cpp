@@ -58,11 +58,8 @@ const char kAppPathVar[] = "${app_path}";
 const char kWinPathVar[] = "${win_path}";
 const char kSys32PathVar[] = "${sys32_path}";
 
-namespace {
-
-// A value as XML text, so that the parser gives back exactly the value: a
-// folder named "Tom & Jerry" must not lose its "&" or end the manifest. None
-// of the five is a GBK trail byte (those start at 0x40).
+// A folder named "Tom & Jerry" must not lose its "&" or end the manifest.
+// None of the five is a GBK trail byte (those start at 0x40).
 std::string AsXmlText(const std::string& value) {
   std::string out;
   for (char c : value) {
@@ -88,8 +85,6 @@ std::string AsXmlText(const std::string& value) {
   }
   return out;
 }
-
-}  // namespace
 
 // One building pass per variable, in this order: a value, or the text around
 // an empty one, may form a later variable, which is then replaced as well.

@@ -37,8 +37,11 @@ bool CreateDirectoryTree(const std::string& path);
 extern const char kAppPathVar[];    // "${app_path}"
 extern const char kWinPathVar[];    // "${win_path}"
 extern const char kSys32PathVar[];  // "${sys32_path}"
+// A value as XML text ("&", "<", ">" and both quotes as entities), which the
+// parser gives back exactly as the value.
+std::string AsXmlText(const std::string& value);
 // The three path variables replaced by g_szAppPath, g_szWinPath, g_szSys32Path,
-// each written as XML text ("&", "<", ">" and both quotes as entities).
+// each written with AsXmlText.
 std::string ExpandPathVars(const std::string& text);
 // The download folder of an installation directory.
 std::string DownloadPathOf(const std::string& appPath);

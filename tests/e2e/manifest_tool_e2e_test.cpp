@@ -117,6 +117,31 @@ TEST(ManifestToolCli, PlanNeedsTheInstalledVersion) {
   EXPECT_NE(plan.szOut.find("where       = \"/opt/v\""), std::string::npos) << plan.szOut;
 }
 
+// Nothing is written but for a release that has something to carry.
+TEST(ManifestToolCli, ReleaseExitsOneWhenNothingChangedTwoForAWrongOption) {
+  TempDir dir;
+  for (const char* folder : {"old", "new"}) {
+    std::filesystem::create_directory(dir.Sub(folder));
+    ASSERT_TRUE(WriteFileBytes(dir.Sub(folder) + "/a.txt", "same"));
+  }
+  const std::string release = "release old new -o out --version ";
+  const std::pair<std::string, int> cases[] = {
+      {release + "1.1.0.0 --base-url http://h/u", 1},
+      {release + "1.1.0.0", 2},
+      {release + "1.1.0.0 --base-url http://h/u --client posix --names gbk", 2},
+      {release + "1.1.0.0 --base-url http://h/u --names utf-8", 2},
+      {release + "1.1 --base-url http://h/u", 2},
+      {release + "1.1.0.0 --base-url ftp://h/u", 2},
+      {release + "1.1.0.0 --base-url http://h/u -o new/out", 2},
+  };
+  for (const auto& [args, code] : cases) {
+    Outcome outcome = Tool(args, dir.path());
+    EXPECT_EQ(outcome.nExit, code) << args << "\n" << outcome.szOut;
+    EXPECT_FALSE(std::filesystem::exists(dir.Sub("out")) ||
+                 std::filesystem::exists(dir.Sub("new/out")));
+  }
+}
+
 class ManifestToolVerify : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -114,3 +114,21 @@ bool ReadTextFile(const std::string& path, std::string* text) {
   *text = bytes.str();
   return true;
 }
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(temporary, ec);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temporary, path, ec);
+  if (ec) fs::remove(temporary, ec);
+  return !ec;
+}

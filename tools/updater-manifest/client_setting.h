@@ -75,3 +75,6 @@ class ClientSetting {
 
 // The whole file; false when it cannot be read.
 bool ReadTextFile(const std::string& path, std::string* text);
+// Written beside the path first and renamed over it, so the file is never
+// half written; false, with nothing left beside it, when that fails.
+bool WriteWholeFile(const std::string& path, const std::string& text);

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "client_setting.h"
+#include "env/config.h"
 #include "env/trusted_keys.h"
 #include "lint.h"
 #include "manifest_texts.h"
 #include "plan.h"
 #include "publish.h"
+#include "release.h"
 #include "signed_fields.h"
 #include "updater_version.h"
 #include "verify.h"
@@ -85,24 +87,6 @@ int Lint(const std::vector<std::string>& args) {
   return status;
 }
 
-// Written beside OUT first and renamed over it, so OUT is never half written.
-bool WriteWhole(const std::string& path, const std::string& text) {
-  std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) std::filesystem::remove(temporary, ec);
-  return !ec;
-}
-
 int Publish(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   std::string outPath;
@@ -137,11 +121,77 @@ int Publish(const std::vector<std::string>& args) {
     std::cerr << Format(kNotWrittenFormat, outPath.c_str()) << "\n";
     return kExitFindings;
   }
-  if (!WriteWhole(outPath, published)) {
+  if (!WriteWholeFile(outPath, published)) {
     std::cerr << Format(kCannotBeWrittenFormat, outPath.c_str()) << "\n";
     return kExitUnreadable;
   }
   return kExitClean;
+}
+
+int Release(const std::vector<std::string>& args) {
+  ReleaseOptions options;
+  options.szExpires = DefaultExpires(std::time(nullptr));
+  std::vector<std::string> folders;
+  bool gbkAsked = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (arg == "--atomic") {
+      options.bAtomic = true;
+    } else if (arg == "--version" && hasValue) {
+      options.szVersion = args[++i];
+    } else if (arg == "--base-url" && hasValue) {
+      options.szBaseUrl = args[++i];
+    } else if (arg == "-o" && hasValue) {
+      options.szOut = args[++i];
+    } else if (arg == "--expires" && hasValue) {
+      std::string error;
+      if (!ExpiresFromOption(args[++i], std::time(nullptr), &options.szExpires, &error)) {
+        std::cerr << error << "\n";
+        return kExitUnreadable;
+      }
+    } else if (arg == "--names" && hasValue) {
+      const std::string& names = args[++i];
+      if (names != "utf8" && names != "gbk") {
+        std::cerr << Format(kReleaseNamesOptionFormat, names.c_str()) << "\n";
+        return kExitUnreadable;
+      }
+      options.naming.names = names == "gbk" ? EntryNames::kGbk : EntryNames::kUtf8;
+      gbkAsked = names == "gbk";
+    } else if (arg == "--client" && hasValue) {
+      const std::string& client = args[++i];
+      if (client != "windows" && client != "posix") {
+        std::cerr << Format(kReleaseClientOptionFormat, client.c_str()) << "\n";
+        return kExitUnreadable;
+      }
+      options.naming.client = client == "posix" ? ReleaseClient::kPosix : ReleaseClient::kWindows;
+    } else if (arg.rfind("-", 0) != 0 || arg == "-") {
+      folders.push_back(arg);
+    } else {
+      return Usage();
+    }
+  }
+  if (folders.size() != 2 || options.szVersion.empty() || options.szBaseUrl.empty() ||
+      options.szOut.empty()) {
+    return Usage();
+  }
+  if (gbkAsked && options.naming.client == ReleaseClient::kPosix) {
+    std::cerr << kReleaseGbkForPosix << "\n";
+    return kExitUnreadable;
+  }
+  // POSIX clients read UTF-8 names whichever way the updater treats the flag.
+  if (options.naming.client == ReleaseClient::kPosix) options.naming.names = EntryNames::kUtf8;
+  options.szOld = folders[0];
+  options.szNew = folders[1];
+  switch (MakeRelease(options, std::cout, std::cerr)) {
+    case ReleaseOutcome::kWritten:
+      return kExitClean;
+    case ReleaseOutcome::kRefused:
+      return kExitFindings;
+    case ReleaseOutcome::kFailed:
+      break;
+  }
+  return kExitUnreadable;
 }
 
 int Plan(const std::vector<std::string>& args) {
@@ -167,7 +217,10 @@ int Plan(const std::vector<std::string>& args) {
     std::cerr << Format(kCannotBeReadFormat, file.c_str()) << "\n";
     return kExitUnreadable;
   }
-  return PlanManifest(text, installed, appPath, std::cout) ? kExitClean : kExitFindings;
+  std::string folder;
+  SplitPath(file, &folder);
+  if (folder.empty()) folder = ".";
+  return PlanManifest(text, installed, appPath, std::cout, folder) ? kExitClean : kExitFindings;
 }
 
 int Verify(const std::vector<std::string>& args) {
@@ -194,6 +247,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "lint") return Lint(args);
   if (command == "publish") return Publish(args);
+  if (command == "release") return Release(args);
   if (command == "plan") return Plan(args);
   if (command == "verify") return Verify(args);
   // The updater's version: the tool and the client are built together.

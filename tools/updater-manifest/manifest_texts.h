@@ -113,6 +113,56 @@ inline constexpr char kExpiresOptionFormat[] = "--expires %s: not a date YYYY-MM
 inline constexpr char kExpiresOptionPastFormat[] = "--expires %s: that day is past";
 inline constexpr char kExpiresDaysFormat[] = "--expires %s: not a number of days from 1 to %d";
 
+// release.
+inline constexpr char kReleaseCannotListFormat[] = "%s: cannot be listed";
+inline constexpr char kReleaseLinkFormat[] =
+    "%s: a link; a release carries files and folders only (copy what it points to)";
+inline constexpr char kReleaseSpecialFileFormat[] = "%s: neither a file nor a folder";
+inline constexpr char kReleaseControlCharacterFormat[] =
+    "%s: a control character in the name, which a manifest cannot carry";
+inline constexpr char kReleaseSeparatorInNameFormat[] =
+    "%s: a \"\\\" inside a name, which the updater reads as a separator";
+inline constexpr char kReleaseClimbingNameFormat[] =
+    "%s: the updater refuses the name \"%s\" (\"..\", or dots and blanks alone, climbs out of "
+    "its folder)";
+inline constexpr char kReleaseWindowsNameFormat[] =
+    "%s: Windows cannot hold the name \"%s\" (one of <>:\"|?*, a dot or blank at the end, or a "
+    "device name)";
+inline constexpr char kReleaseVariableInNameFormat[] =
+    "%s: \"${\" in a name that the manifest carries, where the updater reads a variable";
+inline constexpr char kReleaseNotTextFormat[] = "%s: the name is not valid text of this system";
+inline constexpr char kReleaseNotGbkFormat[] =
+    "%s: GBK cannot hold this name, so the product's clients cannot";
+inline constexpr char kReleaseNameTooLongFormat[] =
+    "%s: the name is %d bytes as the client reads it; the updater refuses %d or more";
+inline constexpr char kReleaseDriveNameFormat[] =
+    "%s: the name starts with a drive, which the updater refuses in a zip";
+inline constexpr char kReleaseOneNameOnWindowsFormat[] =
+    "%s and %s: one name on Windows, which ignores letter case";
+inline constexpr char kReleaseTimeHeldFormat[] =
+    "%s: its time is outside what a zip records; it is given %s";
+inline constexpr char kReleaseFileTooLargeFormat[] =
+    "%s: 4 GiB or more, more than a zip entry holds";
+inline constexpr char kReleaseCommentFormat[] =
+    "<!-- updater-manifest release: files in the package: %d, paths removed: %d, folders made: "
+    "%d -->";
+inline constexpr char kReleaseVersionFormat[] =
+    "--version %s: not four numbers that an installation records (at most 15.255.15.65535, not "
+    "0.0.0.0)";
+inline constexpr char kReleaseBaseUrlFormat[] =
+    "--base-url %s: not an http:// or https:// URL without a query";
+inline constexpr char kReleaseOutInsideFormat[] = "-o %s: inside %s, which the release compares";
+inline constexpr char kReleaseEqualFormat[] =
+    "%s and %s hold the same files and folders: there is nothing to release";
+inline constexpr char kReleaseNothingWrittenFormat[] = "%s: nothing written";
+inline constexpr char kReleaseZipWrittenFormat[] = "%s: new or changed files: %d, %llu bytes";
+inline constexpr char kReleaseManifestWrittenFormat[] =
+    "%s: version %s, paths removed: %d, folders made: %d, expires %s";
+inline constexpr char kReleaseNamesOptionFormat[] = "--names %s: not utf8 or gbk";
+inline constexpr char kReleaseClientOptionFormat[] = "--client %s: not windows or posix";
+inline constexpr char kReleaseGbkForPosix[] =
+    "--names gbk: POSIX clients read UTF-8 names; GBK names are for Windows clients";
+
 // plan.
 inline constexpr char kPlanInstalledFormat[] = "installed version: %s";
 inline constexpr char kPlanNoInstalled[] = "(none)";
@@ -139,6 +189,10 @@ inline constexpr char kPlanSha256Format[] =
     "  sha256: %s (checked after each download, three attempts at most)";
 inline constexpr char kPlanSizeFormat[] =
     "  size: %s bytes (a longer body stops the download, another length fails the check)";
+inline constexpr char kPlanEntriesFormat[] = "  %s beside the manifest holds %d entries:";
+inline constexpr char kPlanEntryFormat[] = "    %s";
+inline constexpr char kPlanUnixEntryFormat[] = "    %s (mode %o)";
+inline constexpr char kPlanEntryUnreadable[] = "    (an entry the updater cannot read)";
 inline constexpr char kPlanListNoneFormat[] = "  %s: none";
 inline constexpr char kPlanListFormat[] = "  %s:";
 inline constexpr char kPlanActionFormat[] = "    %d. %s (line %d)";
@@ -192,6 +246,15 @@ inline constexpr char kUsage[] =
     "  updater-manifest publish TEMPLATE DIR -o OUT [--expires YYYY-MM-DD|+DAYS]\n"
     "      fills in each package's md5, sha256 and size from the file of its url's name in\n"
     "      DIR, and the expiry date (30 days ahead unless given)\n"
+    "  updater-manifest release OLD NEW --version VERSION --base-url URL -o OUT\n"
+    "                   [--expires YYYY-MM-DD|+DAYS] [--atomic] [--names utf8|gbk]\n"
+    "                   [--client windows|posix]\n"
+    "      compares OLD (the product as installed) with NEW (as it must be after the\n"
+    "      update) and writes into OUT the zip of what is new or changed and update.xml,\n"
+    "      which installs it and removes what NEW no longer has; exit 1, with nothing\n"
+    "      written, when nothing changed or the folders hold what a release cannot carry\n"
+    "      (links, unreadable files, names the clients' updater refuses), 2 for a wrong\n"
+    "      option or an OUT that cannot be written\n"
     "  updater-manifest plan FILE --installed VERSION [--app-path PATH]\n"
     "      shows what a client at that version would do, without doing it\n"
     "  updater-manifest verify URL [--pubkey KEY|FILE]...\n"

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "actions/action_registry.h"
+#include "actions/zip_extractor.h"
 #include "client_setting.h"
 #include "env/config.h"
 #include "env/texts.h"
 #include "manifest_texts.h"
+#include "update/package_file_name.h"
 #include "update/package_info.h"
 #include "update/update_run.h"
 
@@ -63,8 +65,30 @@ void ShowList(const TiXmlElement* packageElement, const char* listName,
   }
 }
 
+// The entries of the package file found in `filesDir`, in the order the unzip
+// writes them.
+void ShowEntries(const std::string& url, const std::string& filesDir, std::ostream& out) {
+  std::string name = PackageFileName(url);
+  if (filesDir.empty() || name.empty()) return;
+  ZipExtractor zip;
+  std::string path = JoinPath(filesDir, name);
+  int count = zip.Open(path) ? zip.GetEntryCount() : 0;
+  if (count == 0 || !zip.GoToFirstEntry()) return;
+  Line(out, Format(kPlanEntriesFormat, path.c_str(), count));
+  do {
+    ZipEntryInfo info;
+    if (!zip.GetEntryInfo(&info)) {
+      Line(out, kPlanEntryUnreadable);
+      return;
+    }
+    Line(out, info.m_nUnixMode
+                  ? Format(kPlanUnixEntryFormat, info.m_szName.c_str(), info.m_nUnixMode)
+                  : Format(kPlanEntryFormat, info.m_szName.c_str()));
+  } while (zip.GoToNextEntry());
+}
+
 void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int index,
-                 std::ostream& out) {
+                 const std::string& filesDir, std::ostream& out) {
   std::string name = package.m_szName.empty() ? "" : " \"" + package.m_szName + "\"";
   out << "\n";
   Line(out, Format(kPlanPackageFormat, index, name.c_str(), element->Row()));
@@ -87,6 +111,7 @@ void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int in
       Line(out, Format(kPlanSha256Format, package.m_szSha256.c_str()));
     }
     if (!package.m_szSize.empty()) Line(out, Format(kPlanSizeFormat, package.m_szSize.c_str()));
+    ShowEntries(package.m_szUrl, filesDir, out);
   }
   ShowList(element, kActionListNames[0], package.m_listPreActions, out);
   ShowList(element, kActionListNames[1], package.m_listActions, out);
@@ -96,7 +121,7 @@ void ShowPackage(const PackageInfo& package, const TiXmlElement* element, int in
 }  // namespace
 
 bool PlanManifest(const std::string& text, const std::string& installed, const std::string& appPath,
-                  std::ostream& out) {
+                  std::ostream& out, const std::string& filesDir) {
   platform::SystemPaths& system = platform::Env::Get().paths();
   ClientPaths paths{appPath.empty() ? std::string(kAppPathVar) : appPath, system.WindowsDirectory(),
                     system.SystemDirectory()};
@@ -125,7 +150,7 @@ bool PlanManifest(const std::string& text, const std::string& installed, const s
                    run.m_szLatestVersion.c_str()));
   std::vector<const TiXmlElement*> elements = PackageElements(root);
   for (size_t i = 0; i < count && i < elements.size(); ++i) {
-    ShowPackage(*run.m_listPackages[i], elements[i], static_cast<int>(i + 1), out);
+    ShowPackage(*run.m_listPackages[i], elements[i], static_cast<int>(i + 1), filesDir, out);
   }
   return true;
 }

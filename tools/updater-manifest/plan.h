@@ -9,6 +9,8 @@
 // written. The Windows and system folders are this platform's. Writes the
 // outcome of the version comparison and, for a newer manifest, each package's
 // file, digest and actions with their parameters as the updater binds them.
-// False when the updater could not use the manifest at all.
+// A package file of the url's name in `filesDir` (the manifest's own folder
+// when given) that is a zip has its entries listed, as this machine's updater
+// reads them. False when the updater could not use the manifest at all.
 bool PlanManifest(const std::string& text, const std::string& installed, const std::string& appPath,
-                  std::ostream& out);
+                  std::ostream& out, const std::string& filesDir = std::string());
