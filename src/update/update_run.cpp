@@ -119,14 +119,13 @@ bool UpdateRun::RunUpdate(std::string url, std::string& manifestText) {
           if (!m_listPackages[k - 1]->Process()) complete = false;
           TotalProgress(2 + k);
         }
-        // A package that did not arrive leaves the version as it was, so the
-        // next run finds the manifest newer and tries again.
+        // A package that did not arrive, or a version that could not be
+        // recorded, leaves the version as it was, so the next run finds the
+        // manifest newer and tries again.
+        if (complete && !SetInstalledVersion(m_szLatestVersion)) complete = false;
         if (!complete) Show(texts::kUpdateIncomplete);
       }
-      if (complete) {
-        if (!m_bAtomic) SetInstalledVersion(m_szLatestVersion);
-        Show(texts::kUpdateFinished);
-      }
+      if (complete) Show(texts::kUpdateFinished);
     }
   }
 

@@ -318,3 +318,21 @@ TEST_F(UpdateRunTest, PackageThatDidNotArriveIsTriedAgainByTheNextRun) {
                          " cmd=late where= from= flag=1 exists",
                      "run file= cmd=no-url where= from= flag=1"}));
 }
+
+// The version of a plain update that cannot be recorded is no finished update.
+TEST_F(UpdateRunTest, VersionThatCannotBeRecordedIsAnIncompleteUpdate) {
+  struct NoVersion : platform::RegistryStoreWrapper {
+    NoVersion() : RegistryStoreWrapper(&platform::Env::Get().registry()) {}
+    platform::Error SetValue(platform::RegistryHandle* k, const std::string& n, uint32_t t,
+                             const void* d, size_t s) override {
+      return n == "cert" ? platform::kErrorAccessDenied
+                         : RegistryStoreWrapper::SetValue(k, n, t, d, s);
+    }
+  } registry;
+  platform::ScopedService<platform::RegistryStore> guard(&platform::Env::SetRegistry, &registry);
+  EXPECT_TRUE(
+      Run("<updateinfo version='2.0.0.0'><package><actions>"
+          "<action type='run' cmd='x'/></actions></package></updateinfo>"));
+  EXPECT_EQ(m_window.CallsOf("status:").back(), Status(texts::kUpdateIncomplete));
+  EXPECT_EQ(GetInstalledVersion(), "1.0.0.0");
+}
