@@ -531,16 +531,18 @@ def read_only_installation(w):
 @case
 def hive_read_only(w):
     """machine.db without its write bit: the configuration is read, the
-    package is installed, but the version cannot be recorded and the hive's
-    bytes stay as they were."""
+    package is installed, but the version cannot be recorded (so the run is
+    not finished: the next one tries again) and the hive's bytes stay as
+    they were."""
     w.install()
     w.serve_update(PAYLOAD)
     os.chmod(w.hive(), 0o444)
     with open(w.hive(), "rb") as f:
         before = md5(f.read())
     run = w.run()
-    check(in_order(run.log, ["文件校验正确\r\n", "install p\r\n", "更新完毕\r\n"]), "installed",
-          run.log)
+    check(in_order(run.log, ["文件校验正确\r\n", "install p\r\n", "更新未完成，下次启动时将重试\r\n"]),
+          "installed, not finished", run.log)
+    check("更新完毕" not in run.log, "no finished update", run.log)
     with open(os.path.join(w.box.app_dir, "p.bin"), "rb") as f:
         check(f.read() == PAYLOAD, "p.bin installed")
     with open(w.hive(), "rb") as f:
