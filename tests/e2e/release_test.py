@@ -39,10 +39,10 @@ NEW = {"program.bin": (PROGRAM, False), "readme.txt": (b"1.1\n", False),
        "bin/record.sh": (b"#!/bin/sh\n", True)}
 
 
-def make_tree(root, spec, base=None):
+def make_tree(root, files, base=None):
     """Writes the tree; a file that `base` holds with the same bytes keeps the
     old time, as a build that did not touch it would."""
-    for path, (data, executable) in spec.items():
+    for path, (data, executable) in files.items():
         full = os.path.join(root, *path.split("/"))
         os.makedirs(full if data is None else os.path.dirname(full), exist_ok=True)
         if data is not None:

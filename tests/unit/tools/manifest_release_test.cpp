@@ -26,9 +26,9 @@ constexpr time_t kOldTime = 1623752430;  // even seconds: a zip keeps times to t
 constexpr time_t kNewTime = kOldTime + 86400;
 
 // "path=bytes" a file, "path*=bytes" an executable one, "path/" a folder.
-void MakeTree(const std::string& root, const std::vector<std::string>& spec, time_t when) {
+void MakeTree(const std::string& root, const std::vector<std::string>& items, time_t when) {
   fs::create_directories(root);
-  for (const std::string& item : spec) {
+  for (const std::string& item : items) {
     std::string path = root + "/" + item;
     if (item.back() == '/') {
       fs::create_directories(path);
