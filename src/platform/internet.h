@@ -48,11 +48,12 @@ class Internet {
   // Browser-mode canonical form of a URL, at most `capacity` - 1 bytes. False
   // when the URL is malformed or its canonical form does not fit.
   virtual bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) = 0;
-  // GET with the given user agent, never answered from a cache, and, given a
-  // range, its Range and If-Range headers (no other headers of the caller's); held to the low-speed
-  // rule of http_limits.h and, unless `overallSeconds` is 0, to that overall limit from the start
-  // of the request; a read then fails. Null when the client cannot be opened or no response arrives
-  // (bad address, refused connection, time-out).
+  // GET with the given user agent, never answered from a cache, and given a
+  // range its Range ("bytes=FROM-") and If-Range headers, no other headers of
+  // the caller's; held to the low-speed rule of http_limits.h and, unless
+  // `overallSeconds` is 0, to that overall limit from the start of the
+  // request; a read then fails. Null when the client cannot be opened or no
+  // response arrives (bad address, refused connection, time-out).
   virtual std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
                                                long overallSeconds, const HttpRange* range) = 0;
 };

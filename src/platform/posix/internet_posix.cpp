@@ -5,10 +5,11 @@
 // Requests follow at most 10 redirects over http and https only, verify TLS
 // peers and host names, take proxies from the environment (http_proxy,
 // https_proxy, no_proxy), and never accept compressed bodies, so the bytes read
-// are the resource's bytes. Connecting gives up after 60 s; a transfer is
-// aborted by libcurl's low-speed limit when fewer than 1,024 bytes arrive in
-// 30 s, and a request with an overall limit by its time-out (the limits of
-// platform/http_limits.h, read at every request).
+// are the resource's bytes (and a range of them is a range of the file).
+// Connecting gives up after 60 s; a transfer is aborted by libcurl's low-speed
+// limit when fewer than 1,024 bytes arrive in 30 s, and a request with an
+// overall limit by its time-out (the limits of platform/http_limits.h, read at
+// every request).
 #include <curl/curl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
