@@ -124,7 +124,8 @@ bool AnswerContinues(platform::HttpRequest& answer, const platform::HttpRange& r
     return false;
   }
   if (first != range.nFrom || last < first) return false;
-  return length == UINT64_MAX || (last + 1 == length && (total == UINT64_MAX || length == total));
+  if (length == UINT64_MAX) return true;
+  return last < length && last + 1 == length && (total == UINT64_MAX || length == total);
 }
 
 // A GET of `url`; an error status (400 and above) shows as no answer, so its
