@@ -19,12 +19,14 @@ namespace {
 constexpr size_t kUrlBufferSize = 1024;
 constexpr size_t kBlockSize = 4096;
 
-// The bar's range: the header's length, or without one (a negative or
-// unreadable length is none) the size the caller knows, clamped to INT_MAX; 0
-// when there is neither.
-int BarRange(const std::string& contentLength, const BodyLimit& limit) {
+// The bar's range, the whole file: the bytes kept and the header's length of
+// the rest, or without one (a negative or unreadable length is none) the size
+// the caller knows, clamped to INT_MAX; 0 when there is neither.
+int BarRange(const std::string& contentLength, uint64_t kept, const BodyLimit& limit) {
   uint64_t length = 0;
-  if (!platform::ParseContentLength(contentLength, &length)) {
+  if (platform::ParseContentLength(contentLength, &length)) {
+    length = length > UINT64_MAX - kept ? UINT64_MAX : length + kept;
+  } else {
     length = limit.bIsSize ? limit.nMaxBytes : 0;
   }
   return length > INT_MAX ? INT_MAX : static_cast<int>(length);
@@ -59,6 +61,158 @@ bool RoomToWrite(const std::string& folder) {
   return free >= kMinFreeSpace + kFreeSpaceMargin;
 }
 
+// Printable ASCII only: a validator goes back to the server in a header line.
+bool UsableValidator(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+// The validator an answer's body can be resumed by: its ETag unless weak
+// (If-Range takes only a strong one), else its Last-Modified; empty when it
+// has neither.
+std::string ValidatorOf(platform::HttpRequest& answer) {
+  std::string etag = answer.HeaderText(platform::HttpHeader::kETag);
+  if (UsableValidator(etag) && etag.compare(0, 2, "W/") != 0) return etag;
+  std::string modified = answer.HeaderText(platform::HttpHeader::kLastModified);
+  return UsableValidator(modified) ? modified : std::string();
+}
+
+// Leading decimal digits of `text` from *at on, at least one; *at moves past them.
+bool ScanNumber(const std::string& text, size_t* at, uint64_t* value) {
+  size_t begin = *at;
+  uint64_t n = 0;
+  for (; *at < text.size() && text[*at] >= '0' && text[*at] <= '9'; ++*at) {
+    unsigned digit = static_cast<unsigned>(text[*at] - '0');
+    if (n > (UINT64_MAX - digit) / 10) return false;
+    n = n * 10 + digit;
+  }
+  *value = n;
+  return *at > begin;
+}
+
+// "bytes FIRST-LAST/LENGTH", LENGTH "*" (UINT64_MAX) when unknown.
+bool ParseContentRange(const std::string& text, uint64_t* first, uint64_t* last, uint64_t* length) {
+  static const char kUnit[] = "bytes ";
+  if (text.compare(0, sizeof kUnit - 1, kUnit) != 0) return false;
+  size_t at = sizeof kUnit - 1;
+  if (!ScanNumber(text, &at, first) || at >= text.size() || text[at++] != '-' ||
+      !ScanNumber(text, &at, last) || at >= text.size() || text[at++] != '/') {
+    return false;
+  }
+  if (text.compare(at, std::string::npos, "*") == 0) {
+    *length = UINT64_MAX;
+    return true;
+  }
+  return ScanNumber(text, &at, length) && at == text.size();
+}
+
+// True when the answer to a request for `range` continues the kept bytes: a
+// 206 for exactly the bytes from range.nFrom to the end of a resource of
+// `total` bytes (UINT64_MAX: not known), without an ETag other than the one
+// asked for.
+bool AnswerContinues(platform::HttpRequest& answer, const platform::HttpRange& range,
+                     uint64_t total) {
+  if (answer.StatusCode() != 206) return false;
+  std::string etag = answer.HeaderText(platform::HttpHeader::kETag);
+  if (range.szIfRange[0] == '"' && !etag.empty() && etag != range.szIfRange) return false;
+  uint64_t first = 0, last = 0, length = 0;
+  if (!ParseContentRange(answer.HeaderText(platform::HttpHeader::kContentRange), &first, &last,
+                         &length)) {
+    return false;
+  }
+  if (first != range.nFrom || last < first) return false;
+  if (length == UINT64_MAX) return true;
+  return last < length && last + 1 == length && (total == UINT64_MAX || length == total);
+}
+
+// A GET of `url`; an error status (400 and above) shows as no answer, so its
+// page is never delivered as the content asked for.
+std::unique_ptr<platform::HttpRequest> OpenAnswer(const std::string& url, long overallSeconds,
+                                                  const platform::HttpRange* range) {
+  std::unique_ptr<platform::HttpRequest> request =
+      platform::Env::Get().internet().OpenUrl(url, texts::kUserAgent, overallSeconds, range);
+  if (request && request->StatusCode() >= 400) request.reset();
+  return request;
+}
+
+// Where the bytes of a body go: a file (with the folder whose free space is
+// watched) or a string, and the digests that see every byte.
+struct BodySink {
+  ReplacingFile* pFile = nullptr;
+  const std::string* pFolder = nullptr;
+  std::string* pText = nullptr;
+  platform::Digest* pMd5 = nullptr;
+  platform::Digest* pSha256 = nullptr;
+};
+
+enum class BodyEnd {
+  kWhole,   // read to its end and saved
+  kCutOff,  // a read failed; every byte before it was saved
+  kFailed,  // too long, or not all saved
+};
+
+// Reads the body to its end; *received counts on from the bytes already kept.
+// Each failure is logged. A body longer than maxBytes in all stops at once.
+BodyEnd ReceiveBody(platform::HttpRequest* request, uint64_t maxBytes, bool showProgress,
+                    const BodySink& sink, uint64_t* received) {
+  bool saved = true;
+  char buffer[kBlockSize + 1];
+  uint64_t nextSpaceCheck = *received;
+  for (;;) {
+    size_t got = 0;
+    if (!request || !request->Read(buffer, kBlockSize, &got)) {
+      WriteLog(texts::kDownloadError, true);
+      return saved ? BodyEnd::kCutOff : BodyEnd::kFailed;
+    }
+    if (got == 0) break;
+    if (got > kBlockSize) got = kBlockSize;
+    if (*received + got > maxBytes) {
+      WriteLog(texts::kDownloadError, true);
+      return BodyEnd::kFailed;
+    }
+    *received += got;
+    if (showProgress) {
+      if (g_pMainWnd) g_pMainWnd->SetFileProgress(ProgressPosition(*received), -1);
+      PumpMessage();
+    }
+    buffer[got] = '\0';
+    if (sink.pFile && *received - got >= nextSpaceCheck) {
+      nextSpaceCheck = *received - got + kFreeSpaceCheckBytes;
+      if (!RoomToWrite(*sink.pFolder)) {
+        WriteLog(texts::kSaveDownloadError, true);
+        return BodyEnd::kFailed;
+      }
+    }
+    if (sink.pMd5) sink.pMd5->Update(buffer, got);
+    if (sink.pSha256) sink.pSha256->Update(buffer, got);
+    if (sink.pFile) {
+      // A short write is reported for its block; the rest is still read and written.
+      size_t written = 0;
+      sink.pFile->Write(buffer, got, &written);
+      if (written < got) {
+        WriteLog(texts::kSaveDownloadError, true);
+        saved = false;
+      }
+    } else {
+      const void* zero = memchr(buffer, '\0', got);
+      sink.pText->append(buffer, zero ? static_cast<const char*>(zero) - buffer : got);
+    }
+  }
+  return saved ? BodyEnd::kWhole : BodyEnd::kFailed;
+}
+
+bool Canonicalize(std::string& url) {
+  std::string canonical;
+  if (!platform::Env::Get().internet().CanonicalizeUrl(url, kUrlBufferSize, &canonical)) {
+    return false;
+  }
+  url = canonical;
+  return true;
+}
+
 }  // namespace
 
 bool IsOnline() { return platform::Env::Get().internet().IsOnline(); }
@@ -67,98 +221,126 @@ void PumpMessage() {
   if (g_pMainWnd) g_pMainWnd->PumpMessage();
 }
 
-bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress,
-                  BodyLimit limit) {
-  platform::Internet& internet = platform::Env::Get().internet();
-  std::string canonical;
-  bool urlOk = internet.CanonicalizeUrl(url, kUrlBufferSize, &canonical);
-  if (urlOk) url = canonical;
+FileDownload::FileDownload(bool md5, bool sha256) : m_bMd5(md5), m_bSha256(sha256) {}
 
-  std::unique_ptr<ReplacingFile> file;
-  std::string folder;
-  if (toFile) {
-    file = std::make_unique<ReplacingFile>();
-    if (!CreateTargetFile(target, &folder, file.get())) {
+FileDownload::~FileDownload() = default;
+
+void FileDownload::Forget() {
+  m_nReceived = 0;
+  m_szValidator.clear();
+  m_nTotal = UINT64_MAX;
+  m_bResumable = false;
+  m_bComplete = false;
+  m_md5 = m_bMd5 ? platform::NewDigest(platform::DigestKind::kMd5) : nullptr;
+  m_sha256 = m_bSha256 ? platform::NewDigest(platform::DigestKind::kSha256) : nullptr;
+}
+
+bool FileDownload::Attempt(std::string& url, const std::string& target, bool showProgress,
+                           BodyLimit limit) {
+  bool urlOk = Canonicalize(url);
+  // Kept bytes count only for the same file of the same URL, and never after
+  // a complete body: it failed its check, so they are wrong.
+  if (!m_bResumable || m_bComplete || url != m_szUrl || target != m_szTarget) {
+    m_file.reset();  // removes the temporary
+    Forget();
+  }
+  if (!m_file) {
+    m_file = std::make_unique<ReplacingFile>();
+    if (!CreateTargetFile(target, &m_szFolder, m_file.get())) {
+      m_file.reset();
       WriteLog(texts::kCannotSaveDownload, true);
       return false;
     }
-  } else {
-    target.clear();
+    m_szUrl = url;
+    m_szTarget = target;
+  }
+
+  std::unique_ptr<platform::HttpRequest> request;
+  if (urlOk && m_nReceived > 0) {
+    platform::HttpRange range;
+    range.nFrom = m_nReceived;
+    range.szIfRange = m_szValidator;
+    request = OpenAnswer(url, 0, &range);
+    if (request && !AnswerContinues(*request, range, m_nTotal)) {
+      // From byte 0: a 200 brings the whole (perhaps new) body; any other
+      // answer is left and the whole resource asked for again.
+      Forget();
+      m_file->Close();
+      if (m_file->Create() != platform::kErrorSuccess) {
+        m_file.reset();
+        WriteLog(texts::kCannotSaveDownload, true);
+        return false;
+      }
+      if (request->StatusCode() != 200) request.reset();
+    }
+  }
+  if (urlOk && m_nReceived == 0 && !request) request = OpenAnswer(url, 0, nullptr);
+  if (request && m_nReceived == 0) {
+    m_szValidator = ValidatorOf(*request);
+    uint64_t length = 0;
+    m_nTotal =
+        platform::ParseContentLength(request->ContentLengthText(), &length) ? length : UINT64_MAX;
+  }
+  int total = request ? BarRange(request->ContentLengthText(), m_nReceived, limit) : 0;
+  if (showProgress && g_pMainWnd) g_pMainWnd->SetFileProgress(ProgressPosition(m_nReceived), total);
+
+  BodySink sink;
+  sink.pFile = m_file.get();
+  sink.pFolder = &m_szFolder;
+  sink.pMd5 = m_md5.get();
+  sink.pSha256 = m_sha256.get();
+  BodyEnd end = ReceiveBody(request.get(), limit.nMaxBytes, showProgress, sink, &m_nReceived);
+  request.reset();
+  m_bResumable = end == BodyEnd::kCutOff && !m_szValidator.empty();
+  if (end != BodyEnd::kWhole) return false;
+  // Data lost on closing is a failed save as well, never a success.
+  if (m_file->Flush() != platform::kErrorSuccess) {
+    WriteLog(texts::kSaveDownloadError, true);
+    return false;
+  }
+  m_bComplete = true;
+  return true;
+}
+
+std::string FileDownload::DigestHex(platform::DigestKind kind) {
+  std::unique_ptr<platform::Digest>& digest = kind == platform::DigestKind::kMd5 ? m_md5 : m_sha256;
+  if (!m_bComplete || !digest) return std::string();
+  std::string hex = digest->FinalHex();
+  digest.reset();
+  return hex;
+}
+
+bool FileDownload::Commit() {
+  if (!m_bComplete || !m_file) return false;
+  bool ok = m_file->Commit() == platform::kErrorSuccess;
+  m_file.reset();
+  Forget();
+  return ok;
+}
+
+bool HttpDownload(std::string& url, std::string& target, bool toFile, bool showProgress,
+                  BodyLimit limit) {
+  if (toFile) {
+    FileDownload download(false, false);
+    if (!download.Attempt(url, target, showProgress, limit)) return false;
+    if (download.Commit()) return true;
+    WriteLog(texts::kSaveDownloadError, true);
+    return false;
   }
 
   // Text held in memory stops growing at its limit, and takes at most the
   // overall time: a server that never ends its body, or sends it ever so
   // slowly, fails the download instead of exhausting memory or holding the run.
-  uint64_t maxBytes = limit.nMaxBytes;
-  long overallSeconds = 0;
-  if (!toFile) {
-    if (maxBytes > kMaxTextDownload) maxBytes = kMaxTextDownload;
-    overallSeconds = platform::HttpOverallSeconds();
-  }
-  // A malformed URL, a URL that cannot be opened and an error status (400 and
-  // above) all show as a failing first read: an error page is never delivered
-  // as the content asked for.
+  bool urlOk = Canonicalize(url);
+  target.clear();
+  uint64_t maxBytes = limit.nMaxBytes < kMaxTextDownload ? limit.nMaxBytes : kMaxTextDownload;
+  // A malformed URL and a URL that cannot be opened show as a failing first read.
   std::unique_ptr<platform::HttpRequest> request;
-  if (urlOk) request = internet.OpenUrl(url, texts::kUserAgent, overallSeconds);
-  if (request && request->StatusCode() >= 400) request.reset();
-  int total = request ? BarRange(request->ContentLengthText(), limit) : 0;
+  if (urlOk) request = OpenAnswer(url, platform::HttpOverallSeconds(), nullptr);
+  int total = request ? BarRange(request->ContentLengthText(), 0, limit) : 0;
   if (showProgress && g_pMainWnd) g_pMainWnd->SetFileProgress(0, total);
-
-  bool result = true;
-  char buffer[kBlockSize + 1];
+  BodySink sink;
+  sink.pText = &target;
   uint64_t received = 0;
-  uint64_t nextSpaceCheck = 0;
-  for (;;) {
-    size_t got = 0;
-    if (!request || !request->Read(buffer, kBlockSize, &got)) {
-      WriteLog(texts::kDownloadError, true);
-      result = false;
-      break;
-    }
-    if (got == 0) break;
-    if (got > kBlockSize) got = kBlockSize;
-    if (received + got > maxBytes) {
-      WriteLog(texts::kDownloadError, true);
-      result = false;
-      break;
-    }
-    received += got;
-    if (showProgress) {
-      if (g_pMainWnd) g_pMainWnd->SetFileProgress(ProgressPosition(received), -1);
-      PumpMessage();
-    }
-    buffer[got] = '\0';
-    if (file && received - got >= nextSpaceCheck) {
-      nextSpaceCheck = received - got + kFreeSpaceCheckBytes;
-      if (!RoomToWrite(folder)) {
-        WriteLog(texts::kSaveDownloadError, true);
-        result = false;
-        break;
-      }
-    }
-    if (file) {
-      // A short write is reported for its block; the rest is still read and written.
-      size_t written = 0;
-      file->Write(buffer, got, &written);
-      if (written < got) {
-        WriteLog(texts::kSaveDownloadError, true);
-        result = false;
-      }
-    } else {
-      const void* zero = memchr(buffer, '\0', got);
-      target.append(buffer, zero ? static_cast<const char*>(zero) - buffer : got);
-    }
-  }
-
-  // Data lost on closing is a failed save as well, never a success. Only a
-  // complete file takes the target's place; the destructor removes any other.
-  if (file) {
-    bool saved = file->Close() && (!result || file->Commit() == platform::kErrorSuccess);
-    if (!saved && result) {
-      WriteLog(texts::kSaveDownloadError, true);
-      result = false;
-    }
-  }
-  request.reset();
-  return result;
+  return ReceiveBody(request.get(), maxBytes, showProgress, sink, &received) == BodyEnd::kWhole;
 }

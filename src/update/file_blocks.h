@@ -1,4 +1,5 @@
-// Reading a whole file in blocks, for the digests of a downloaded file.
+// Reading a whole file in blocks, for the digests of a file on disk (a
+// downloaded package's come with its bytes instead).
 #pragma once
 
 #include <cstddef>

@@ -10,9 +10,7 @@
 #include "env/texts.h"
 #include "env/update_log.h"
 #include "platform/separators.h"
-#include "update/file_blocks.h"
 #include "update/file_md5.h"
-#include "update/file_sha256.h"
 #include "update/package_file_name.h"
 
 namespace {
@@ -28,14 +26,6 @@ void LoadActions(const TiXmlElement* package, const char* listName,
     action->LoadFromElement(e);
     list->push_back(std::move(action));
   }
-}
-
-bool FileHasSize(const std::string& path, const std::string& size) {
-  uint64_t expected = 0;
-  if (!ParsePackageSize(size, &expected)) return false;
-  uint64_t length = 0;
-  return ReadFileBlocks(path, [&length](const unsigned char*, size_t n) { length += n; }) &&
-         length == expected;
 }
 
 bool RunActions(const std::vector<std::unique_ptr<Action>>& list, const std::string& localFile,
@@ -89,13 +79,14 @@ bool ParsePackageSize(const std::string& text, uint64_t* size) {
   return ParseDecimal64(text, size);
 }
 
-bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256,
-                        const std::string& size) {
-  // The same rule for either digest: equal ignoring case, and a file that
-  // cannot be read matches nothing.
-  return (size.empty() || FileHasSize(path, size)) &&
-         (md5.empty() || Md5Matches(FileMd5Hex(path), md5)) &&
-         (sha256.empty() || Md5Matches(FileSha256Hex(path), sha256));
+bool FileFactsMatch(const FileFacts& facts, const std::string& md5, const std::string& sha256,
+                    const std::string& size) {
+  uint64_t expected = 0;
+  // The same rule for either digest: equal ignoring case, and no digest (the
+  // bytes could not be read) matches nothing.
+  return (size.empty() || (ParsePackageSize(size, &expected) && facts.nSize == expected)) &&
+         (md5.empty() || Md5Matches(facts.szMd5, md5)) &&
+         (sha256.empty() || Md5Matches(facts.szSha256, sha256));
 }
 
 PackageInfo::PackageInfo() = default;
@@ -162,20 +153,32 @@ bool PackageInfo::Fetch() {
     if (ParsePackageSize(m_szSize, &size)) limit = BodyLimit::Size(size);
     bool ok = false;
     int attempts = 0;
+    // The digests come with the bytes; a later attempt continues the bytes an
+    // earlier one kept when it was cut off.
+    FileDownload download(!m_szMd5.empty(), !m_szSha256.empty());
     do {
       // The downloader may have rewritten the URL on a failed attempt: the name
       // comes from the URL as it now stands.
       m_szLocalFile = PackageLocalFile(m_szUrl);
       WriteLog(texts::kDownloadingFile + m_szUrl, true);
-      ok = HttpDownload(m_szUrl, m_szLocalFile, true, true, limit);
+      ok = download.Attempt(m_szUrl, m_szLocalFile, true, limit);
       if (ok && (!m_szMd5.empty() || !m_szSha256.empty() || !m_szSize.empty())) {
         WriteLog(texts::kCheckingFile, true);
-        if (!FileMatchesDigests(m_szLocalFile, m_szMd5, m_szSha256, m_szSize)) {
+        FileFacts facts;
+        facts.nSize = download.Received();
+        facts.szMd5 = download.DigestHex(platform::DigestKind::kMd5);
+        facts.szSha256 = download.DigestHex(platform::DigestKind::kSha256);
+        if (!FileFactsMatch(facts, m_szMd5, m_szSha256, m_szSize)) {
           WriteLog(texts::kFileCheckFailed, true);
           ok = false;
         } else {
           WriteLog(texts::kFileCheckOk, true);
         }
+      }
+      // Only a file that passed its check takes its name.
+      if (ok && !download.Commit()) {
+        WriteLog(texts::kSaveDownloadError, true);
+        ok = false;
       }
       ++attempts;
     } while (!ok && attempts < kMaxAttempts);

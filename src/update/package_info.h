@@ -35,10 +35,17 @@ std::vector<const TiXmlElement*> ActionElements(const TiXmlElement* package, con
 // Where Process saves the file of `url`: the download folder and the URL's
 // file name (PackageFileName).
 std::string PackageLocalFile(const std::string& url);
+// What is known of a file's bytes: their number and digests as lower-case
+// hex (no text when they could not be computed).
+struct FileFacts {
+  uint64_t nSize = 0;
+  std::string szMd5;
+  std::string szSha256;
+};
 // True when the file has the size and matches every digest given (an empty
 // one is not given). A size that is not decimal digits matches no file.
-bool FileMatchesDigests(const std::string& path, const std::string& md5, const std::string& sha256,
-                        const std::string& size = std::string());
+bool FileFactsMatch(const FileFacts& facts, const std::string& md5, const std::string& sha256,
+                    const std::string& size = std::string());
 // A package's size text as a number of bytes: decimal digits only, at most
 // 2^64 - 1. False for anything else.
 bool ParsePackageSize(const std::string& text, uint64_t* size);

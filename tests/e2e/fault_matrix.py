@@ -28,6 +28,7 @@ autostart folders) are as they were.
 """
 
 import hashlib
+import json
 import os
 import shutil
 import signal
@@ -37,6 +38,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 import zlib
 from xml.sax.saxutils import escape
 
@@ -461,6 +463,45 @@ CASES["manifest_zero_byte"] = manifest_fault("bytes", "zero=60&file={file}", "un
 CASES["package_md5_mismatch"] = package_fault("bytes", "file={file}", "mismatch", digest="0" * 32)
 CASES["package_zero_bytes_inside"] = package_fault("bytes", "file={file}", "updates",
                                                    data=ZEROS_INSIDE)
+
+
+def package_cut(validator, arrives):
+    """Every answer cut off after 40 % of the package. With a validator that
+    stays, each attempt asks for the rest (Range, If-Range) and the package
+    arrives on the third, the server sending each byte about once; without one,
+    or with a new ETag in every answer, each attempt starts from byte 0 and
+    the package never arrives."""
+    def run_case(w):
+        w.install()
+        rel, _ = w.publish("p.bin", PAYLOAD)
+        query = "percent=40&validator=%s&file=%s" % (validator, rel)
+        url = w.serve_update(PAYLOAD, url=w.fault_url("cut", "p.bin", query))
+        run = w.run()
+        with urllib.request.urlopen("%s/__requests?prefix=/cut/%s/" % (w.faults, w.web_rel)) as r:
+            asked = json.load(r)
+        sent = sum(a["sent"] for a in asked)
+        ranges = [[dict(a["headers"]).get(h) for h in ("Range", "If-Range")] for a in asked]
+        if not arrives:
+            package_fails(w, run, url)
+            # A changing ETag is asked for once and answered with the whole body.
+            rest = "bytes=8000-" if validator == "changing" else None
+            check([r[0] for r in ranges] == [None, rest, rest] and
+                  (rest is None or ranges[1][1] != ranges[2][1]), "each attempt from byte 0",
+                  str(ranges))
+            return
+        updated(w, run)
+        check(run.log.count("下载文件: %s\r\n" % url) == 3, "arrived on the third attempt", run.log)
+        tag = '"cut-20000"' if validator == "etag" else "Tue, 01 Dec 2026 08:00:00 GMT"
+        check(ranges == [[None, None], ["bytes=8000-", tag], ["bytes=16000-", tag]],
+              "each attempt asked for the rest", str(ranges))
+        check(sent <= 1.05 * len(PAYLOAD), "%d bytes sent for %d" % (sent, len(PAYLOAD)))
+    return run_case
+
+
+CASES["package_cut_resumed_by_etag"] = package_cut("etag", True)
+CASES["package_cut_resumed_by_date"] = package_cut("modified", True)
+CASES["package_cut_without_validator"] = package_cut("none", False)
+CASES["package_cut_with_changing_validator"] = package_cut("changing", False)
 
 
 @case

@@ -13,7 +13,18 @@ class MemoryRequest : public platform::HttpRequest {
     if (m_response.contentLength == "auto") return std::to_string(m_response.body.size());
     return m_response.contentLength;
   }
-  int StatusCode() override { return 200; }
+  int StatusCode() override { return m_response.status; }
+  std::string HeaderText(platform::HttpHeader header) override {
+    switch (header) {
+      case platform::HttpHeader::kETag:
+        return m_response.etag;
+      case platform::HttpHeader::kLastModified:
+        return m_response.lastModified;
+      case platform::HttpHeader::kContentRange:
+        return m_response.contentRange;
+    }
+    return std::string();
+  }
   bool Read(char* buffer, size_t size, size_t* got) override {
     *got = 0;
     size_t end = std::min(m_response.body.size(), m_response.failAfter);
@@ -50,8 +61,10 @@ bool MemoryInternet::CanonicalizeUrl(const std::string& url, size_t capacity,
 }
 
 std::unique_ptr<platform::HttpRequest> MemoryInternet::OpenUrl(const std::string& url,
-                                                               const std::string&, long) {
+                                                               const std::string&, long,
+                                                               const platform::HttpRange* range) {
   m_aOpened.push_back(url);
+  m_aRanges.push_back(range ? std::to_string(range->nFrom) + "- " + range->szIfRange : "");
   auto it = m_responses.find(url);
   if (it == m_responses.end() || it->second.empty()) return nullptr;
   Response response = it->second.front();

@@ -1,6 +1,7 @@
 // An Internet that serves bodies from memory: for each URL a queue of
-// responses (the last one repeats), a read error at a chosen byte, and a log
-// of every URL opened. URLs pass through CanonicalizeUrl unchanged.
+// responses (the last one repeats) with their status and headers as scripted,
+// a read error at a chosen byte, and a log of every URL opened and the range
+// asked for. URLs pass through CanonicalizeUrl unchanged.
 #pragma once
 
 #include <deque>
@@ -19,6 +20,8 @@ class MemoryInternet : public platform::Internet {
     std::string contentLength = "auto";
     // Bytes served before a read fails; SIZE_MAX never fails.
     size_t failAfter = SIZE_MAX;
+    int status = 200;
+    std::string etag, lastModified, contentRange;
   };
 
   // Adds a response to the URL's queue.
@@ -28,10 +31,13 @@ class MemoryInternet : public platform::Internet {
   bool IsOnline() override { return m_bOnline; }
   bool CanonicalizeUrl(const std::string& url, size_t capacity, std::string* canonical) override;
   std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
-                                                 long overallSeconds) override;
+                                                 long overallSeconds,
+                                                 const platform::HttpRange* range) override;
 
   bool m_bOnline = true;
   std::vector<std::string> m_aOpened;  // every URL opened, in order
+  // For each, "" or the range asked for: "FROM-" and the If-Range text.
+  std::vector<std::string> m_aRanges;
 
  private:
   std::map<std::string, std::deque<Response>> m_responses;

@@ -33,6 +33,11 @@ Cases:
   zip_names       Chinese names as Python's zipfile writes them (flagged as
                   UTF-8) and as Info-ZIP's zip stores GBK names (unflagged)
                   unpack to the same names
+  resume          a package from the fault server, every answer of which is
+                  cut off after 40 % of it: WinINet's second and third
+                  attempts ask for the rest (Range, If-Range with the ETag)
+                  and the package arrives whole on the third, the server
+                  sending it about once
   dpi_layout      the dialog at 100 % and at 150 % (96 and 144 dpi): laid out
                   for that DPI, its buttons and bars themed (Common Controls 6
                   from the manifest); a screenshot of each is kept in
@@ -51,12 +56,14 @@ import argparse
 import getpass
 import hashlib
 import io
+import json
 import os
 import pathlib
 import shutil
 import subprocess
 import sys
 import time
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from e2e_checks import run_wine  # noqa: E402
@@ -961,13 +968,52 @@ def case_zip_names(wine, work):
         shutil.rmtree(www, ignore_errors=True)
 
 
+def case_resume(wine, work):
+    www, base = nginx_folder("wine-resume")
+    servers = pathlib.Path(os.environ["UPDATER_SERVERS_DIR"])
+    faults = f"http://127.0.0.1:{(servers / 'faultserver.port').read_text().strip()}"
+    work = pathlib.Path(work)
+    app = work / "Velmar Acc"
+    app.mkdir()
+    package = os.urandom(300 * 1024)
+    (www / "1.0.0.0").mkdir(parents=True)
+    (www / "pkg.bin").write_bytes(package)
+    cut = f"/cut/{www.name}/pkg.bin"
+    url = f"{faults}{cut}?percent=40&amp;file={www.name}/pkg.bin"
+    (www / "1.0.0.0" / "update.xml").write_bytes(f"""<?xml version="1.0" encoding="GBK"?>
+<updateinfo version="1.1.0.0"><package name="p">
+  <url>{url}</url><md5>{hashlib.md5(package).hexdigest()}</md5>
+  <actions><action type="copy" from="${{this_file}}" to="${{app_path}}\\pkg.bin"/></actions>
+</package></updateinfo>
+""".encode("gbk"))
+    install(wine, app, base)
+    try:
+        log = run_update(wine, work)
+        assert log.count("下载文件: ") == 3 and "文件校验正确" in log and "更新完毕" in log, log
+        assert (app / "pkg.bin").read_bytes() == package, "the package arrived whole"
+        with urllib.request.urlopen(f"{faults}/__requests?prefix={cut}") as answer:
+            asked = json.load(answer)
+        ranges = [(dict(a["headers"]).get("Range"), dict(a["headers"]).get("If-Range"))
+                  for a in asked]
+        step = len(package) * 40 // 100
+        tag = f'"cut-{len(package)}"'
+        assert ranges == [(None, None), (f"bytes={step}-", tag), (f"bytes={2 * step}-", tag)], \
+            ranges
+        sent = sum(a["sent"] for a in asked)
+        assert sent <= 1.05 * len(package), f"{sent} bytes sent for {len(package)}"
+        print(f"resume: {sent} bytes sent for a package of {len(package)}")
+    finally:
+        shutil.rmtree(www, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     cases = {"not_installed": case_not_installed, "auto_run": case_auto_run,
              "gbk_actions": case_gbk_actions, "atomic_rolled_back": case_atomic,
              "atomic_killed": lambda wine, work: case_atomic(wine, work, True),
              "files_in_use": case_files_in_use, "decoy_program": case_decoy_program,
-             "zip_names": case_zip_names, "dpi_layout": case_dpi_layout}
+             "zip_names": case_zip_names, "dpi_layout": case_dpi_layout,
+             "resume": case_resume}
     parser.add_argument("case", choices=sorted(cases))
     parser.add_argument("--wine", required=True)
     parser.add_argument("--updater", required=True)

@@ -11,12 +11,9 @@
 #include <string>
 #include <vector>
 
-// The facts of one package file that a manifest vouches for.
-struct FileFacts {
-  std::string szMd5;
-  std::string szSha256;
-  uint64_t nSize = 0;
-};
+#include "update/package_info.h"
+
+// The facts of one package file that a manifest vouches for: FileFacts.
 // False when the file cannot be read whole.
 bool ReadFileFacts(const std::string& path, FileFacts* facts);
 

@@ -138,15 +138,19 @@ bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys
     }
     std::string digest = FileMd5Hex(localFile);
     std::string sha256 = FileSha256Hex(localFile);
+    std::error_code ec;
+    uintmax_t length = std::filesystem::file_size(localFile, ec);
+    FileFacts facts;
+    facts.nSize = ec ? UINT64_MAX : length;
+    facts.szMd5 = digest;
+    facts.szSha256 = sha256;
     if (package.m_szMd5.empty() && package.m_szSha256.empty() && package.m_szSize.empty()) {
       Line(out, Format(kVerifyNoMd5Format, label.c_str(), fileUrl, digest.c_str()));
-    } else if (FileMatchesDigests(localFile, package.m_szMd5, package.m_szSha256,
-                                  package.m_szSize)) {
+    } else if (!ec &&
+               FileFactsMatch(facts, package.m_szMd5, package.m_szSha256, package.m_szSize)) {
       Line(out, Format(kVerifyOkFormat, label.c_str(), fileUrl));
     } else {
       // The size and each digest given that the file does not have.
-      std::error_code ec;
-      uintmax_t length = std::filesystem::file_size(localFile, ec);
       if (!package.m_szSize.empty() && (!sized || ec || length != size)) {
         Line(out,
              Format(kVerifySizeMismatchFormat, label.c_str(), fileUrl, package.m_szSize.c_str(),
@@ -163,7 +167,6 @@ bool VerifyManifest(const std::string& url, const std::vector<std::string>& keys
       }
       ok = false;
     }
-    std::error_code ec;
     std::filesystem::remove(localFile, ec);
   }
   return ok;

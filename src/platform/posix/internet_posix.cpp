@@ -5,10 +5,11 @@
 // Requests follow at most 10 redirects over http and https only, verify TLS
 // peers and host names, take proxies from the environment (http_proxy,
 // https_proxy, no_proxy), and never accept compressed bodies, so the bytes read
-// are the resource's bytes. Connecting gives up after 60 s; a transfer is
-// aborted by libcurl's low-speed limit when fewer than 1,024 bytes arrive in
-// 30 s, and a request with an overall limit by its time-out (the limits of
-// platform/http_limits.h, read at every request).
+// are the resource's bytes (and a range of them is a range of the file).
+// Connecting gives up after 60 s; a transfer is aborted by libcurl's low-speed
+// limit when fewer than 1,024 bytes arrive in 30 s, and a request with an
+// overall limit by its time-out (the limits of platform/http_limits.h, read at
+// every request).
 #include <curl/curl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -39,6 +40,18 @@ bool StartsWithNoCase(const char* data, size_t n, const char* prefix) {
   return n >= len && strncasecmp(data, prefix, len) == 0;
 }
 
+// The value of a header line without the blanks and line end around it.
+std::string HeaderValue(const char* data, size_t n, size_t nameLength) {
+  std::string value(data + nameLength, data + n);
+  size_t first = value.find_first_not_of(" \t");
+  size_t last = value.find_last_not_of(" \t\r\n");
+  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+}
+
+// The headers HeaderText answers, in the order of HttpHeader.
+const char* const kKeptHeaders[] = {"ETag:", "Last-Modified:", "Content-Range:"};
+constexpr size_t kKeptHeaderCount = sizeof kKeptHeaders / sizeof kKeptHeaders[0];
+
 class CurlRequest : public HttpRequest {
  public:
   CurlRequest() : m_pending(kPendingCapacity) {}
@@ -52,14 +65,22 @@ class CurlRequest : public HttpRequest {
 
   // Sends the request and waits for the final response's headers. False when
   // no response arrives.
-  bool Open(const std::string& url, const std::string& agent, long overallSeconds) {
+  bool Open(const std::string& url, const std::string& agent, long overallSeconds,
+            const HttpRange* range) {
     m_hEasy = curl_easy_init();
     m_hMulti = curl_multi_init();
     if (!m_hEasy || !m_hMulti) return false;
-    m_pHeaders = curl_slist_append(m_pHeaders, "Cache-Control: no-cache");
-    m_pHeaders = curl_slist_append(m_pHeaders, "Pragma: no-cache");
-    m_pHeaders = curl_slist_append(m_pHeaders, "Accept:");  // drops libcurl's own
-    if (!m_pHeaders) return false;
+    std::vector<std::string> lines = {"Cache-Control: no-cache", "Pragma: no-cache",
+                                      "Accept:"};  // "Accept:" drops libcurl's own
+    if (range) {
+      lines.push_back("Range: bytes=" + std::to_string(range->nFrom) + "-");
+      lines.push_back("If-Range: " + range->szIfRange);
+    }
+    for (const std::string& line : lines) {
+      curl_slist* next = curl_slist_append(m_pHeaders, line.c_str());
+      if (!next) return false;
+      m_pHeaders = next;
+    }
 
     std::string target = RequestTargetUrl(url);
     if (curl_easy_setopt(m_hEasy, CURLOPT_URL, target.c_str()) != CURLE_OK) return false;
@@ -91,6 +112,10 @@ class CurlRequest : public HttpRequest {
   }
 
   std::string ContentLengthText() override { return m_szContentLength; }
+
+  std::string HeaderText(HttpHeader header) override {
+    return m_aHeaders[static_cast<size_t>(header)];
+  }
 
   int StatusCode() override {
     long code = 0;
@@ -159,21 +184,27 @@ class CurlRequest : public HttpRequest {
       size_t space = line.find(' ');
       self->m_nHeaderStatus = space == std::string::npos ? 0 : atoi(line.c_str() + space + 1);
       self->m_szContentLength.clear();
+      for (std::string& kept : self->m_aHeaders) kept.clear();
       self->m_bHasLocation = false;
     } else if (StartsWithNoCase(data, n, "Content-Length:")) {
-      std::string value(data + 15, data + n);
-      size_t first = value.find_first_not_of(" \t");
-      size_t last = value.find_last_not_of(" \t\r\n");
-      self->m_szContentLength =
-          first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+      self->m_szContentLength = HeaderValue(data, n, 15);
     } else if (StartsWithNoCase(data, n, "Location:")) {
       self->m_bHasLocation = true;
+    } else if (const char* const* name = KeptHeader(data, n)) {
+      self->m_aHeaders[name - kKeptHeaders] = HeaderValue(data, n, strlen(*name));
     } else if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
       int status = self->m_nHeaderStatus;
       bool redirected = status >= 300 && status < 400 && self->m_bHasLocation;
       if (status >= 200 && !redirected) self->m_bHeadersDone = true;
     }
     return n;
+  }
+
+  static const char* const* KeptHeader(const char* data, size_t n) {
+    for (const char* const& name : kKeptHeaders) {
+      if (StartsWithNoCase(data, n, name)) return &name;
+    }
+    return nullptr;
   }
 
   static size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -212,6 +243,7 @@ class CurlRequest : public HttpRequest {
   int m_nHeaderStatus = 0;
   bool m_bHasLocation = false;
   std::string m_szContentLength;
+  std::string m_aHeaders[kKeptHeaderCount];
   uint64_t m_nReceived = 0;
 };
 
@@ -239,10 +271,10 @@ class PosixInternet : public Internet {
   }
 
   std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
-                                       long overallSeconds) override {
+                                       long overallSeconds, const HttpRange* range) override {
     if (!m_bCurlReady) return nullptr;
     auto request = std::make_unique<CurlRequest>();
-    if (!request->Open(url, agent, overallSeconds)) return nullptr;
+    if (!request->Open(url, agent, overallSeconds, range)) return nullptr;
     return request;
   }
 

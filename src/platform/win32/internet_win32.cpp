@@ -11,6 +11,7 @@
 // clang-format on
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "platform/content_length.h"
@@ -80,6 +81,26 @@ bool RedirectTarget(HINTERNET request, const std::string& base, std::string* tar
   return true;
 }
 
+// A header of the response as text, however long; empty when it has none.
+std::string QueryText(HINTERNET request, DWORD query) {
+  std::vector<char> buffer(64);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  if (!::HttpQueryInfoA(request, query, buffer.data(), &size, nullptr)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::string();
+    buffer.resize(size + 1);
+    size = static_cast<DWORD>(buffer.size());
+    if (!::HttpQueryInfoA(request, query, buffer.data(), &size, nullptr)) return std::string();
+  }
+  return std::string(buffer.data(), size < buffer.size() ? size : buffer.size() - 1);
+}
+
+// The Range and If-Range lines of a request for the rest of a resource.
+std::string RangeHeaders(const HttpRange* range) {
+  if (!range) return std::string();
+  return "Range: bytes=" + std::to_string(range->nFrom) + "-\r\nIf-Range: " + range->szIfRange +
+         "\r\n";
+}
+
 class WinInetRequest : public HttpRequest {
  public:
   WinInetRequest(HINTERNET session, HINTERNET request, const TransferPace& pace)
@@ -93,22 +114,24 @@ class WinInetRequest : public HttpRequest {
     ::InternetCloseHandle(m_hSession);
   }
 
-  // Read whole, however long: 32 bytes, and more when the header needs them.
+  // Read whole, however long.
   std::string ContentLengthText() override {
-    std::vector<char> buffer(32);
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr)) {
-      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::string();
-      buffer.resize(size + 1);
-      size = static_cast<DWORD>(buffer.size());
-      if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr)) {
-        return std::string();
-      }
-    }
-    return std::string(buffer.data(), size < buffer.size() ? size : buffer.size() - 1);
+    return QueryText(m_hRequest, HTTP_QUERY_CONTENT_LENGTH);
   }
 
   int StatusCode() override { return static_cast<int>(Status(m_hRequest)); }
+
+  std::string HeaderText(HttpHeader header) override {
+    switch (header) {
+      case HttpHeader::kETag:
+        return QueryText(m_hRequest, HTTP_QUERY_ETAG);
+      case HttpHeader::kLastModified:
+        return QueryText(m_hRequest, HTTP_QUERY_LAST_MODIFIED);
+      case HttpHeader::kContentRange:
+        return QueryText(m_hRequest, HTTP_QUERY_CONTENT_RANGE);
+    }
+    return std::string();
+  }
 
   bool Read(char* buffer, size_t size, size_t* got) override {
     *got = 0;
@@ -175,16 +198,19 @@ class WinInetInternet : public Internet {
   }
 
   std::unique_ptr<HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
-                                       long overallSeconds) override {
+                                       long overallSeconds, const HttpRange* range) override {
     int64_t startMs = NowMs();
+    // Sent again to every place a redirect leads to.
+    std::string headers = RangeHeaders(range);
     HINTERNET session =
         ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) return nullptr;
     SetTimeouts(session);
     std::string current = url;
     for (long redirects = 0;; ++redirects) {
-      HINTERNET request = ::InternetOpenUrlA(session, current.c_str(), nullptr, 0,
-                                             kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+      HINTERNET request = ::InternetOpenUrlA(
+          session, current.c_str(), headers.empty() ? nullptr : headers.c_str(),
+          static_cast<DWORD>(headers.size()), kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
       if (!request) break;
       std::string next;
       if (!IsRedirectStatus(Status(request)) || !RedirectTarget(request, current, &next)) {

@@ -31,15 +31,25 @@ from the query.
   /redirect/K/...?...         302 to /redirect/K-1/... with the same rest and
                               query; /redirect/0/... answers as /bytes/...
   /loop/...                   302 to itself, for ever
-  &file=PATH                  with bytes, short, drop, stall, trickle, length
-                              and redirect: the body is that file below the
+  /cut/...?size=N&percent=P&validator=V
+                              every answer ends (a clean close) after P % of
+                              the N bytes (40 by default), whatever it was
+                              asked for; V is etag (an ETag and a
+                              Last-Modified, the default), modified (only
+                              Last-Modified), none, or changing (a new ETag
+                              each time). A Range "bytes=A-" is answered with
+                              206 and those bytes when it has no If-Range or
+                              one that matches the validator, else with 200
+  &file=PATH                  with bytes, short, drop, stall, trickle, length,
+                              cut and redirect: the body is that file below the
                               document root of the nginx fixture instead of
                               the pattern, and N is its size
   /__requests?prefix=P&format=text
                               the requests seen so far (not these), oldest
                               first, optionally only those whose target starts
                               with P: JSON [{"method", "target", "headers":
-                              [[name, value], ...]}], or with format=text one
+                              [[name, value], ...], "sent": body bytes sent}],
+                              or with format=text one
                               block per request: "METHOD TARGET", then
                               "Name: value" lines, then an empty line
 """
@@ -66,6 +76,8 @@ NOT_FOUND_PAGE = (
 _requests = []
 _requests_lock = threading.Lock()
 _state_dir = None
+_cut_answers = 0  # answers of /cut/ so far: the "changing" validator counts them
+CUT_MODIFIED = "Tue, 01 Dec 2026 08:00:00 GMT"
 
 
 def pattern(start, end):
@@ -86,14 +98,15 @@ class Handler(BaseHTTPRequestHandler):
         kind = segments[1] if len(segments) > 1 else ""
         if kind == "__requests":
             return self.requests_log(query)
+        self.record = {"method": self.command, "target": self.path,
+                       "headers": [[k, v] for k, v in self.headers.items()], "sent": 0}
         with _requests_lock:
-            _requests.append({"method": self.command, "target": self.path,
-                              "headers": [[k, v] for k, v in self.headers.items()]})
+            _requests.append(self.record)
         handler = {
             "bytes": self.bytes_answer, "short": self.short, "drop": self.drop,
             "status": self.status, "stall": self.stall, "trickle": self.trickle,
             "redirect": self.redirect, "loop": self.loop, "length": self.length,
-            "endless": self.endless,
+            "endless": self.endless, "cut": self.cut,
         }.get(kind)
         if handler is None:
             return self.page(404)
@@ -255,6 +268,39 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(block)
         except OSError:
             pass
+
+    def cut(self, segments, query):
+        global _cut_answers
+        body = self.body(query)
+        size = len(body)
+        limit = size * self.number(query, "percent", 40) // 100
+        kind = query.get("validator", "etag")
+        with _requests_lock:
+            _cut_answers += 1
+            answer = _cut_answers
+        etag = {"etag": '"cut-%d"' % size, "changing": '"cut-%d-%d"' % (size, answer)}.get(kind)
+        modified = CUT_MODIFIED if kind in ("etag", "modified") else None
+        validators = []
+        if etag:
+            validators.append(("ETag", etag))
+        if modified:
+            validators.append(("Last-Modified", modified))
+        start, status = 0, 200
+        wanted = self.headers.get("Range", "")
+        if_range = self.headers.get("If-Range")
+        if wanted.startswith("bytes=") and wanted.endswith("-") and wanted[6:-1].isdigit():
+            first = int(wanted[6:-1])
+            if first < size and (if_range is None or if_range in (etag, modified)):
+                start, status = first, 206
+        extra = list(validators)
+        if status == 206:
+            extra.append(("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size)))
+        self.close_connection = True
+        self.head(status, size - start, extra)
+        piece = body[start:start + limit]
+        self.wfile.write(piece)
+        self.wfile.flush()
+        self.record["sent"] = len(piece)
 
     def loop(self, segments, query):
         self.head(302, 0, [("Location", self.path)])

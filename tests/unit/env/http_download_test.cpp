@@ -34,6 +34,7 @@ class FakeRequest : public platform::HttpRequest {
                                               : m_response.contentLength;
   }
   int StatusCode() override { return m_response.status; }
+  std::string HeaderText(platform::HttpHeader) override { return std::string(); }
   bool Read(char* buffer, size_t size, size_t* got) override {
     m_pReads->push_back(size);
     size_t end = std::min(m_response.body.size(), m_response.failAt);
@@ -63,7 +64,8 @@ class FakeInternet : public platform::Internet {
     return platform::BrowserCanonicalUrl(url, capacity, c);
   }
   std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string& url, const std::string& agent,
-                                                 long overallSeconds) override {
+                                                 long overallSeconds,
+                                                 const platform::HttpRange*) override {
     m_aOpened.push_back(url);
     m_szAgent = agent;
     m_nOverallSeconds = overallSeconds;
@@ -323,6 +325,7 @@ class EndlessInternet : public platform::Internet {
     Request(uint64_t* served, uint64_t end) : m_pServed(served), m_nEnd(end) {}
     std::string ContentLengthText() override { return ""; }
     int StatusCode() override { return 200; }
+    std::string HeaderText(platform::HttpHeader) override { return std::string(); }
     bool Read(char* buffer, size_t size, size_t* got) override {
       *got = *m_pServed < m_nEnd ? size : 0;
       std::memset(buffer, 'x', *got);
@@ -341,8 +344,8 @@ class EndlessInternet : public platform::Internet {
     *c = url;
     return true;
   }
-  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&,
-                                                 long) override {
+  std::unique_ptr<platform::HttpRequest> OpenUrl(const std::string&, const std::string&, long,
+                                                 const platform::HttpRange*) override {
     return std::make_unique<Request>(&m_nServed, m_nEnd);
   }
 

@@ -6,6 +6,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "env/texts.h"
 #include "platform/path_sep.h"
@@ -170,6 +171,8 @@ TEST_F(PackageProcess, FileThatNeverMatchesIsFetchedThreeTimesThenReportedAndSki
   expected.push_back(Status("跳过此更新包"));
   EXPECT_EQ(Seen(), expected);
   EXPECT_EQ(m_internet.m_aOpened.size(), 3u);
+  // A file that failed its check never takes its name.
+  EXPECT_FALSE(std::filesystem::exists(Local("pkg.zip")));
   // None of its actions runs: they would install the unverified file.
   EXPECT_TRUE(RecordingAction::Journal().empty());
 }
