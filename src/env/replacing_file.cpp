@@ -8,6 +8,8 @@ namespace {
 
 platform::Fs& FileSystem() { return platform::Env::Get().fs(); }
 
+constexpr uint64_t kStartSyncEvery = 8 * 1024 * 1024;
+
 }  // namespace
 
 ReplacingFile::~ReplacingFile() {
@@ -47,22 +49,52 @@ platform::Error ReplacingFile::CopyFrom(const std::string& from) {
 
 bool ReplacingFile::Write(const void* data, size_t n, size_t* written) {
   *written = 0;
-  return m_file && m_file->Write(data, n, written);
+  if (!m_file || !m_file->Write(data, n, written)) return false;
+  m_nUnsent += *written;
+  if (m_nUnsent >= kStartSyncEvery) {
+    m_file->StartSync();
+    m_nUnsent = 0;
+  }
+  return true;
 }
 
 bool ReplacingFile::Close() {
   if (!m_file) return true;
+  m_file->StartSync();
   bool ok = m_file->Close();
   m_file.reset();
   return ok;
 }
 
 platform::Error ReplacingFile::Flush() {
-  if (!m_bTempMade) return platform::kErrorInvalidParameter;
-  if (!Close()) return platform::kErrorDiskFull;
-  platform::Error err = FileSystem().FlushFile(m_szTemp);
-  m_bFlushed = err == platform::kErrorSuccess;
-  return err;
+  std::vector<platform::Error> results;
+  FlushAll({this}, &results);
+  return results[0];
+}
+
+void ReplacingFile::FlushAll(const std::vector<ReplacingFile*>& files,
+                             std::vector<platform::Error>* results) {
+  results->assign(files.size(), platform::kErrorSuccess);
+  std::vector<std::string> paths;
+  std::vector<size_t> which;
+  for (size_t i = 0; i < files.size(); ++i) {
+    ReplacingFile& file = *files[i];
+    if (!file.m_bTempMade) {
+      (*results)[i] = platform::kErrorInvalidParameter;
+    } else if (!file.Close()) {
+      (*results)[i] = platform::kErrorDiskFull;
+    } else {
+      paths.push_back(file.m_szTemp);
+      which.push_back(i);
+    }
+  }
+  std::vector<platform::Error> flushed;
+  FileSystem().FlushFiles(paths, &flushed);
+  for (size_t k = 0; k < which.size(); ++k) {
+    platform::Error err = k < flushed.size() ? flushed[k] : platform::kErrorInvalidParameter;
+    (*results)[which[k]] = err;
+    files[which[k]]->m_bFlushed = err == platform::kErrorSuccess;
+  }
 }
 
 platform::Error ReplacingFile::Commit(bool flushFolder) {

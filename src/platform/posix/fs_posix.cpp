@@ -8,11 +8,15 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/env.h"
@@ -97,6 +101,10 @@ class PosixWritableFile : public WritableFile {
   bool Sync() override {
     if (m_fd < 0) return false;
     return Flush() && !m_bLost && fdatasync(m_fd) == 0;
+  }
+
+  void StartSync() override {
+    if (m_fd >= 0 && Flush()) sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   }
 
   bool Close() override {
@@ -312,6 +320,8 @@ class PosixReadableFile : public ReadableFile {
 };
 
 class PosixFs : public Fs {
+  static constexpr size_t kFlushWorkers = 8;
+
  public:
   Error GetAttributes(const std::string& path, uint32_t* attributes) override {
     struct stat st;
@@ -567,6 +577,27 @@ class PosixFs : public Fs {
   }
 
   Error FlushFile(const std::string& path) override { return SyncPath(path, 0); }
+
+  // Each fsync mostly waits for the disk, so several run at once: the waits
+  // overlap, and 400 small files cost about what 40 did one after another.
+  void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    results->assign(paths.size(), kErrorSuccess);
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      for (size_t i; (i = next++) < paths.size();) (*results)[i] = SyncPath(paths[i], 0);
+    };
+    std::vector<std::thread> workers;
+    size_t wanted = std::min<size_t>(kFlushWorkers, paths.size());
+    for (size_t i = 1; i < wanted; ++i) {
+      try {
+        workers.emplace_back(work);
+      } catch (const std::system_error&) {
+        break;  // fewer workers; this thread does the rest
+      }
+    }
+    work();
+    for (std::thread& worker : workers) worker.join();
+  }
 
   Error FlushDir(const std::string& path) override { return SyncPath(path, O_DIRECTORY); }
 
