@@ -268,16 +268,23 @@ bool ZipExtractor::PlaceWritten() {
   std::vector<platform::Error> flushed;
   ReplacingFile::FlushAll(files, &flushed);
   bool ok = true;
+  // The old files keep a second name until all are replaced, then go at
+  // once; a journal keeps their bytes under a name of its own already.
+  std::vector<std::string> asides;
   for (size_t i = 0; ok && i < m_listWritten.size(); ++i) {
     ReplacingFile& file = *m_listWritten[i].file;
     ok = flushed[i] == platform::kErrorSuccess;
     if (ok) {
       JournalLeaves(file.Target(), file.TempPath());
       m_setUnflushed.insert(platform::FolderOfPath(file.Target()));
-      ok = file.Commit(false) == platform::kErrorSuccess;
+      std::string aside;
+      ok = file.Commit(false, g_pJournal ? nullptr : &aside) == platform::kErrorSuccess;
+      if (!aside.empty()) asides.push_back(aside);
     }
     if (!ok) m_nFailedEntry = m_listWritten[i].entry;
   }
+  std::vector<platform::Error> deleted;
+  platform::Env::Get().fs().DeleteFiles(asides, &deleted);
   // The temporaries of those not in place go with them.
   m_listWritten.clear();
   m_setWrittenKeys.clear();

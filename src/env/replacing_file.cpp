@@ -34,6 +34,7 @@ platform::Error ReplacingFile::Prepare(const std::string& path) {
   // What an earlier, interrupted write left (a copy may have made it read-only).
   fs.SetAttributes(m_szTemp, platform::kAttrNormal);
   fs.DeleteFile(m_szTemp);
+  if (m_bTargetExisted) fs.DeleteFile(ReplacedAsidePath(m_szTarget));
   return platform::kErrorSuccess;
 }
 
@@ -97,11 +98,21 @@ void ReplacingFile::FlushAll(const std::vector<ReplacingFile*>& files,
   }
 }
 
-platform::Error ReplacingFile::Commit(bool flushFolder) {
+platform::Error ReplacingFile::Commit(bool flushFolder, std::string* aside) {
   platform::Error err = m_bFlushed ? platform::kErrorSuccess : Flush();
   if (err != platform::kErrorSuccess) return err;
-  err = FileSystem().RenameOver(m_szTemp, m_szTarget);
-  if (err != platform::kErrorSuccess) return err;
+  platform::Fs& fs = FileSystem();
+  std::string kept;
+  if (aside && m_bTargetExisted &&
+      fs.AddHardLink(m_szTarget, ReplacedAsidePath(m_szTarget)) == platform::kErrorSuccess) {
+    kept = ReplacedAsidePath(m_szTarget);
+  }
+  err = fs.RenameOver(m_szTemp, m_szTarget);
+  if (err != platform::kErrorSuccess) {
+    if (!kept.empty()) fs.DeleteFile(kept);
+    return err;
+  }
+  if (aside) *aside = kept;
   m_bCommitted = true;
   // The new name is on the disk before anything that counts on it (the
   // recorded version).

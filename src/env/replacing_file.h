@@ -46,8 +46,12 @@ class ReplacingFile {
                        std::vector<platform::Error>* results);
   // Flushes the temporary unless Flush did, renames it over the target and
   // flushes the target's folder, unless the caller flushes it later (before
-  // anything counts on the new name).
-  platform::Error Commit(bool flushFolder = true);
+  // anything counts on the new name). With `aside`, the file replaced first
+  // gets a second name (ReplacedAsidePath, given back there; empty when it
+  // got none) for the caller to delete later, many at once (Fs::DeleteFiles):
+  // the rename then frees nothing, which on some file systems waits for the
+  // disk.
+  platform::Error Commit(bool flushFolder = true, std::string* aside = nullptr);
 
   const std::string& Target() const { return m_szTarget; }
   const std::string& TempPath() const { return m_szTemp; }
@@ -67,4 +71,5 @@ class ReplacingFile {
 };
 
 using platform::FolderOfPath;
+using platform::ReplacedAsidePath;
 using platform::ReplacementTempPath;

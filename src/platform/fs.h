@@ -144,6 +144,8 @@ class Fs {
   // several at once): many files cost little more than one. (*results)[i] is
   // the result for paths[i].
   virtual void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) = 0;
+  // DeleteFile of every path, in the same way.
+  virtual void DeleteFiles(const std::vector<std::string>& paths, std::vector<Error>* results) = 0;
   // Forces the folder's entries (names made, renamed, removed) to the disk.
   // Windows: nothing to do, NTFS logs them itself.
   virtual Error FlushDir(const std::string& path) = 0;
@@ -247,6 +249,9 @@ class FsWrapper : public Fs {
   Error FlushFile(const std::string& p) override { return m_pTarget->FlushFile(p); }
   void FlushFiles(const std::vector<std::string>& p, std::vector<Error>* r) override {
     m_pTarget->FlushFiles(p, r);
+  }
+  void DeleteFiles(const std::vector<std::string>& p, std::vector<Error>* r) override {
+    m_pTarget->DeleteFiles(p, r);
   }
   Error FlushDir(const std::string& p) override { return m_pTarget->FlushDir(p); }
   Error OpenOwnFolder(const std::string& p, bool c, std::unique_ptr<Folder>* f) override {

@@ -261,6 +261,10 @@ void PowerCutFs::FlushFiles(const std::vector<std::string>& p, std::vector<platf
   r->clear();
   for (const std::string& path : p) r->push_back(FlushFile(path));
 }
+void PowerCutFs::DeleteFiles(const std::vector<std::string>& p, std::vector<platform::Error>* r) {
+  r->clear();
+  for (const std::string& path : p) r->push_back(DeleteFile(path));
+}
 platform::Error PowerCutFs::FlushDir(const std::string& p) {
   if (!Moment(p)) return kDead;
   platform::Error err = FsWrapper::FlushDir(p);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -319,9 +320,31 @@ class PosixReadableFile : public ReadableFile {
   int m_fd;
 };
 
-class PosixFs : public Fs {
-  static constexpr size_t kFlushWorkers = 8;
+// An fsync, or the unlink of a file's last name (ext4 may then wait for the
+// disk to discard its blocks), mostly waits: several run at once, so that the
+// waits overlap and 400 small files cost about what 40 did one after another.
+void AllAtOnce(const std::vector<std::string>& paths, std::vector<Error>* results,
+               const std::function<Error(const std::string&)>& each) {
+  constexpr size_t kWorkers = 8;
+  results->assign(paths.size(), kErrorSuccess);
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next++) < paths.size();) (*results)[i] = each(paths[i]);
+  };
+  std::vector<std::thread> workers;
+  size_t wanted = std::min<size_t>(kWorkers, paths.size());
+  for (size_t i = 1; i < wanted; ++i) {
+    try {
+      workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer workers; this thread does the rest
+    }
+  }
+  work();
+  for (std::thread& worker : workers) worker.join();
+}
 
+class PosixFs : public Fs {
  public:
   Error GetAttributes(const std::string& path, uint32_t* attributes) override {
     struct stat st;
@@ -578,25 +601,12 @@ class PosixFs : public Fs {
 
   Error FlushFile(const std::string& path) override { return SyncPath(path, 0); }
 
-  // Each fsync mostly waits for the disk, so several run at once: the waits
-  // overlap, and 400 small files cost about what 40 did one after another.
   void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
-    results->assign(paths.size(), kErrorSuccess);
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-      for (size_t i; (i = next++) < paths.size();) (*results)[i] = SyncPath(paths[i], 0);
-    };
-    std::vector<std::thread> workers;
-    size_t wanted = std::min<size_t>(kFlushWorkers, paths.size());
-    for (size_t i = 1; i < wanted; ++i) {
-      try {
-        workers.emplace_back(work);
-      } catch (const std::system_error&) {
-        break;  // fewer workers; this thread does the rest
-      }
-    }
-    work();
-    for (std::thread& worker : workers) worker.join();
+    AllAtOnce(paths, results, [](const std::string& path) { return SyncPath(path, 0); });
+  }
+
+  void DeleteFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    AllAtOnce(paths, results, [this](const std::string& path) { return DeleteFile(path); });
   }
 
   Error FlushDir(const std::string& path) override { return SyncPath(path, O_DIRECTORY); }
