@@ -263,6 +263,7 @@ bool ZipExtractor::ExtractEntryTo(const std::string& path) {
 }
 
 bool ZipExtractor::PlaceWritten() {
+  if (m_listWritten.empty()) return true;
   std::vector<ReplacingFile*> files;
   for (Written& written : m_listWritten) files.push_back(written.file.get());
   std::vector<platform::Error> flushed;
