@@ -117,6 +117,18 @@ int UnzipAction::Execute() {
   if (!zip.GoToFirstEntry()) return 0;
 
   SetFileProgress(0, count);
+  // The display path of every entry handed to the extractor, by its number
+  // there: a failure may be that of an entry written before.
+  std::vector<std::string> shown;
+  auto fail = [&](const std::string& what) {
+    zip.Close();
+    WriteLog(texts::kUnzipError + what, true);
+    return 0;
+  };
+  auto failedEntry = [&] {
+    int failed = zip.FailedEntry();
+    return failed >= 0 && static_cast<size_t>(failed) < shown.size() ? shown[failed] : m_szFile;
+  };
   for (int k = 1;; ++k) {
     ZipEntryInfo info;
     bool ok = zip.GetEntryInfo(&info);
@@ -124,30 +136,29 @@ int UnzipAction::Execute() {
     WriteLog(texts::kUnzipping + display, true);
 
     if (!ok || !IsSafeEntryName(info.m_szName)) {
-      ok = false;
-    } else if (!m_szWhere.empty() && IsThisFile(display)) {
+      // The entries written before take their names first.
+      if (!zip.PlaceWritten()) return fail(failedEntry());
+      return fail(display);
+    }
+    if (!m_szWhere.empty() && IsThisFile(display)) {
       // With an empty folder the display path's leading separator is not where
       // the entry would go, so only a real folder can name the updater.
       GetSelfUpdateName(display);
+      shown.push_back(display);
       ok = zip.ExtractEntryTo(display);
     } else {
+      shown.push_back(display);
       ok = zip.ExtractEntry(m_szWhere);
     }
-    if (!ok) {
-      zip.Close();
-      WriteLog(texts::kUnzipError + display, true);
-      return 0;
-    }
+    if (!ok) return fail(failedEntry());
     SetFileProgress(k, -1);
 
     if (!zip.GoToNextEntry()) {
-      zip.Close();
+      if (!zip.PlaceWritten()) return fail(failedEntry());
       // The walk ended before the archive's own count: the rest of its
       // directory cannot be read, and the extraction is not complete.
-      if (k < count) {
-        WriteLog(texts::kUnzipError + m_szFile, true);
-        return 0;
-      }
+      if (k < count) return fail(m_szFile);
+      zip.Close();
       WriteLog(texts::kUnzipDone, true);
       return 1;
     }

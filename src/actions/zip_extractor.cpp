@@ -20,8 +20,12 @@ using platform::kPathSep;
 
 namespace {
 
-// The system's own size: every entry is streamed through one buffer this big.
-constexpr unsigned kReadBufferSize = 2048;
+// Every entry is streamed through one buffer this big: large enough that the
+// inflated data of a large entry goes to the file without being gathered.
+constexpr unsigned kReadBufferSize = 256 * 1024;
+// Written entries take their names once this many bytes or files wait.
+constexpr uint64_t kPlaceAfterBytes = 32 * 1024 * 1024;
+constexpr size_t kPlaceAfterFiles = 256;
 // The name buffer of the entry information, terminating zero included.
 constexpr unsigned kNameBufferSize = 260;
 constexpr uint32_t kDosDirectoryAttribute = 0x10;
@@ -126,7 +130,27 @@ void GiveExecuteBits(const std::string& path, uint32_t entryMode) {
   if (allowed) fs.SetUnixMode(path, mode | allowed);
 }
 
+// Two names of one file have the same key: the folder's identity (links
+// followed) and the last name, its letter case folded. False when the folder
+// cannot be read.
+bool SameFileKey(const std::string& path, std::string* key) {
+  size_t p = platform::LastSeparator(path);
+  platform::FileId folder;
+  if (p == std::string::npos ||
+      platform::Env::Get().fs().GetFileId(path.substr(0, p), &folder) != platform::kErrorSuccess) {
+    return false;
+  }
+  std::string name = path.substr(p + 1);
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  *key = std::to_string(folder.volume) + ":" + std::to_string(folder.index) + ":" + name;
+  return true;
+}
+
 }  // namespace
+
+ZipExtractor::ZipExtractor() = default;
 
 ZipExtractor::~ZipExtractor() {
   Close();
@@ -140,6 +164,8 @@ void ZipExtractor::FlushFolders() {
 
 bool ZipExtractor::Open(const std::string& path) {
   Close();
+  m_nEntry = -1;
+  m_nFailedEntry = -1;
   std::string full;
   if (path.empty() || !platform::Env::Get().fs().GetFullPath(path, &full)) return false;
   m_hArchive = unzOpen64(full.c_str());
@@ -147,6 +173,7 @@ bool ZipExtractor::Open(const std::string& path) {
 }
 
 bool ZipExtractor::Close() {
+  PlaceWritten();
   FlushFolders();
   if (!m_hArchive) return false;
   unzCloseCurrentFile(Archive(m_hArchive));
@@ -202,34 +229,80 @@ bool ZipExtractor::GetEntryInfo(ZipEntryInfo* info) {
   return true;
 }
 
+bool ZipExtractor::Fail() {
+  m_nFailedEntry = m_nEntry;
+  // The entries written before stay, as if each had taken its name at once.
+  PlaceWritten();
+  return false;
+}
+
 bool ZipExtractor::ExtractEntry(const std::string& folder) {
-  if (!m_hArchive) return false;
-  if (!EnsureDirectory(folder, &m_setUnflushed)) return false;
+  ++m_nEntry;
+  if (!m_hArchive) return Fail();
+  if (!EnsureDirectory(folder, &m_setUnflushed)) return Fail();
   ZipEntryInfo info;
-  if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return false;
+  if (!GetEntryInfo(&info) || !IsSafeEntryName(info.m_szName)) return Fail();
 
   std::string destination = EntryDestination(folder, info.m_szName);
-  if (LinkOutOfFolder(folder, destination)) return false;
+  if (LinkOutOfFolder(folder, destination)) return Fail();
 
-  if (info.m_bIsDirectory) return EnsureDirectory(destination, &m_setUnflushed);
-  if (!EnsureParentDirectory(destination, &m_setUnflushed)) return false;
-  return WriteCurrentEntry(destination, info);
+  if (info.m_bIsDirectory) return EnsureDirectory(destination, &m_setUnflushed) || Fail();
+  if (!EnsureParentDirectory(destination, &m_setUnflushed)) return Fail();
+  return WriteCurrentEntry(destination, info) || Fail();
 }
 
 bool ZipExtractor::ExtractEntryTo(const std::string& path) {
-  if (!m_hArchive || path.empty()) return false;
-  if (!EnsureParentDirectory(path, &m_setUnflushed)) return false;
+  ++m_nEntry;
+  if (!m_hArchive || path.empty()) return Fail();
+  if (!EnsureParentDirectory(path, &m_setUnflushed)) return Fail();
   ZipEntryInfo info;
-  if (!GetEntryInfo(&info)) return false;
+  if (!GetEntryInfo(&info)) return Fail();
   bool exists = false;
-  if (IsLink(path, &exists)) return false;
-  return WriteCurrentEntry(path, info);
+  if (IsLink(path, &exists)) return Fail();
+  return WriteCurrentEntry(path, info) || Fail();
+}
+
+bool ZipExtractor::PlaceWritten() {
+  if (m_listWritten.empty()) return true;
+  std::vector<ReplacingFile*> files;
+  for (Written& written : m_listWritten) files.push_back(written.file.get());
+  std::vector<platform::Error> flushed;
+  ReplacingFile::FlushAll(files, &flushed);
+  bool ok = true;
+  // The old files keep a second name until all are replaced, then go at
+  // once; a journal keeps their bytes under a name of its own already.
+  std::vector<std::string> asides;
+  for (size_t i = 0; ok && i < m_listWritten.size(); ++i) {
+    ReplacingFile& file = *m_listWritten[i].file;
+    ok = flushed[i] == platform::kErrorSuccess;
+    if (ok) {
+      JournalLeaves(file.Target(), file.TempPath());
+      m_setUnflushed.insert(platform::FolderOfPath(file.Target()));
+      std::string aside;
+      ok = file.Commit(false, g_pJournal ? nullptr : &aside) == platform::kErrorSuccess;
+      if (!aside.empty()) asides.push_back(aside);
+    }
+    if (!ok) m_nFailedEntry = m_listWritten[i].entry;
+  }
+  std::vector<platform::Error> deleted;
+  platform::Env::Get().fs().DeleteFiles(asides, &deleted);
+  // The temporaries of those not in place go with them.
+  m_listWritten.clear();
+  m_setWrittenKeys.clear();
+  m_nWrittenBytes = 0;
+  return ok;
 }
 
 bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo& info) {
+  // A second entry for a file that waits for its name (or a link, which may
+  // lead to one) would share its temporary: the waiting ones go first.
+  std::string key;
+  bool exists = false;
+  bool keyed = !IsLink(path, &exists) && SameFileKey(path, &key);
+  if ((!keyed || m_setWrittenKeys.count(key)) && !PlaceWritten()) return false;
   if (!JournalWillReplace(path)) return false;
-  ReplacingFile file;
-  if (file.Prepare(path) != platform::kErrorSuccess || file.Create() != platform::kErrorSuccess) {
+  auto file = std::make_unique<ReplacingFile>();
+  if (file->Prepare(path) != platform::kErrorSuccess || file->Create() != platform::kErrorSuccess) {
     return false;
   }
   unzFile archive = Archive(m_hArchive);
@@ -239,12 +312,13 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
     return false;
   }
 
-  char buffer[kReadBufferSize];
+  if (m_buffer.empty()) m_buffer.resize(kReadBufferSize);
+  char* buffer = m_buffer.data();
   int got;
   uint64_t total = 0;
   while ((got = unzReadCurrentFile(archive, buffer, kReadBufferSize)) > 0) {
     size_t written = 0;
-    if (!file.Write(buffer, static_cast<size_t>(got), &written) ||
+    if (!file->Write(buffer, static_cast<size_t>(got), &written) ||
         written != static_cast<size_t>(got)) {
       break;
     }
@@ -255,22 +329,25 @@ bool ZipExtractor::WriteCurrentEntry(const std::string& path, const ZipEntryInfo
   // bytes) would otherwise pass for the whole entry.
   bool ok = got == 0 && total == entry.uncompressed_size;
   // A file whose last bytes could not be flushed is not written completely.
-  if (!file.Close()) ok = false;
+  if (!file->Close()) ok = false;
   // The whole entry was read: closing compares its CRC-32. Data that inflates
   // cleanly but differs from what was stored is still a failed entry.
   if (unzCloseCurrentFile(archive) != UNZ_OK) ok = false;
   if (!ok) return false;
 
-  SetFileTimesFromDos(file.TempPath(), info.m_dwDosDateTime);
-  if (file.TargetExisted()) {
-    KeepModeAndAccessTime(file);
+  SetFileTimesFromDos(file->TempPath(), info.m_dwDosDateTime);
+  if (file->TargetExisted()) {
+    KeepModeAndAccessTime(*file);
   } else {
-    GiveExecuteBits(file.TempPath(), info.m_nUnixMode);
+    GiveExecuteBits(file->TempPath(), info.m_nUnixMode);
   }
-  if (file.Flush() != platform::kErrorSuccess) return false;
-  JournalLeaves(file.Target(), file.TempPath());
-  m_setUnflushed.insert(platform::FolderOfPath(file.Target()));
-  return file.Commit(false) == platform::kErrorSuccess;
+  m_listWritten.push_back(Written{std::move(file), m_nEntry});
+  if (keyed) m_setWrittenKeys.insert(key);
+  m_nWrittenBytes += total;
+  if (m_nWrittenBytes >= kPlaceAfterBytes || m_listWritten.size() >= kPlaceAfterFiles) {
+    return PlaceWritten();
+  }
+  return true;
 }
 
 std::string EntryDestination(const std::string& folder, const std::string& name) {

@@ -55,6 +55,10 @@ class WritableFile {
   // Sends every byte taken and forces them, with the file's size, to the
   // disk (fdatasync, FlushFileBuffers). False when that failed.
   virtual bool Sync() = 0;
+  // Sends every byte taken and starts writing them to the disk without
+  // waiting, so that a later Sync or FlushFile has less to wait for. Nothing
+  // is promised before that.
+  virtual void StartSync() {}
   // True when every byte taken reached the file.
   virtual bool Close() = 0;
 };
@@ -136,6 +140,12 @@ class Fs {
   virtual Error GetIdentity(const std::string& path, FileIdentity* identity) = 0;
   // Forces the file's bytes and attributes to the disk.
   virtual Error FlushFile(const std::string& path) = 0;
+  // FlushFile of every path, the waits of one overlapping the others' (POSIX:
+  // several at once): many files cost little more than one. (*results)[i] is
+  // the result for paths[i].
+  virtual void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) = 0;
+  // DeleteFile of every path, in the same way.
+  virtual void DeleteFiles(const std::vector<std::string>& paths, std::vector<Error>* results) = 0;
   // Forces the folder's entries (names made, renamed, removed) to the disk.
   // Windows: nothing to do, NTFS logs them itself.
   virtual Error FlushDir(const std::string& path) = 0;
@@ -237,6 +247,12 @@ class FsWrapper : public Fs {
     return m_pTarget->GetIdentity(p, i);
   }
   Error FlushFile(const std::string& p) override { return m_pTarget->FlushFile(p); }
+  void FlushFiles(const std::vector<std::string>& p, std::vector<Error>* r) override {
+    m_pTarget->FlushFiles(p, r);
+  }
+  void DeleteFiles(const std::vector<std::string>& p, std::vector<Error>* r) override {
+    m_pTarget->DeleteFiles(p, r);
+  }
   Error FlushDir(const std::string& p) override { return m_pTarget->FlushDir(p); }
   Error OpenOwnFolder(const std::string& p, bool c, std::unique_ptr<Folder>* f) override {
     return m_pTarget->OpenOwnFolder(p, c, f);

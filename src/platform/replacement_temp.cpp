@@ -36,13 +36,21 @@ std::string FolderOfPath(const std::string& path) {
   return path.substr(0, root ? sep + 1 : sep);
 }
 
-std::string ReplacementTempPath(const std::string& path) {
+namespace {
+
+std::string BesidePath(const std::string& path, const char* suffix) {
   size_t sep = LastFileSystemSeparator(path);
   size_t nameStart = sep == std::string::npos ? 0 : sep + 1;
   char name[32];
-  std::snprintf(name, sizeof name, ".~vu%08x.tmp",
-                static_cast<unsigned>(Fnv1a(path.substr(nameStart))));
+  std::snprintf(name, sizeof name, ".~vu%08x.%s",
+                static_cast<unsigned>(Fnv1a(path.substr(nameStart))), suffix);
   return path.substr(0, nameStart) + name;
 }
+
+}  // namespace
+
+std::string ReplacementTempPath(const std::string& path) { return BesidePath(path, "tmp"); }
+
+std::string ReplacedAsidePath(const std::string& path) { return BesidePath(path, "old"); }
 
 }  // namespace platform

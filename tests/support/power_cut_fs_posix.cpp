@@ -257,6 +257,14 @@ platform::Error PowerCutFs::FlushFile(const std::string& p) {
   if (err == platform::kErrorSuccess) BytesFlushed(p);
   return err;
 }
+void PowerCutFs::FlushFiles(const std::vector<std::string>& p, std::vector<platform::Error>* r) {
+  r->clear();
+  for (const std::string& path : p) r->push_back(FlushFile(path));
+}
+void PowerCutFs::DeleteFiles(const std::vector<std::string>& p, std::vector<platform::Error>* r) {
+  r->clear();
+  for (const std::string& path : p) r->push_back(DeleteFile(path));
+}
 platform::Error PowerCutFs::FlushDir(const std::string& p) {
   if (!Moment(p)) return kDead;
   platform::Error err = FsWrapper::FlushDir(p);

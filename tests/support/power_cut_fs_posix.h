@@ -49,6 +49,9 @@ class PowerCutFs : public platform::FsWrapper {
   platform::Error SetFileTimes(const std::string& p, const platform::FileTimes& t) override;
   platform::Error SetUnixMode(const std::string& p, uint32_t m) override;
   platform::Error FlushFile(const std::string& p) override;
+  // One moment per file, in the order given.
+  void FlushFiles(const std::vector<std::string>& p, std::vector<platform::Error>* r) override;
+  void DeleteFiles(const std::vector<std::string>& p, std::vector<platform::Error>* r) override;
   platform::Error FlushDir(const std::string& p) override;
   platform::Error OpenOwnFolder(const std::string& p, bool c,
                                 std::unique_ptr<platform::Folder>* f) override;

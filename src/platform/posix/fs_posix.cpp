@@ -8,11 +8,16 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/env.h"
@@ -97,6 +102,10 @@ class PosixWritableFile : public WritableFile {
   bool Sync() override {
     if (m_fd < 0) return false;
     return Flush() && !m_bLost && fdatasync(m_fd) == 0;
+  }
+
+  void StartSync() override {
+    if (m_fd >= 0 && Flush()) sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   }
 
   bool Close() override {
@@ -310,6 +319,30 @@ class PosixReadableFile : public ReadableFile {
  private:
   int m_fd;
 };
+
+// An fsync, or the unlink of a file's last name (ext4 may then wait for the
+// disk to discard its blocks), mostly waits: several run at once, so that the
+// waits overlap and 400 small files cost about what 40 did one after another.
+void AllAtOnce(const std::vector<std::string>& paths, std::vector<Error>* results,
+               const std::function<Error(const std::string&)>& each) {
+  constexpr size_t kWorkers = 8;
+  results->assign(paths.size(), kErrorSuccess);
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next++) < paths.size();) (*results)[i] = each(paths[i]);
+  };
+  std::vector<std::thread> workers;
+  size_t wanted = std::min<size_t>(kWorkers, paths.size());
+  for (size_t i = 1; i < wanted; ++i) {
+    try {
+      workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer workers; this thread does the rest
+    }
+  }
+  work();
+  for (std::thread& worker : workers) worker.join();
+}
 
 class PosixFs : public Fs {
  public:
@@ -567,6 +600,14 @@ class PosixFs : public Fs {
   }
 
   Error FlushFile(const std::string& path) override { return SyncPath(path, 0); }
+
+  void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    AllAtOnce(paths, results, [](const std::string& path) { return SyncPath(path, 0); });
+  }
+
+  void DeleteFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    AllAtOnce(paths, results, [this](const std::string& path) { return DeleteFile(path); });
+  }
 
   Error FlushDir(const std::string& path) override { return SyncPath(path, O_DIRECTORY); }
 

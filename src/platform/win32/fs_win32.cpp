@@ -429,6 +429,16 @@ class Win32Fs : public Fs {
     return err;
   }
 
+  void FlushFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    results->clear();
+    for (const std::string& path : paths) results->push_back(FlushFile(path));
+  }
+
+  void DeleteFiles(const std::vector<std::string>& paths, std::vector<Error>* results) override {
+    results->clear();
+    for (const std::string& path : paths) results->push_back(DeleteFile(path));
+  }
+
   Error FlushDir(const std::string&) override { return kErrorSuccess; }
 
   Error OpenOwnFolder(const std::string& path, bool create,

@@ -119,6 +119,9 @@ TEST(ZipExtractor, EntryInfoKeepsTimeAndTakesTheDirectoryBitOnly) {
   ASSERT_TRUE(zip.GetEntryInfo(&info));
   EXPECT_EQ(info.m_szName, NativePath("x/y.txt"));
   EXPECT_TRUE(zip.ExtractEntryTo(dir.Sub("elsewhere/y")));
+  // Written, and in place once the entries written are placed.
+  EXPECT_FALSE(fs::exists(dir.Sub("elsewhere/y")));
+  EXPECT_TRUE(zip.PlaceWritten());
   EXPECT_EQ(ReadFileBytes(dir.Sub("elsewhere/y")), "y");
   EXPECT_FALSE(zip.GoToNextEntry());
   EXPECT_TRUE(zip.Close());
