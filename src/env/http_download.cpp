@@ -7,6 +7,7 @@
 
 #include "env/config.h"
 #include "env/main_window.h"
+#include "env/mbstring.h"
 #include "env/replacing_file.h"
 #include "env/texts.h"
 #include "env/update_log.h"
@@ -80,33 +81,22 @@ std::string ValidatorOf(platform::HttpRequest& answer) {
   return UsableValidator(modified) ? modified : std::string();
 }
 
-// Leading decimal digits of `text` from *at on, at least one; *at moves past them.
-bool ScanNumber(const std::string& text, size_t* at, uint64_t* value) {
-  size_t begin = *at;
-  uint64_t n = 0;
-  for (; *at < text.size() && text[*at] >= '0' && text[*at] <= '9'; ++*at) {
-    unsigned digit = static_cast<unsigned>(text[*at] - '0');
-    if (n > (UINT64_MAX - digit) / 10) return false;
-    n = n * 10 + digit;
-  }
-  *value = n;
-  return *at > begin;
-}
-
 // "bytes FIRST-LAST/LENGTH", LENGTH "*" (UINT64_MAX) when unknown.
 bool ParseContentRange(const std::string& text, uint64_t* first, uint64_t* last, uint64_t* length) {
   static const char kUnit[] = "bytes ";
-  if (text.compare(0, sizeof kUnit - 1, kUnit) != 0) return false;
-  size_t at = sizeof kUnit - 1;
-  if (!ScanNumber(text, &at, first) || at >= text.size() || text[at++] != '-' ||
-      !ScanNumber(text, &at, last) || at >= text.size() || text[at++] != '/') {
+  constexpr size_t kFrom = sizeof kUnit - 1;
+  if (text.compare(0, kFrom, kUnit) != 0) return false;
+  size_t dash = text.find('-', kFrom);
+  size_t slash = text.find('/', kFrom);
+  if (dash == std::string::npos || slash == std::string::npos || slash < dash) return false;
+  std::string lengthText = text.substr(slash + 1);
+  if (lengthText == "*") {
+    *length = UINT64_MAX;
+  } else if (!ParseDecimal64(lengthText, length)) {
     return false;
   }
-  if (text.compare(at, std::string::npos, "*") == 0) {
-    *length = UINT64_MAX;
-    return true;
-  }
-  return ScanNumber(text, &at, length) && at == text.size();
+  return ParseDecimal64(text.substr(kFrom, dash - kFrom), first) &&
+         ParseDecimal64(text.substr(dash + 1, slash - dash - 1), last);
 }
 
 // True when the answer to a request for `range` continues the kept bytes: a
